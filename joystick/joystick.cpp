@@ -1,0 +1,53 @@
+#include "joystick/joystick.h"
+
+#include "server/channels.h"
+
+float g_axis_range = 0.0f;
+float g_axis_centre = 0.0f;
+
+namespace {
+
+struct JoystickChannel {
+  const char* name;
+  std::int32_t usage;
+};
+constexpr JoystickChannel CHANNELS[4] = {{"X", 3}, {"Y", 4}, {"Rudder", 7}, {"Thrust", 5}};
+
+// Server thread only. The records never move: four channels never grow the table.
+ChannelRecord* g_channels[4] = {};
+// The server thread's own handle and reading; never freed, since the thread
+// runs until the process ends.
+platform::JoystickReader* g_reader = nullptr;
+platform::JoyInfoEx g_reading = {};
+
+}  // namespace
+
+int define_joystick_channels() {
+  for (int i = 0; i < 4; ++i) g_channels[i] = define_channel(CHANNELS[i].name, CHANNELS[i].usage, 1);
+  return 0;
+}
+
+int sample_joystick() {
+  if (!g_reader) g_reader = platform::joysticks().open_reader().release();
+  g_reading.dwSize = platform::JOYINFOEX_SIZE;
+  g_reading.dwFlags = platform::JOY_RETURNALL;
+  // A failed read leaves a centred reading, which is what clients then get.
+  g_reader->get_pos(&g_reading);
+  const float values[4] = {channel_value(g_reading.dwXpos), channel_value(g_reading.dwYpos),
+                           channel_value(g_reading.dwRpos), channel_value(g_reading.dwZpos)};
+  int result = 0;
+  for (int i = 0; i < 4; ++i) result = store_channel_data(g_channels[i], &values[i]);
+  return result;
+}
+
+void fix_axis_scale(platform::JoyCaps* caps) {
+  platform::joysticks().get_caps(caps);
+  std::uint32_t range = caps->wXmax - caps->wXmin;
+  g_axis_range = static_cast<float>(range);
+  // Half the range, not the midpoint of min and max.
+  g_axis_centre = static_cast<float>(range * 0.5);
+}
+
+float channel_value(std::uint32_t raw) {
+  return static_cast<float>((static_cast<double>(raw) - g_axis_centre) / g_axis_range);
+}

@@ -1,0 +1,118 @@
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/net.h"
+
+namespace platform {
+namespace {
+
+class LinuxNet final : public Net {
+ public:
+  ssize_t recv(int fd, void* buf, std::size_t len) override {
+    ssize_t n;
+    do {
+      n = ::recv(fd, buf, len, 0);
+    } while (n < 0 && errno == EINTR);
+    return n;
+  }
+
+  ssize_t send(int fd, const void* buf, std::size_t len) override {
+    ssize_t n;
+    do {
+      n = ::send(fd, buf, len, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n;
+  }
+
+  int wait_readable(int fd, int timeout_ms) override {
+    pollfd p{fd, POLLIN, 0};
+    int n = ::poll(&p, 1, timeout_ms);
+    if (n < 0 && errno == EINTR) return 0;
+    return n;
+  }
+
+  int tcp_socket() override { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+
+  int bind_any(int fd, std::uint16_t net_port) override {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = net_port;
+    return ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+  }
+
+  int listen(int fd, int backlog) override { return ::listen(fd, backlog); }
+
+  int accept(int fd) override {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    int client;
+    do {
+      client = ::accept4(fd, reinterpret_cast<sockaddr*>(&addr), &len, SOCK_CLOEXEC);
+    } while (client < 0 && errno == EINTR);
+    return client;
+  }
+
+  int set_option(int fd, int level, int name, int value) override {
+    return ::setsockopt(fd, level, name, &value, sizeof value);
+  }
+
+  int local_port(int fd, std::uint16_t* net_port) override {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) < 0) return -1;
+    *net_port = addr.sin_port;
+    return 0;
+  }
+
+  int peer_address(int fd, sockaddr* addr, socklen_t* len) override {
+    return ::getpeername(fd, addr, len);
+  }
+
+  int host_name_of(const sockaddr* addr, socklen_t len, char* host, std::size_t size) override {
+    return ::getnameinfo(addr, len, host, static_cast<socklen_t>(size), nullptr, 0,
+                         NI_NAMEREQD) == 0
+               ? 0
+               : -1;
+  }
+
+  int local_host_name(char* host, std::size_t size) override { return ::gethostname(host, size); }
+
+  int service_port(const char* service, std::uint16_t* net_port) override {
+    servent entry{};
+    servent* found = nullptr;
+    char buf[1024];
+    if (::getservbyname_r(service, "tcp", &entry, buf, sizeof buf, &found) != 0 || !found) {
+      return -1;
+    }
+    *net_port = static_cast<std::uint16_t>(found->s_port);
+    return 0;
+  }
+};
+
+// Never destroyed: the server thread may still be in a socket call while the
+// process runs its exit handlers.
+LinuxNet* linux_net() {
+  static LinuxNet* instance = new LinuxNet;
+  return instance;
+}
+
+std::atomic<Net*> replacement_net{nullptr};
+
+}  // namespace
+
+Net& net() {
+  Net* fake = replacement_net.load(std::memory_order_acquire);
+  return fake ? *fake : *linux_net();
+}
+
+void set_net(Net* replacement) { replacement_net.store(replacement, std::memory_order_release); }
+
+}  // namespace platform

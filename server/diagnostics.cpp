@@ -1,0 +1,89 @@
+#include "server/diagnostics.h"
+
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "server/framing.h"
+
+namespace {
+
+// Appends printf output at line[used], never past the line's last byte.
+std::size_t append(char (&line)[DIAGNOSTIC_LINE_SIZE], std::size_t used, const char* format,
+                   std::va_list values) {
+  if (used >= DIAGNOSTIC_LINE_SIZE - 1) return used;
+  int n = std::vsnprintf(line + used, DIAGNOSTIC_LINE_SIZE - used, format, values);
+  if (n < 0) return used;
+  std::size_t end = used + static_cast<std::size_t>(n);
+  return end < DIAGNOSTIC_LINE_SIZE - 1 ? end : DIAGNOSTIC_LINE_SIZE - 1;
+}
+
+std::size_t append_formatted(char (&line)[DIAGNOSTIC_LINE_SIZE], std::size_t used,
+                             const char* format, ...) __attribute__((format(printf, 3, 4)));
+std::size_t append_formatted(char (&line)[DIAGNOSTIC_LINE_SIZE], std::size_t used,
+                             const char* format, ...) {
+  std::va_list values;
+  va_start(values, format);
+  used = append(line, used, format, values);
+  va_end(values);
+  return used;
+}
+
+void write_to_stderr(const char* line) {
+  // One write per line, so lines from a dying session never interleave.
+  char out[DIAGNOSTIC_LINE_SIZE + 1];
+  std::size_t length = std::strlen(line);
+  std::memcpy(out, line, length);
+  out[length] = '\n';
+  std::size_t done = 0;
+  while (done <= length) {
+    ssize_t n = ::write(STDERR_FILENO, out + done, length + 1 - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace
+
+void format_diagnostic(char (&line)[DIAGNOSTIC_LINE_SIZE], const char* prefix, const char* format,
+                       std::va_list values) {
+  int error = errno;
+  std::memset(line, 0, sizeof line);
+  std::size_t used = 0;
+  if (prefix) used = append_formatted(line, used, "%s: ", prefix);
+  if (format) {
+    append(line, used, format, values);
+    return;
+  }
+  // strerrordesc_np knows exactly the numbers the C library has a text for.
+  const char* text = error > 0 ? strerrordesc_np(error) : nullptr;
+  if (text) {
+    append_formatted(line, used, "%s", text);
+  } else {
+    append_formatted(line, used, "(errno = %d)", error);
+  }
+}
+
+int post_diagnostic(int sock, int level, const char* prefix, const char* format, ...) {
+  char line[DIAGNOSTIC_LINE_SIZE];
+  std::va_list values;
+  va_start(values, format);
+  format_diagnostic(line, prefix, format, values);
+  va_end(values);
+  if (sock >= 0 && send_diagnostic(sock, level, line) == 0) return 0;
+  write_to_stderr(line);
+  return 0;
+}
+
+int send_diagnostic(int sock, int level, const char* text) {
+  unsigned char body[DIAGNOSTIC_BODY_SIZE] = {};
+  std::uint32_t net_level = htonl(static_cast<std::uint32_t>(level));
+  std::memcpy(body, &net_level, sizeof net_level);
+  copy_text_field(reinterpret_cast<char*>(body) + 4, DIAGNOSTIC_LINE_SIZE, text);
+  return send_message(sock, MSG_DIAGNOSTIC, body, sizeof body) > 0 ? 0 : -1;
+}

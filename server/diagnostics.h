@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+
+// Diagnostic levels.
+inline constexpr int DIAG_CLIENT_ERROR = 3;  // the client's request is wrong
+inline constexpr int DIAG_SOCKET_ERROR = 4;  // listening for, waiting on or serving a connection failed
+
+// A diagnostic line holds at most 255 characters and its terminating zero.
+inline constexpr std::size_t DIAGNOSTIC_LINE_SIZE = 256;
+// MSG_DIAGNOSTIC body: a big-endian level, then the line in a zero-filled field.
+inline constexpr int DIAGNOSTIC_BODY_SIZE = 4 + static_cast<int>(DIAGNOSTIC_LINE_SIZE);
+
+// Forms the line "<prefix>: <message>", where the message is format applied to
+// the values, or, without a format, the C library's text for errno ("(errno = N)"
+// for a number it has no text for). Without a prefix the line is the message
+// alone. Cut at 255 characters; the rest of the buffer is zero.
+void format_diagnostic(char (&line)[DIAGNOSTIC_LINE_SIZE], const char* prefix, const char* format,
+                       std::va_list values);
+
+// Builds the line and delivers it: to the client as MSG_DIAGNOSTIC when sock is
+// 0 or more, and to standard error (the line and a newline) when sock is negative
+// or the message cannot be sent. Always returns 0, so a caller never ends its
+// work because of a diagnostic.
+int post_diagnostic(int sock, int level, const char* prefix, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+
+// Sends the MSG_DIAGNOSTIC message: 0 when the whole message went out, else -1.
+int send_diagnostic(int sock, int level, const char* text);

@@ -1,0 +1,96 @@
+#include "server/framing.h"
+
+#include <arpa/inet.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/net.h"
+
+namespace {
+
+// Process-wide and owned by the server thread. The block only grows and is
+// never freed: it is reused by every later message and session.
+unsigned char* g_buffer = nullptr;
+std::uint32_t g_capacity = 0;
+std::uint32_t g_length = 0;
+std::uint32_t g_last_type = 0;
+
+}  // namespace
+
+int recv_all(int sock, void* dst, int count) {
+  auto* position = static_cast<unsigned char*>(dst);
+  int remaining = count;
+  while (remaining != 0) {
+    ssize_t n = platform::net().recv(sock, position, static_cast<std::size_t>(remaining));
+    if (n < 0) return static_cast<int>(n);
+    if (n == 0) break;
+    remaining -= static_cast<int>(n);
+    position += n;
+  }
+  return count - remaining;
+}
+
+int send_all(int sock, const void* src, int count) {
+  const auto* position = static_cast<const unsigned char*>(src);
+  int remaining = count;
+  while (remaining != 0) {
+    ssize_t n = platform::net().send(sock, position, static_cast<std::size_t>(remaining));
+    if (n <= 0) return static_cast<int>(n);
+    remaining -= static_cast<int>(n);
+    position += n;
+  }
+  return count;
+}
+
+std::uint32_t read_message(int sock) {
+  MessageHeader header;
+  int got = recv_all(sock, &header, sizeof header);
+  if (got < 0) return 0;
+  if (got < static_cast<int>(sizeof header)) return MSG_END;
+
+  std::uint32_t type = ntohl(header.type);
+  // A length of 0 or with the top bit set carries no payload; the next byte
+  // starts the next header.
+  auto length = static_cast<std::int32_t>(ntohl(header.length));
+  std::uint32_t payload = 0;
+  if (length > 0) {
+    payload = static_cast<std::uint32_t>(length);
+    if (payload > MAX_PAYLOAD) {
+      errno = EMSGSIZE;
+      return 0;
+    }
+    if (payload > g_capacity) {
+      std::free(g_buffer);
+      g_buffer = static_cast<unsigned char*>(std::malloc(payload));
+      g_capacity = g_buffer ? payload : 0;
+      if (!g_buffer) {
+        errno = ENOMEM;
+        return 0;
+      }
+    }
+    got = recv_all(sock, g_buffer, length);
+    if (got < 0) return 0;
+    if (got < length) return MSG_END;
+  }
+  g_length = payload;
+  g_last_type = type;
+  return type;
+}
+
+int send_message(int sock, std::uint32_t type, const void* payload, int length) {
+  MessageHeader header{htonl(type), htonl(static_cast<std::uint32_t>(length))};
+  if (send_all(sock, &header, sizeof header) != static_cast<int>(sizeof header)) return -1;
+  return send_all(sock, payload, length);
+}
+
+void copy_text_field(char* field, std::size_t size, const char* text) {
+  std::size_t length = ::strnlen(text, size);
+  std::memcpy(field, text, length);
+  std::memset(field + length, 0, size - length);
+}
+
+const unsigned char* receive_buffer() { return g_buffer; }
+std::uint32_t received_length() { return g_length; }
+std::uint32_t last_message_type() { return g_last_type; }
