@@ -50,6 +50,8 @@ class Net {
 };
 
 Net& net();
+// The Linux calls themselves, whatever net() currently gives (fakes forward to it).
+Net& system_net();
 // Tests only: puts a fake in place of the Linux calls; nullptr puts them back.
 void set_net(Net* replacement);
 

@@ -113,6 +113,8 @@ Net& net() {
   return fake ? *fake : *linux_net();
 }
 
+Net& system_net() { return *linux_net(); }
+
 void set_net(Net* replacement) { replacement_net.store(replacement, std::memory_order_release); }
 
 }  // namespace platform

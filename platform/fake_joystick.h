@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "platform/joystick.h"
+
+namespace platform {
+
+// A joystick 0 for tests, with any capabilities and positions. Every reader
+// opened from it sees the state the test set last; safe to change from the
+// test's thread while the server thread or a window reads. Install with
+// set_joysticks(&fake), or use ScopedFakeJoysticks.
+class FakeJoysticks : public Joysticks {
+ public:
+  FakeJoysticks();
+
+  void set_caps(const JoyCaps& caps);
+  // Raw positions as the driver reports them (0..65535 on Linux, any value here).
+  void set_axes(std::uint32_t x, std::uint32_t y, std::uint32_t z, std::uint32_t r);
+  void set_buttons(std::uint32_t buttons);
+  // An absent joystick reads centred with no button and reports failure.
+  void set_present(bool present);
+  // How many readings all readers have taken.
+  int reads() const;
+
+  int get_caps(JoyCaps* caps) override;
+  std::unique_ptr<JoystickReader> open_reader() override;
+
+ private:
+  class Reader;
+  mutable std::mutex m_mutex;
+  JoyCaps m_caps;
+  JoyInfoEx m_state;
+  bool m_present = true;
+  int m_reads = 0;
+};
+
+class ScopedFakeJoysticks : public FakeJoysticks {
+ public:
+  ScopedFakeJoysticks() { set_joysticks(this); }
+  ~ScopedFakeJoysticks() override { set_joysticks(nullptr); }
+  ScopedFakeJoysticks(const ScopedFakeJoysticks&) = delete;
+  ScopedFakeJoysticks& operator=(const ScopedFakeJoysticks&) = delete;
+};
+
+}  // namespace platform

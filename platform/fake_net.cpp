@@ -1,0 +1,68 @@
+#include "platform/fake_net.h"
+
+namespace platform {
+
+ssize_t FakeNet::recv(int fd, void* buf, std::size_t len) {
+  ++recv_calls;
+  return on_recv ? on_recv(fd, buf, len) : system_net().recv(fd, buf, len);
+}
+
+ssize_t FakeNet::send(int fd, const void* buf, std::size_t len) {
+  ++send_calls;
+  return on_send ? on_send(fd, buf, len) : system_net().send(fd, buf, len);
+}
+
+int FakeNet::wait_readable(int fd, int timeout_ms) {
+  ++wait_calls;
+  return on_wait_readable ? on_wait_readable(fd, timeout_ms)
+                          : system_net().wait_readable(fd, timeout_ms);
+}
+
+int FakeNet::tcp_socket() {
+  ++socket_calls;
+  return on_tcp_socket ? on_tcp_socket() : system_net().tcp_socket();
+}
+
+int FakeNet::bind_any(int fd, std::uint16_t net_port) {
+  ++bind_calls;
+  return on_bind_any ? on_bind_any(fd, net_port) : system_net().bind_any(fd, net_port);
+}
+
+int FakeNet::listen(int fd, int backlog) {
+  ++listen_calls;
+  return on_listen ? on_listen(fd, backlog) : system_net().listen(fd, backlog);
+}
+
+int FakeNet::accept(int fd) {
+  ++accept_calls;
+  return on_accept ? on_accept(fd) : system_net().accept(fd);
+}
+
+int FakeNet::set_option(int fd, int level, int name, int value) {
+  return system_net().set_option(fd, level, name, value);
+}
+
+int FakeNet::local_port(int fd, std::uint16_t* net_port) {
+  return on_local_port ? on_local_port(fd, net_port) : system_net().local_port(fd, net_port);
+}
+
+int FakeNet::peer_address(int fd, sockaddr* addr, socklen_t* len) {
+  return on_peer_address ? on_peer_address(fd, addr, len) : system_net().peer_address(fd, addr, len);
+}
+
+int FakeNet::host_name_of(const sockaddr* addr, socklen_t len, char* host, std::size_t size) {
+  return on_host_name_of ? on_host_name_of(addr, len, host, size)
+                         : system_net().host_name_of(addr, len, host, size);
+}
+
+int FakeNet::local_host_name(char* host, std::size_t size) {
+  return on_local_host_name ? on_local_host_name(host, size)
+                            : system_net().local_host_name(host, size);
+}
+
+int FakeNet::service_port(const char* service, std::uint16_t* net_port) {
+  return on_service_port ? on_service_port(service, net_port)
+                         : system_net().service_port(service, net_port);
+}
+
+}  // namespace platform
