@@ -3,13 +3,12 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
@@ -34,7 +33,7 @@ struct ProbeRun {
 
 struct RunOptions {
   int timeout_ms = 15000;
-  bool on_terminal = false;           // stdout on a pseudo-terminal instead of a pipe
+  bool on_terminal = false;            // stdout on a pseudo-terminal instead of a pipe
   int interrupt_after_data_lines = 0;  // send SIGINT once this many block lines came
 };
 
@@ -201,9 +200,12 @@ TEST(CaptureProbe, ListShowsEverySlotInUse) {
   ProbeRun run = run_probe(with_registry({"list"}, server.registry()));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out, "slot  port   name\n"
-                     "   0  " + std::to_string(port) + "  Orvandelcaster\n"
-                     "   1  7      Other\\x1b[2J\n");
+  EXPECT_EQ(run.out,
+            "slot  port   name\n"
+            "   0  " +
+                std::to_string(port) +
+                "  Orvandelcaster\n"
+                "   1  7      Other\\x1b[2J\n");
 }
 
 TEST(CaptureProbe, ListSaysSoWhenNoServerIsPublished) {
@@ -225,12 +227,12 @@ TEST(CaptureProbe, InfoShowsTheServerAndItsFourChannels) {
   EXPECT_NE(run.out.find("Server:       Orvandelcaster\n"
                          "Version:      1.0\n"
                          "Description:  Orvandelcaster capture server - v1.0\n"
-                         "Address:      127.0.0.1:" + std::to_string(port) + "\n"),
+                         "Address:      127.0.0.1:" +
+                         std::to_string(port) + "\n"),
             std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("Channels:     4 (table capacity 200"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("Head:         0.000000 0.000000 0.000000 524288 1\n"),
-            std::string::npos);
+  EXPECT_NE(run.out.find("Head:         0.000000 0.000000 0.000000 524288 1\n"), std::string::npos);
   EXPECT_NE(run.out.find("      1  X           3       1\n"
                          "      2  Y           4       1\n"
                          "      3  Rudder      7       1\n"
@@ -246,8 +248,8 @@ TEST(CaptureProbe, InfoShowsTheServerAndItsFourChannels) {
 TEST(CaptureProbe, WatchPrintsOneLinePerBlock) {
   test_support::ServerProcess server;
   ASSERT_NE(server.wait_for_port(), 0) << server.stderr_text();
-  ProbeRun run = run_probe(
-      with_registry({"watch", "Orvandelcaster", "--count", "3", "--rate", "50"}, server.registry()));
+  ProbeRun run = run_probe(with_registry(
+      {"watch", "Orvandelcaster", "--count", "3", "--rate", "50"}, server.registry()));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   std::istringstream lines(run.out);
@@ -291,8 +293,8 @@ TEST(CaptureProbe, WatchOnATerminalRedrawsInPlace) {
   ASSERT_NE(server.wait_for_port(), 0) << server.stderr_text();
   RunOptions how;
   how.on_terminal = true;
-  ProbeRun run = run_probe(
-      with_registry({"watch", "--count", "2", "--rate", "50"}, server.registry()), how);
+  ProbeRun run =
+      run_probe(with_registry({"watch", "--count", "2", "--rate", "50"}, server.registry()), how);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out.rfind("\x1b[?25l\x1b[2J\x1b[H", 0), 0u) << run.out;
@@ -302,8 +304,8 @@ TEST(CaptureProbe, WatchOnATerminalRedrawsInPlace) {
   EXPECT_EQ(run.out.substr(run.out.size() - 6), "\x1b[?25h") << "the cursor comes back";
 
   ASSERT_NE(server.wait_for_port(), 0);
-  ProbeRun plain = run_probe(
-      with_registry({"watch", "--count", "1", "--plain"}, server.registry()), how);
+  ProbeRun plain =
+      run_probe(with_registry({"watch", "--count", "1", "--plain"}, server.registry()), how);
   EXPECT_EQ(plain.status, 0) << plain.err;
   EXPECT_NE(plain.out.find("1 0.000 X=-0.000008"), std::string::npos) << plain.out;
 }
@@ -355,7 +357,8 @@ TEST(CaptureProbe, TimeoutBoundsTheConnectAndEveryReply) {
   ASSERT_TRUE(registry.publish("Silent", silent.port));
   ProbeRun run = run_probe(with_registry({"info", "Silent", "--timeout", "300"}, registry.name()));
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "capture-probe: identification with \"Silent\" failed: no reply within 300 ms\n");
+  EXPECT_EQ(run.err,
+            "capture-probe: identification with \"Silent\" failed: no reply within 300 ms\n");
 
   // Its one-place queue is taken: the handshake itself never completes.
   LocalSocket full(0);
@@ -375,7 +378,11 @@ TEST(CaptureProbe, TimeoutBoundsTheConnectAndEveryReply) {
 
 TEST(CaptureProbe, BadUsageExitsWithTwoAndOneLine) {
   const std::vector<std::vector<std::string>> mistakes = {
-      {}, {"frob"}, {"list", "extra"}, {"info", "--rate", "5"}, {"watch", "--count", "0"},
+      {},
+      {"frob"},
+      {"list", "extra"},
+      {"info", "--rate", "5"},
+      {"watch", "--count", "0"},
       {"info", "--timeout"},
   };
   for (const auto& args : mistakes) {

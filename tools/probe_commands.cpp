@@ -73,13 +73,13 @@ bool open_session(const ProbeOptions& options, Session* session, std::string* er
     return false;
   }
   if (!connection.identify(IDENTIFICATION, user_name())) {
-    *error = "identification with " + quoted(options.name) + " failed: " +
-             printable(connection.error());
+    *error =
+        "identification with " + quoted(options.name) + " failed: " + printable(connection.error());
     return false;
   }
   if (!connection.check_version(options.protocol)) {
-    *error = "version handshake with " + quoted(options.name) + " failed: " +
-             printable(connection.error());
+    *error = "version handshake with " + quoted(options.name) +
+             " failed: " + printable(connection.error());
     return false;
   }
   return true;
@@ -201,8 +201,8 @@ int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
 
   bool terminal = !options.plain && ::isatty(::fileno(out));
   TerminalView view(out, terminal);
-  if (!terminal && !emit(out, "# " + where + ", " + rate +
-                                  " blocks a second: BLOCK SECONDS NAME=VALUE...\n")) {
+  if (!terminal &&
+      !emit(out, "# " + where + ", " + rate + " blocks a second: BLOCK SECONDS NAME=VALUE...\n")) {
     end_session(&session);
     return errno == EPIPE ? STATUS_OK : output_failed(err);
   }
@@ -219,11 +219,11 @@ int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
       return report(err, "data block " + std::to_string(block) + ": " + reason);
     }
     double seconds = std::chrono::duration<double>(Clock::now() - first).count();
-    std::string shown =
-        terminal ? format_terminal_view(where + "   block " + std::to_string(block) + "   " +
-                                            rate + " Hz   Ctrl-C to stop",
-                                        data, names)
-                 : format_data_line(block, seconds, data, names);
+    std::string shown = terminal
+                            ? format_terminal_view(where + "   block " + std::to_string(block) +
+                                                       "   " + rate + " Hz   Ctrl-C to stop",
+                                                   data, names)
+                            : format_data_line(block, seconds, data, names);
     if (!emit(out, shown)) {
       int reason = errno;
       end_session(&session);
@@ -248,10 +248,14 @@ int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
 
 int run_command(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   switch (options.command) {
-    case Command::LIST: return run_list(options, out, err);
-    case Command::INFO: return run_info(options, out, err);
-    case Command::WATCH: return run_watch(options, out, err);
-    case Command::NONE: break;
+    case Command::LIST:
+      return run_list(options, out, err);
+    case Command::INFO:
+      return run_info(options, out, err);
+    case Command::WATCH:
+      return run_watch(options, out, err);
+    case Command::NONE:
+      break;
   }
   std::fprintf(err, "capture-probe: no command given (see capture-probe --help)\n");
   return STATUS_USAGE;

@@ -60,8 +60,7 @@ std::string format_server_info(const client::ServerInfo& info, std::uint16_t por
 std::string format_head_real(std::int32_t whole, std::int32_t millionths) {
   bool negative = whole < 0 || millionths < 0;
   auto magnitude = [](std::int32_t v) { return v < 0 ? -static_cast<long long>(v) : v; };
-  return formatted("%s%lld.%06lld", negative ? "-" : "", magnitude(whole),
-                   magnitude(millionths));
+  return formatted("%s%lld.%06lld", negative ? "-" : "", magnitude(whole), magnitude(millionths));
 }
 
 std::string format_channel_table(const client::ChannelInfo& info) {

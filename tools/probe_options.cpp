@@ -22,10 +22,14 @@ std::optional<Command> command_named(const std::string& word) {
 
 const char* command_word(Command command) {
   switch (command) {
-    case Command::LIST: return "list";
-    case Command::INFO: return "info";
-    case Command::WATCH: return "watch";
-    case Command::NONE: break;
+    case Command::LIST:
+      return "list";
+    case Command::INFO:
+      return "info";
+    case Command::WATCH:
+      return "watch";
+    case Command::NONE:
+      break;
   }
   return "";
 }
@@ -97,8 +101,8 @@ bool apply_option(const std::string& name, const std::string& value, ProbeOption
   } else if (name == "--rate") {
     auto hz = parse_real(value);
     if (!hz || *hz <= 0.0 || *hz > MAX_RATE_HZ) {
-      *error = "--rate takes blocks per second, more than 0 and at most 1000, not \"" + value +
-               "\"";
+      *error =
+          "--rate takes blocks per second, more than 0 and at most 1000, not \"" + value + "\"";
       return false;
     }
     options->rate_hz = *hz;
@@ -191,8 +195,7 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
   }
   for (const OptionSpec* spec : given) {
     if (spec->watch_only && options->command != Command::WATCH && first_error.empty()) {
-      note(std::string(spec->name) + " belongs to watch, not to " +
-           command_word(options->command));
+      note(std::string(spec->name) + " belongs to watch, not to " + command_word(options->command));
     }
   }
   if (!first_error.empty()) {

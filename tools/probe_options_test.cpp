@@ -29,8 +29,8 @@ TEST(ProbeOptions, CommandAloneTakesTheDefaults) {
 }
 
 TEST(ProbeOptions, OptionsStandAnywhereInEitherForm) {
-  Parsed parsed = parse({"--registry=/reg", "--protocol", "301", "watch", "--rate", "2.5",
-                         "Joy", "--count=3", "--plain", "--timeout", "250"});
+  Parsed parsed = parse({"--registry=/reg", "--protocol", "301", "watch", "--rate", "2.5", "Joy",
+                         "--count=3", "--plain", "--timeout", "250"});
   ASSERT_TRUE(parsed.ok) << parsed.error;
   EXPECT_EQ(parsed.options.command, Command::WATCH);
   EXPECT_EQ(parsed.options.name, "Joy");
@@ -86,13 +86,13 @@ TEST(ProbeOptions, BadUsageIsRefusedWithItsReason) {
 
 TEST(ProbeOptions, NumbersMustBeWholeDecimalAndInRange) {
   const std::vector<std::vector<std::string>> refused = {
-      {"watch", "--count", "0"},        {"watch", "--count", "-1"},
-      {"watch", "--count", "1e3"},      {"watch", "--count", "0x10"},
-      {"watch", "--rate", "0"},         {"watch", "--rate", "1000.5"},
-      {"watch", "--rate", "nan"},       {"watch", "--rate", "-2"},
-      {"info", "--timeout", "0"},       {"info", "--timeout", "3600001"},
-      {"info", "--timeout", "5s"},      {"info", "--protocol", "4294967296"},
-      {"info", "--protocol", " 300"},   {"watch", "--count", "99999999999999999999999"},
+      {"watch", "--count", "0"},      {"watch", "--count", "-1"},
+      {"watch", "--count", "1e3"},    {"watch", "--count", "0x10"},
+      {"watch", "--rate", "0"},       {"watch", "--rate", "1000.5"},
+      {"watch", "--rate", "nan"},     {"watch", "--rate", "-2"},
+      {"info", "--timeout", "0"},     {"info", "--timeout", "3600001"},
+      {"info", "--timeout", "5s"},    {"info", "--protocol", "4294967296"},
+      {"info", "--protocol", " 300"}, {"watch", "--count", "99999999999999999999999"},
   };
   for (const auto& args : refused) {
     Parsed parsed = parse(args);
