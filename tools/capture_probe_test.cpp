@@ -301,6 +301,7 @@ TEST(CaptureProbe, WatchOnATerminalRedrawsInPlace) {
   EXPECT_NE(run.out.find("block 2"), std::string::npos);
   EXPECT_NE(run.out.find("  Rudder  -0.000008   -0.5 ["), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("X="), std::string::npos) << "no block lines on a terminal";
+  ASSERT_GE(run.out.size(), 6u);
   EXPECT_EQ(run.out.substr(run.out.size() - 6), "\x1b[?25h") << "the cursor comes back";
 
   ASSERT_NE(server.wait_for_port(), 0);

@@ -209,8 +209,8 @@ int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
 
   auto period = std::chrono::duration_cast<Clock::duration>(
       std::chrono::duration<double>(1.0 / options.rate_hz));
-  Clock::time_point first = Clock::now();
-  Clock::time_point next = first;
+  Clock::time_point next = Clock::now();
+  Clock::time_point first_reply;
   for (std::uint64_t block = 1; options.count == 0 || block <= options.count; ++block) {
     client::DataBlock data;
     if (!session.connection.data(&data)) {
@@ -218,7 +218,10 @@ int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
       end_session(&session);
       return report(err, "data block " + std::to_string(block) + ": " + reason);
     }
-    double seconds = std::chrono::duration<double>(Clock::now() - first).count();
+    // Seconds count from the first block's arrival, so the first line reads 0.000.
+    Clock::time_point arrived = Clock::now();
+    if (block == 1) first_reply = arrived;
+    double seconds = std::chrono::duration<double>(arrived - first_reply).count();
     std::string shown = terminal
                             ? format_terminal_view(where + "   block " + std::to_string(block) +
                                                        "   " + rate + " Hz   Ctrl-C to stop",
