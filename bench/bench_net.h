@@ -1,0 +1,43 @@
+#pragma once
+
+#include <pthread.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Small blocking-socket and timing helpers shared by the benchmark's clients
+// and its bare servers. Everything stays on 127.0.0.1.
+namespace bench {
+
+// Pins the calling thread, or the thread behind handle, to one CPU. False when
+// the CPU does not exist or the call is refused.
+bool pin_current_thread(int cpu);
+bool pin_thread(pthread_t handle, int cpu);
+
+// A blocking IPv4 listener on 127.0.0.1 with a system-chosen port; *port gets
+// it in host order. -1 on failure.
+int listen_loopback(std::uint16_t* port);
+// A blocking connection to 127.0.0.1:port with TCP_NODELAY set. -1 on failure.
+int connect_loopback(std::uint16_t port);
+void set_no_delay(int fd);
+
+// Move exactly len bytes; false on a failure or when the peer closed first.
+bool send_exact(int fd, const void* data, std::size_t len);
+bool recv_exact(int fd, void* data, std::size_t len);
+
+// Monotonic clock in nanoseconds, and the CPU time a thread has used so far.
+std::int64_t now_ns();
+std::int64_t thread_cpu_ns(pthread_t handle);
+
+// Summary of a set of round-trip or cycle times, in nanoseconds.
+struct Summary {
+  double median_us = 0;
+  double p99_us = 0;
+  double mean_us = 0;
+  std::size_t count = 0;
+};
+// Sorts samples in place.
+Summary summarise(std::vector<std::int64_t>* samples_ns);
+
+}  // namespace bench

@@ -1,0 +1,356 @@
+// Measures the capture server against a bare TCP floor on 127.0.0.1 and prints
+// one line per figure. The real server thread runs in this process on a
+// registry of its own; client and server threads are pinned to stated CPUs,
+// and every figure is reported for two placements: both on one CPU, and on two.
+//
+//   capture_bench [--cpus CLIENT,SERVER] [--requests N] [--cycles N] [--rounds N]
+//   capture_bench --cost N
+//
+// --cpus names the CPUs of the cross placement (default 0,1); the same-CPU
+// placement puts both threads on SERVER. Requests and cycles are totals per
+// placement, spread over the rounds; the measurements of a round are taken one
+// after the other, so that a change in the machine's load falls on all of them.
+// --cost N only serves one client that asks for the channel table and then N
+// data blocks, for counting the server's instructions and allocations under
+// valgrind (bench/run does that).
+
+#include <arpa/inet.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/bare_server.h"
+#include "bench/bench_net.h"
+#include "client/capture_client.h"
+#include "joystick/joystick.h"
+#include "server/framing.h"
+#include "server/listener.h"
+#include "server/registry.h"
+#include "server/session.h"
+
+namespace {
+
+using bench::BareServer;
+using bench::Summary;
+
+struct Options {
+  int client_cpu = 0;
+  int server_cpu = 1;
+  int requests = 30000;
+  int cycles = 3000;
+  int rounds = 3;
+  int cost_requests = -1;
+};
+
+struct Placement {
+  const char* name;
+  int client_cpu;
+  int server_cpu;
+};
+
+// What one placement collects over all its rounds.
+struct Samples {
+  std::vector<std::int64_t> floor_one_send, floor_two_sends, data, channel_info;
+  std::vector<std::int64_t> cycle, bare_cycle;
+  std::int64_t data_time = 0, floor_two_sends_time = 0, floor_one_send_time = 0;
+  std::int64_t channel_info_time = 0, cycle_time = 0, bare_cycle_time = 0;
+  std::int64_t data_server_cpu = 0, floor_two_sends_server_cpu = 0;
+  std::int64_t cycle_server_cpu = 0, bare_cycle_server_cpu = 0;
+  long lookups = 0;        // registry lookups outside the cycles
+  long cycle_lookups = 0;  // lookups in the cycles, the waits for republication included
+};
+
+const std::string& registry_name() {
+  static const std::string name = "/orvandelcaster_bench." + std::to_string(::getpid());
+  return name;
+}
+
+[[noreturn]] void fail(const char* what) {
+  std::fprintf(stderr, "capture_bench: %s\n", what);
+  ::shm_unlink(registry_name().c_str());
+  std::exit(1);
+}
+
+std::vector<unsigned char> request_frame(std::uint32_t type, std::uint32_t payload_word,
+                                         bool with_payload) {
+  std::vector<unsigned char> bytes(with_payload ? 12 : 8);
+  std::uint32_t words[3] = {htonl(type), htonl(with_payload ? 4u : 0u), htonl(payload_word)};
+  std::memcpy(bytes.data(), words, bytes.size());
+  return bytes;
+}
+
+// Looks the server up until its name is published; counts the attempts.
+std::uint16_t look_up_server(long* attempts) {
+  for (;;) {
+    ++*attempts;
+    std::string error;
+    if (auto port = client::find_server(SERVER_NAME, &error, registry_name().c_str())) {
+      return *port;
+    }
+    sched_yield();
+  }
+}
+
+// Sends request and reads a reply of reply_size bytes, count times, appending
+// each round trip's duration. Returns the time the whole loop took.
+std::int64_t time_round_trips(int fd, const std::vector<unsigned char>& request,
+                              std::size_t reply_size, int count,
+                              std::vector<std::int64_t>* samples) {
+  std::vector<unsigned char> reply(reply_size);
+  std::int64_t start = bench::now_ns();
+  for (int i = 0; i < count; ++i) {
+    std::int64_t t0 = bench::now_ns();
+    if (!bench::send_exact(fd, request.data(), request.size()) ||
+        !bench::recv_exact(fd, reply.data(), reply.size())) {
+      fail("a round trip failed");
+    }
+    if (samples) samples->push_back(bench::now_ns() - t0);
+  }
+  return bench::now_ns() - start;
+}
+
+constexpr int WARM_UP = 500;
+constexpr std::size_t DATA_REPLY_SIZE = 8 + 48;
+constexpr std::size_t CHANNEL_INFO_REPLY_SIZE = 8 + 36 + 5 * 84;
+
+void measure_floor(BareServer::Kind kind, const Placement& at, int count,
+                   std::vector<std::int64_t>* samples, std::int64_t* total,
+                   std::int64_t* server_cpu) {
+  BareServer server;
+  if (!server.start(kind, at.server_cpu)) fail("cannot start the bare server");
+  int fd = bench::connect_loopback(server.port());
+  if (fd < 0) fail("cannot connect to the bare server");
+  auto request = request_frame(MSG_DATA, 0, false);
+  time_round_trips(fd, request, DATA_REPLY_SIZE, WARM_UP, nullptr);
+  std::int64_t cpu0 = bench::thread_cpu_ns(server.handle());
+  *total += time_round_trips(fd, request, DATA_REPLY_SIZE, count, samples);
+  if (server_cpu) *server_cpu += bench::thread_cpu_ns(server.handle()) - cpu0;
+  ::close(fd);
+  server.join();
+}
+
+void measure_server_requests(pthread_t server, int count, Samples* s) {
+  int fd = bench::connect_loopback(look_up_server(&s->lookups));
+  if (fd < 0) fail("cannot connect to the capture server");
+  auto channel_info = request_frame(MSG_CHANNEL_INFO, 0, false);
+  auto data = request_frame(MSG_DATA, 0, false);
+  time_round_trips(fd, channel_info, CHANNEL_INFO_REPLY_SIZE, 1, nullptr);
+  time_round_trips(fd, data, DATA_REPLY_SIZE, WARM_UP, nullptr);
+  std::int64_t cpu0 = bench::thread_cpu_ns(server);
+  s->data_time += time_round_trips(fd, data, DATA_REPLY_SIZE, count, &s->data);
+  s->data_server_cpu += bench::thread_cpu_ns(server) - cpu0;
+  s->channel_info_time +=
+      time_round_trips(fd, channel_info, CHANNEL_INFO_REPLY_SIZE, count / 4, &s->channel_info);
+  auto end = request_frame(MSG_END, 0, false);
+  bench::send_exact(fd, end.data(), end.size());
+  ::close(fd);
+}
+
+// One connect cycle of a client: look the name up (waiting until it is
+// published again), connect, MSG_VERSION, MSG_END, close.
+void run_cycles(pthread_t server, int count, Samples* s) {
+  auto version = request_frame(MSG_VERSION, PROTOCOL_VERSION, true);
+  auto end = request_frame(MSG_END, 0, false);
+  unsigned char reply[bench::CYCLE_REPLY_SIZE];
+  std::int64_t cpu0 = bench::thread_cpu_ns(server);
+  std::int64_t start = bench::now_ns();
+  std::int64_t cycle_start = start;
+  for (int i = 0; i <= count; ++i) {
+    std::uint16_t port = look_up_server(&s->cycle_lookups);
+    std::int64_t now = bench::now_ns();
+    // A cycle ends when the name is published again for the next client.
+    if (i > 0) s->cycle.push_back(now - cycle_start);
+    cycle_start = now;
+    if (i == count) break;
+    int fd = bench::connect_loopback(port);
+    if (fd < 0 || !bench::send_exact(fd, version.data(), version.size()) ||
+        !bench::recv_exact(fd, reply, sizeof reply) ||
+        !bench::send_exact(fd, end.data(), end.size())) {
+      fail("a connect cycle failed");
+    }
+    ::close(fd);
+  }
+  s->cycle_time += bench::now_ns() - start;
+  s->cycle_server_cpu += bench::thread_cpu_ns(server) - cpu0;
+}
+
+void run_bare_cycles(const Placement& at, int count, Samples* s) {
+  BareServer server;
+  if (!server.start(BareServer::Kind::CONNECT_CYCLES, at.server_cpu, count)) {
+    fail("cannot start the bare server");
+  }
+  unsigned char request[bench::CYCLE_REQUEST_SIZE] = {};
+  unsigned char reply[bench::CYCLE_REPLY_SIZE];
+  unsigned char end[bench::CYCLE_END_SIZE] = {};
+  std::int64_t cpu0 = bench::thread_cpu_ns(server.handle());
+  std::int64_t start = bench::now_ns();
+  for (int i = 0; i < count; ++i) {
+    std::int64_t t0 = bench::now_ns();
+    int fd = bench::connect_loopback(server.port());
+    if (fd < 0 || !bench::send_exact(fd, request, sizeof request) ||
+        !bench::recv_exact(fd, reply, sizeof reply) || !bench::send_exact(fd, end, sizeof end)) {
+      fail("a bare connect cycle failed");
+    }
+    ::close(fd);
+    s->bare_cycle.push_back(bench::now_ns() - t0);
+  }
+  s->bare_cycle_time += bench::now_ns() - start;
+  s->bare_cycle_server_cpu += bench::thread_cpu_ns(server.handle()) - cpu0;
+  server.join();
+}
+
+double per_second(std::size_t count, std::int64_t total_ns) {
+  return total_ns > 0 ? static_cast<double>(count) * 1e9 / static_cast<double>(total_ns) : 0;
+}
+
+double per_item_us(std::int64_t total_ns, std::size_t count) {
+  return count ? static_cast<double>(total_ns) / 1000.0 / static_cast<double>(count) : 0;
+}
+
+Summary print_times(const Placement& at, const char* what, std::vector<std::int64_t>* samples,
+                    std::int64_t total_ns, const char* unit) {
+  Summary s = bench::summarise(samples);
+  std::printf("%-10s %-22s median_us=%.2f p99_us=%.2f mean_us=%.2f %s=%.0f n=%zu\n", at.name, what,
+              s.median_us, s.p99_us, s.mean_us, unit, per_second(s.count, total_ns), s.count);
+  return s;
+}
+
+void report(const Placement& at, Samples* s) {
+  Summary one = print_times(at, "floor_one_send", &s->floor_one_send, s->floor_one_send_time,
+                            "requests_per_s");
+  Summary two = print_times(at, "floor_two_sends", &s->floor_two_sends, s->floor_two_sends_time,
+                            "requests_per_s");
+  Summary data = print_times(at, "msg_data", &s->data, s->data_time, "requests_per_s");
+  print_times(at, "msg_channel_info", &s->channel_info, s->channel_info_time, "requests_per_s");
+  Summary cycle = print_times(at, "connect_cycle", &s->cycle, s->cycle_time, "cycles_per_s");
+  Summary bare = print_times(at, "bare_cycle", &s->bare_cycle, s->bare_cycle_time, "cycles_per_s");
+  std::printf("%-10s %-22s %.3f\n", at.name, "ratio_data_to_two_sends", data.median_us / two.median_us);
+  std::printf("%-10s %-22s %.3f\n", at.name, "ratio_data_to_one_send", data.median_us / one.median_us);
+  std::printf("%-10s %-22s %.3f (cycles per second: %.3f)\n", at.name, "ratio_cycle_to_bare",
+              cycle.median_us / bare.median_us,
+              per_second(s->bare_cycle.size(), s->bare_cycle_time) /
+                  per_second(s->cycle.size(), s->cycle_time));
+  std::printf("%-10s %-22s server_us_per_request=%.2f floor_two_sends_us=%.2f\n", at.name,
+              "server_cpu_data", per_item_us(s->data_server_cpu, s->data.size()),
+              per_item_us(s->floor_two_sends_server_cpu, s->floor_two_sends.size()));
+  std::printf("%-10s %-22s server_us_per_cycle=%.2f bare_us=%.2f lookups_per_cycle=%.2f\n", at.name,
+              "server_cpu_cycle", per_item_us(s->cycle_server_cpu, s->cycle.size()),
+              per_item_us(s->bare_cycle_server_cpu, s->bare_cycle.size()),
+              s->cycle.empty() ? 0.0
+                               : static_cast<double>(s->cycle_lookups) /
+                                     static_cast<double>(s->cycle.size()));
+  std::fflush(stdout);
+}
+
+void run_placement(const Placement& at, pthread_t server, const Options& o) {
+  if (!bench::pin_current_thread(at.client_cpu) || !bench::pin_thread(server, at.server_cpu)) {
+    fail("cannot pin the threads to the stated CPUs");
+  }
+  Samples s;
+  int requests = o.requests / o.rounds;
+  int cycles = o.cycles / o.rounds;
+  for (int round = 0; round < o.rounds; ++round) {
+    measure_floor(BareServer::Kind::ONE_SEND, at, requests, &s.floor_one_send,
+                  &s.floor_one_send_time, nullptr);
+    measure_floor(BareServer::Kind::TWO_SENDS, at, requests, &s.floor_two_sends,
+                  &s.floor_two_sends_time, &s.floor_two_sends_server_cpu);
+    measure_server_requests(server, requests, &s);
+    run_bare_cycles(at, cycles, &s);
+    run_cycles(server, cycles, &s);
+  }
+  report(at, &s);
+}
+
+int run_cost(int requests) {
+  Samples s;
+  int fd = bench::connect_loopback(look_up_server(&s.lookups));
+  if (fd < 0) fail("cannot connect to the capture server");
+  auto channel_info = request_frame(MSG_CHANNEL_INFO, 0, false);
+  auto data = request_frame(MSG_DATA, 0, false);
+  auto end = request_frame(MSG_END, 0, false);
+  time_round_trips(fd, channel_info, CHANNEL_INFO_REPLY_SIZE, 1, nullptr);
+  time_round_trips(fd, data, DATA_REPLY_SIZE, requests, nullptr);
+  bench::send_exact(fd, end.data(), end.size());
+  ::close(fd);
+  // Leaves the server waiting for its next client, as after any session.
+  look_up_server(&s.lookups);
+  std::printf("served %d data requests\n", requests);
+  return 0;
+}
+
+bool parse_int(const char* text, int* out) {
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  if (!text[0] || *end || value < 0 || value > 100000000) return false;
+  *out = static_cast<int>(value);
+  return true;
+}
+
+Options parse_options(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : "";
+    bool ok = true;
+    if (arg == "--cpus") {
+      ok = std::sscanf(value, "%d,%d", &o.client_cpu, &o.server_cpu) == 2;
+    } else if (arg == "--requests") {
+      ok = parse_int(value, &o.requests);
+    } else if (arg == "--cycles") {
+      ok = parse_int(value, &o.cycles);
+    } else if (arg == "--rounds") {
+      ok = parse_int(value, &o.rounds) && o.rounds > 0;
+    } else if (arg == "--cost") {
+      ok = parse_int(value, &o.cost_requests);
+    } else {
+      ok = false;
+    }
+    if (!ok) {
+      std::fprintf(stderr,
+                   "usage: capture_bench [--cpus CLIENT,SERVER] [--requests N] [--cycles N] "
+                   "[--rounds N] | --cost N\n");
+      std::exit(2);
+    }
+    ++i;
+  }
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o = parse_options(argc, argv);
+  set_registry_object_name(registry_name().c_str());
+  start_sockets();
+  platform::JoyCaps caps{};
+  fix_axis_scale(&caps);
+  std::thread server_thread_object(server_thread, nullptr);
+  pthread_t server = server_thread_object.native_handle();
+  server_thread_object.detach();
+
+  int status = 0;
+  if (o.cost_requests >= 0) {
+    status = run_cost(o.cost_requests);
+  } else {
+    std::printf("# requests=%d cycles=%d rounds=%d; times are round trips or whole cycles\n",
+                o.requests, o.cycles, o.rounds);
+    const Placement placements[] = {
+        {"same_cpu", o.server_cpu, o.server_cpu},
+        {"cross_cpu", o.client_cpu, o.server_cpu},
+    };
+    for (const Placement& at : placements) {
+      std::printf("# %s: client on CPU %d, server on CPU %d\n", at.name, at.client_cpu,
+                  at.server_cpu);
+      run_placement(at, server, o);
+    }
+  }
+  ::shm_unlink(registry_name().c_str());
+  return status;
+}
