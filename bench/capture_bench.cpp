@@ -231,8 +231,10 @@ void report(const Placement& at, Samples* s) {
   print_times(at, "msg_channel_info", &s->channel_info, s->channel_info_time, "requests_per_s");
   Summary cycle = print_times(at, "connect_cycle", &s->cycle, s->cycle_time, "cycles_per_s");
   Summary bare = print_times(at, "bare_cycle", &s->bare_cycle, s->bare_cycle_time, "cycles_per_s");
-  std::printf("%-10s %-22s %.3f\n", at.name, "ratio_data_to_two_sends", data.median_us / two.median_us);
-  std::printf("%-10s %-22s %.3f\n", at.name, "ratio_data_to_one_send", data.median_us / one.median_us);
+  std::printf("%-10s %-22s %.3f\n", at.name, "ratio_data_to_two_sends",
+              data.median_us / two.median_us);
+  std::printf("%-10s %-22s %.3f\n", at.name, "ratio_data_to_one_send",
+              data.median_us / one.median_us);
   std::printf("%-10s %-22s %.3f (cycles per second: %.3f)\n", at.name, "ratio_cycle_to_bare",
               cycle.median_us / bare.median_us,
               per_second(s->bare_cycle.size(), s->bare_cycle_time) /
@@ -243,9 +245,9 @@ void report(const Placement& at, Samples* s) {
   std::printf("%-10s %-22s server_us_per_cycle=%.2f bare_us=%.2f lookups_per_cycle=%.2f\n", at.name,
               "server_cpu_cycle", per_item_us(s->cycle_server_cpu, s->cycle.size()),
               per_item_us(s->bare_cycle_server_cpu, s->bare_cycle.size()),
-              s->cycle.empty() ? 0.0
-                               : static_cast<double>(s->cycle_lookups) /
-                                     static_cast<double>(s->cycle.size()));
+              s->cycle.empty()
+                  ? 0.0
+                  : static_cast<double>(s->cycle_lookups) / static_cast<double>(s->cycle.size()));
   std::fflush(stdout);
 }
 

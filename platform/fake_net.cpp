@@ -12,6 +12,22 @@ ssize_t FakeNet::send(int fd, const void* buf, std::size_t len) {
   return on_send ? on_send(fd, buf, len) : system_net().send(fd, buf, len);
 }
 
+ssize_t FakeNet::send_parts(int fd, const iovec* parts, int count) {
+  ++send_parts_calls;
+  if (on_send_parts) return on_send_parts(fd, parts, count);
+  if (!on_send) return system_net().send_parts(fd, parts, count);
+  ssize_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    if (parts[i].iov_len == 0) continue;
+    ssize_t n = send(fd, parts[i].iov_base, parts[i].iov_len);
+    // As sendmsg: bytes already sent are reported, a failure only when none were.
+    if (n <= 0) return total > 0 ? total : n;
+    total += n;
+    if (static_cast<std::size_t>(n) < parts[i].iov_len) break;
+  }
+  return total;
+}
+
 int FakeNet::wait_readable(int fd, int timeout_ms) {
   ++wait_calls;
   return on_wait_readable ? on_wait_readable(fd, timeout_ms)

@@ -15,6 +15,10 @@ class FakeNet : public Net {
  public:
   std::function<ssize_t(int fd, void* buf, std::size_t len)> on_recv;
   std::function<ssize_t(int fd, const void* buf, std::size_t len)> on_send;
+  // Without this hook but with on_send, a gathered send is played as one send
+  // per part through send(), stopping at the first short or failing one, so a
+  // test that scripts single sends also scripts gathered ones.
+  std::function<ssize_t(int fd, const iovec* parts, int count)> on_send_parts;
   std::function<int(int fd, int timeout_ms)> on_wait_readable;
   std::function<int()> on_tcp_socket;
   std::function<int(int fd, std::uint16_t net_port)> on_bind_any;
@@ -28,11 +32,12 @@ class FakeNet : public Net {
   std::function<int(const char* service, std::uint16_t* net_port)> on_service_port;
 
   // How often each call was made, hooked or not.
-  std::atomic<int> recv_calls{0}, send_calls{0}, wait_calls{0}, socket_calls{0}, bind_calls{0},
-      listen_calls{0}, accept_calls{0};
+  std::atomic<int> recv_calls{0}, send_calls{0}, send_parts_calls{0}, wait_calls{0},
+      socket_calls{0}, bind_calls{0}, listen_calls{0}, accept_calls{0};
 
   ssize_t recv(int fd, void* buf, std::size_t len) override;
   ssize_t send(int fd, const void* buf, std::size_t len) override;
+  ssize_t send_parts(int fd, const iovec* parts, int count) override;
   int wait_readable(int fd, int timeout_ms) override;
   int tcp_socket() override;
   int bind_any(int fd, std::uint16_t net_port) override;

@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,10 @@ class Net {
   virtual ssize_t recv(int fd, void* buf, std::size_t len) = 0;
   // As send(2) with MSG_NOSIGNAL: a vanished peer gives -1 (EPIPE), never SIGPIPE.
   virtual ssize_t send(int fd, const void* buf, std::size_t len) = 0;
+  // As sendmsg(2) of count parts in order, with MSG_NOSIGNAL: the bytes sent,
+  // which may end anywhere in any part, or -1 with errno. A header and its
+  // payload handed over in one call leave in one segment.
+  virtual ssize_t send_parts(int fd, const iovec* parts, int count) = 0;
   // Waits up to timeout_ms for fd to become readable (poll): 1 when readable
   // or when the peer hung up or failed, 0 on time-out (also when a signal cut
   // the wait short), -1 with errno.

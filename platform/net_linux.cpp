@@ -31,6 +31,17 @@ class LinuxNet final : public Net {
     return n;
   }
 
+  ssize_t send_parts(int fd, const iovec* parts, int count) override {
+    msghdr message{};
+    message.msg_iov = const_cast<iovec*>(parts);
+    message.msg_iovlen = static_cast<std::size_t>(count);
+    ssize_t n;
+    do {
+      n = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n;
+  }
+
   int wait_readable(int fd, int timeout_ms) override {
     pollfd p{fd, POLLIN, 0};
     int n = ::poll(&p, 1, timeout_ms);

@@ -1,6 +1,7 @@
 #include "server/framing.h"
 
 #include <arpa/inet.h>
+#include <sys/uio.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -81,8 +82,28 @@ std::uint32_t read_message(int sock) {
 
 int send_message(int sock, std::uint32_t type, const void* payload, int length) {
   MessageHeader header{htonl(type), htonl(static_cast<std::uint32_t>(length))};
-  if (send_all(sock, &header, sizeof header) != static_cast<int>(sizeof header)) return -1;
-  return send_all(sock, payload, length);
+  constexpr int HEADER_SIZE = sizeof header;
+  if (length <= 0) {
+    if (send_all(sock, &header, HEADER_SIZE) != HEADER_SIZE) return -1;
+    return send_all(sock, payload, length);
+  }
+  // Header and payload go to the kernel in one call, so a reply leaves as one
+  // segment and the client wakes once for it. Whatever the call left unsent is
+  // sent as before, and the results stay those of two separate sends.
+  const iovec parts[2] = {{&header, sizeof header},
+                          {const_cast<void*>(payload), static_cast<std::size_t>(length)}};
+  ssize_t sent = platform::net().send_parts(sock, parts, 2);
+  if (sent <= 0) return -1;
+  if (sent < HEADER_SIZE) {
+    int rest = HEADER_SIZE - static_cast<int>(sent);
+    if (send_all(sock, reinterpret_cast<unsigned char*>(&header) + sent, rest) != rest) return -1;
+    sent = HEADER_SIZE;
+  }
+  int payload_sent = static_cast<int>(sent) - HEADER_SIZE;
+  if (payload_sent == length) return length;
+  int rest = send_all(sock, static_cast<const unsigned char*>(payload) + payload_sent,
+                      length - payload_sent);
+  return rest <= 0 ? rest : length;
 }
 
 void copy_text_field(char* field, std::size_t size, const char* text) {

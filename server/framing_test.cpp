@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/fake_net.h"
 #include "tests/support/socket_pair.h"
@@ -200,6 +201,80 @@ TEST(SendMessage, VanishedPeerFailsWithoutSignal) {
   pair.close_peer();
   // Without MSG_NOSIGNAL this would kill the test with SIGPIPE.
   EXPECT_LT(send_message(pair.server(), MSG_DATA, "x", 1), 0);
+}
+
+// Sends only the first `limit` bytes of a gathered send, as a kernel may.
+ssize_t send_first_bytes(int fd, const iovec* parts, int count, std::size_t limit) {
+  std::vector<iovec> cut;
+  for (int i = 0; i < count && limit > 0; ++i) {
+    std::size_t take = parts[i].iov_len < limit ? parts[i].iov_len : limit;
+    cut.push_back({parts[i].iov_base, take});
+    limit -= take;
+  }
+  return platform::system_net().send_parts(fd, cut.data(), static_cast<int>(cut.size()));
+}
+
+TEST(SendMessage, HeaderAndPayloadLeaveInOneGatheredSend) {
+  SocketPair pair;
+  platform::ScopedFakeNet net;
+  EXPECT_EQ(send_message(pair.server(), MSG_DATA, "payload", 7), 7);
+  EXPECT_EQ(net.send_parts_calls.load(), 1);
+  EXPECT_EQ(net.send_calls.load(), 0);
+  EXPECT_EQ(pair.pending(), frame(MSG_DATA, bytes_of("payload")));
+}
+
+TEST(SendMessage, GatheredSendCutAtAnyByteIsCompleted) {
+  const std::vector<unsigned char> whole = frame(MSG_SERVER_INFO, bytes_of("abcdef"));
+  for (std::size_t cut = 1; cut < whole.size(); ++cut) {
+    SocketPair pair;
+    platform::ScopedFakeNet net;
+    net.on_send_parts = [&](int fd, const iovec* parts, int count) {
+      return send_first_bytes(fd, parts, count, cut);
+    };
+    EXPECT_EQ(send_message(pair.server(), MSG_SERVER_INFO, "abcdef", 6), 6) << "cut at " << cut;
+    EXPECT_EQ(pair.pending(), whole) << "cut at " << cut;
+  }
+}
+
+TEST(SendMessage, GatheredSendThatSendsNothingFailsAsAHeader) {
+  for (ssize_t result : {ssize_t{-1}, ssize_t{0}}) {
+    SocketPair pair;
+    platform::ScopedFakeNet net;
+    net.on_send_parts = [&](int, const iovec*, int) -> ssize_t {
+      errno = EPIPE;
+      return result;
+    };
+    EXPECT_EQ(send_message(pair.server(), MSG_DATA, "payload", 7), -1);
+    EXPECT_EQ(net.send_calls.load(), 0) << "nothing more is tried";
+    EXPECT_TRUE(pair.pending().empty());
+  }
+}
+
+TEST(SendMessage, PayloadFailingAfterAShortGatheredSendGivesTheFailingResult) {
+  for (ssize_t failure : {ssize_t{-1}, ssize_t{0}}) {
+    SocketPair pair;
+    platform::ScopedFakeNet net;
+    net.on_send_parts = [&](int fd, const iovec* parts, int count) {
+      return send_first_bytes(fd, parts, count, 10);
+    };
+    net.on_send = [&](int, const void*, std::size_t) -> ssize_t {
+      errno = EPIPE;
+      return failure;
+    };
+    EXPECT_EQ(send_message(pair.server(), MSG_DATA, "payload", 7), failure);
+    EXPECT_EQ(pair.pending(), concat({header(MSG_DATA, 7), bytes_of("pa")}));
+  }
+}
+
+TEST(SendMessage, HeaderCutShortThenFailingGivesMinusOne) {
+  SocketPair pair;
+  platform::ScopedFakeNet net;
+  net.on_send_parts = [&](int fd, const iovec* parts, int count) {
+    return send_first_bytes(fd, parts, count, 3);
+  };
+  net.on_send = [&](int, const void*, std::size_t) -> ssize_t { return 0; };
+  EXPECT_EQ(send_message(pair.server(), MSG_DATA, "payload", 7), -1);
+  EXPECT_EQ(pair.pending().size(), 3u);
 }
 
 TEST(CopyTextField, ZeroFillsAndCutsAtTheFieldSize) {
