@@ -19,11 +19,13 @@ bool BareServer::start(Kind kind, int cpu, int cycles) {
   if (m_listener < 0) return false;
   m_thread = std::thread([this, kind, cpu, cycles] {
     pin_current_thread(cpu);
+    std::int64_t start = thread_cpu_ns(pthread_self());
     if (kind == Kind::CONNECT_CYCLES) {
       serve_cycles(cycles);
     } else {
       serve_round_trips(kind == Kind::TWO_SENDS);
     }
+    m_cpu_ns = thread_cpu_ns(pthread_self()) - start;
   });
   return true;
 }

@@ -36,6 +36,9 @@ class BareServer {
   pthread_t handle() { return m_thread.native_handle(); }
   // Waits for the thread; the client must have closed its connection(s).
   void join();
+  // CPU time the serving thread used from its first accept to its last close;
+  // read after join().
+  std::int64_t cpu_ns() const { return m_cpu_ns; }
 
  private:
   void serve_round_trips(bool two_sends);
@@ -44,6 +47,7 @@ class BareServer {
   int m_listener = -1;
   std::uint16_t m_port = 0;
   std::thread m_thread;
+  std::int64_t m_cpu_ns = 0;
 };
 
 }  // namespace bench

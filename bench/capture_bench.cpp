@@ -189,7 +189,6 @@ void run_bare_cycles(const Placement& at, int count, Samples* s) {
   unsigned char request[bench::CYCLE_REQUEST_SIZE] = {};
   unsigned char reply[bench::CYCLE_REPLY_SIZE];
   unsigned char end[bench::CYCLE_END_SIZE] = {};
-  std::int64_t cpu0 = bench::thread_cpu_ns(server.handle());
   std::int64_t start = bench::now_ns();
   for (int i = 0; i < count; ++i) {
     std::int64_t t0 = bench::now_ns();
@@ -202,8 +201,8 @@ void run_bare_cycles(const Placement& at, int count, Samples* s) {
     s->bare_cycle.push_back(bench::now_ns() - t0);
   }
   s->bare_cycle_time += bench::now_ns() - start;
-  s->bare_cycle_server_cpu += bench::thread_cpu_ns(server.handle()) - cpu0;
   server.join();
+  s->bare_cycle_server_cpu += server.cpu_ns();
 }
 
 double per_second(std::size_t count, std::int64_t total_ns) {
