@@ -1,0 +1,131 @@
+// The registry as other processes may leave it: the input is written over the
+// whole shared object (4096 bytes, zero-filled past the input), then the server
+// registers its name and withdraws it again. Both are checked against what the
+// registry held before: the lowest free slot is claimed and carries the name
+// and the listener's port, a name already in use is refused, the other slots
+// in use are untouched, and the withdrawal clears the lowest slot in use that
+// holds the name.
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/net.h"
+#include "platform/shared_memory.h"
+#include "server/listener.h"
+#include "server/registry.h"
+
+namespace {
+
+std::string g_object_name;
+// Another holder of the registry, as a client process would be; it writes the
+// contents of each input through a view of its own.
+SocketRegistry* g_other_view = nullptr;
+
+void fail(const char* what) {
+  std::fprintf(stderr, "fuzz_registry: %s\n", what);
+  std::abort();
+}
+
+void remove_object() { ::shm_unlink(g_object_name.c_str()); }
+
+// The lowest slot in use whose 108 name bytes hold exactly name; -1 if none.
+int slot_holding(const SocketRegistry& registry, const char* name) {
+  std::size_t length = std::strlen(name);
+  for (int i = 0; i < REGISTRY_SLOTS; ++i) {
+    if (!((registry.used >> i) & 1u)) continue;
+    if (std::memcmp(registry.slots[i].name, name, length + 1) == 0) return i;
+  }
+  return -1;
+}
+
+int lowest_free_slot(std::uint32_t used) {
+  for (int i = 0; i < REGISTRY_SLOTS; ++i) {
+    if (!((used >> i) & 1u)) return i;
+  }
+  return -1;
+}
+
+bool same_slot(const RegistrySlot& a, const RegistrySlot& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+void check_registration(const SocketRegistry& before, const SocketRegistry& after, int listener) {
+  if (slot_holding(before, SERVER_NAME) >= 0 || before.used == 0xFFFFFFFFu) {
+    if (listener >= 0) fail("a registration that had to be refused succeeded");
+    if (after.used != before.used) fail("a refused registration changed the used bits");
+    return;
+  }
+  if (listener < 0) fail("a registration with a free slot failed");
+  int slot = lowest_free_slot(before.used);
+  if (after.used != (before.used | (1u << slot))) fail("the used bits are not those expected");
+  const RegistrySlot& claimed = after.slots[slot];
+  if (std::strcmp(claimed.name, SERVER_NAME) != 0) fail("the claimed slot lacks the name");
+  std::uint16_t port = 0;
+  platform::net().local_port(listener, &port);
+  if (claimed.port != port) fail("the claimed slot lacks the listener's port");
+  for (int i = 0; i < REGISTRY_SLOTS; ++i) {
+    if (i == slot) continue;
+    bool in_use = (before.used >> i) & 1u;
+    if (in_use && !same_slot(before.slots[i], after.slots[i])) fail("a slot in use was changed");
+    if (!in_use && after.slots[i].name[0] != '\0') fail("a free slot kept a stale name");
+  }
+}
+
+void check_withdrawal(const SocketRegistry& before, const SocketRegistry& after) {
+  int slot = slot_holding(before, SERVER_NAME);
+  if (slot < 0) {
+    if (std::memcmp(&before, &after, sizeof before) != 0) fail("withdrawing nothing changed it");
+    return;
+  }
+  if (after.used != (before.used & ~(1u << slot))) fail("the withdrawn bit is not the only change");
+  if (after.slots[slot].name[0] != '\0' || after.slots[slot].port != 0) {
+    fail("the withdrawn slot was not cleared");
+  }
+  if (std::memcmp(after.slots[slot].name + 1, before.slots[slot].name + 1,
+                  REGISTRY_NAME_SIZE - 1)) {
+    fail("the withdrawal changed more than the first name byte");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  g_object_name = "/orvandelcaster_fuzz." + std::to_string(::getpid());
+  set_registry_object_name(g_object_name.c_str());
+  std::atexit(remove_object);
+  start_sockets();
+  bool existed = false;
+  int fd = platform::open_shared_object(g_object_name.c_str(), REGISTRY_OBJECT_SIZE, &existed);
+  if (fd < 0) fail("cannot open the registry");
+  void* view = ::mmap(nullptr, REGISTRY_OBJECT_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (view == MAP_FAILED) fail("cannot map the registry");
+  g_other_view = static_cast<SocketRegistry*>(view);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  auto* page = reinterpret_cast<unsigned char*>(g_other_view);
+  std::size_t used = size < REGISTRY_OBJECT_SIZE ? size : REGISTRY_OBJECT_SIZE;
+  std::memcpy(page, data, used);
+  std::memset(page + used, 0, REGISTRY_OBJECT_SIZE - used);
+
+  SocketRegistry before;
+  std::memcpy(&before, g_other_view, sizeof before);
+  int listener = open_registry_listener(SERVER_NAME);
+  SocketRegistry registered;
+  std::memcpy(&registered, g_other_view, sizeof registered);
+  check_registration(before, registered, listener);
+
+  withdraw_registration(SERVER_NAME);
+  SocketRegistry withdrawn;
+  std::memcpy(&withdrawn, g_other_view, sizeof withdrawn);
+  check_withdrawal(registered, withdrawn);
+  if (listener >= 0) ::close(listener);
+  return 0;
+}
