@@ -1,0 +1,372 @@
+// Soak test of the capture server: runs the headless server process on a
+// registry of its own and sends it a long series of sequential sessions from
+// every kind of peer (soak/peers.h). For every session it checks that the
+// server withdrew its name when it accepted the peer and published it again
+// afterwards, that the replies were right, and that the server's standard
+// error gained exactly one line when the session had to fail and none
+// otherwise. It reads the server's open descriptors and resident memory once
+// the warm-up is done, halfway and at the end; neither may grow. Bounded in
+// sessions and in time; not part of ctest (soak/run runs it).
+//
+//   capture_soak [--sessions N] [--seconds S] [--idle N] [--seed N]
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/capture_client.h"
+#include "server/framing.h"
+#include "server/listener.h"
+#include "soak/peers.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using soak::PeerKind;
+
+struct Options {
+  int sessions = 20000;
+  int seconds = 900;
+  int idle_peers = 10;
+  unsigned seed = 1;
+};
+
+// Sessions before the first reading of descriptors and memory: the receive
+// buffer, the channel table and the registry are all in place by then.
+constexpr int WARM_UP_SESSIONS = 500;
+constexpr int WAIT_MS = 10000;
+// Resident memory may move by a few pages (stack, allocator bookkeeping)
+// without anything leaking; a leak of even 8 bytes per session over the
+// sessions after the warm-up would exceed this.
+constexpr long RSS_TOLERANCE_KB = 128;
+
+struct Reading {
+  int descriptors = -1;
+  long rss_kb = -1;
+};
+
+Reading read_process(pid_t pid) {
+  Reading r;
+  std::string fd_dir = "/proc/" + std::to_string(pid) + "/fd";
+  if (DIR* dir = ::opendir(fd_dir.c_str())) {
+    r.descriptors = 0;
+    while (dirent* entry = ::readdir(dir)) {
+      if (entry->d_name[0] != '.') ++r.descriptors;
+    }
+    ::closedir(dir);
+  }
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) r.rss_kb = std::atol(line.c_str() + 6);
+  }
+  return r;
+}
+
+// The server's publication: its port, or 0 when the name is not published.
+std::uint16_t published_port(const std::string& registry) {
+  client::Registry reader;
+  if (!reader.open(registry.c_str())) return 0;
+  auto port = reader.find(SERVER_NAME);
+  return port ? *port : 0;
+}
+
+// Waits until the name is published (want_published) or withdrawn; the port
+// seen, 0 when withdrawn, or -1 when the wait timed out.
+int wait_for_registry(const std::string& registry, bool want_published) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+  for (;;) {
+    std::uint16_t port = published_port(registry);
+    if ((port != 0) == want_published) return port;
+    if (Clock::now() > deadline) return -1;
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+}
+
+// The headless server process (the real server thread) on a registry of its
+// own, its standard error in a file that the soak reads as it grows.
+class ServerUnderSoak {
+ public:
+  ServerUnderSoak()
+      : m_registry("/orvandelcaster_soak." + std::to_string(::getpid())),
+        m_stderr_path("/tmp" + m_registry + ".stderr") {
+    m_stderr = ::open(m_stderr_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    m_pid = ::fork();
+    if (m_pid == 0) {
+      ::dup2(m_stderr, STDERR_FILENO);
+      ::execl(SERVER_FIXTURE_PATH, SERVER_FIXTURE_PATH, "--registry", m_registry.c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+  }
+  ~ServerUnderSoak() {
+    if (m_pid > 0 && m_status < 0) {
+      ::kill(m_pid, SIGKILL);
+      ::waitpid(m_pid, nullptr, 0);
+    }
+    ::close(m_stderr);
+    ::unlink(m_stderr_path.c_str());
+    ::shm_unlink(m_registry.c_str());
+  }
+  ServerUnderSoak(const ServerUnderSoak&) = delete;
+  ServerUnderSoak& operator=(const ServerUnderSoak&) = delete;
+
+  pid_t pid() const { return m_pid; }
+  const std::string& registry() const { return m_registry; }
+
+  // The whole lines written to standard error since the last call.
+  std::vector<std::string> new_stderr_lines() {
+    char chunk[4096];
+    for (;;) {
+      ssize_t n = ::pread(m_stderr, chunk, sizeof chunk, m_read);
+      if (n <= 0) break;
+      m_pending.append(chunk, static_cast<std::size_t>(n));
+      m_read += n;
+    }
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    for (std::size_t nl; (nl = m_pending.find('\n', at)) != std::string::npos; at = nl + 1) {
+      lines.push_back(m_pending.substr(at, nl - at));
+    }
+    m_pending.erase(0, at);
+    return lines;
+  }
+
+  // SIGTERM, then the exit status (128 + signal when one ended it; -1 when it
+  // is still running after 10 s).
+  int stop() {
+    ::kill(m_pid, SIGTERM);
+    auto deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+    while (Clock::now() < deadline) {
+      int status = 0;
+      if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return m_status;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return -1;
+  }
+
+ private:
+  std::string m_registry;
+  std::string m_stderr_path;
+  int m_stderr = -1;
+  pid_t m_pid = -1;
+  int m_status = -1;
+  off_t m_read = 0;
+  std::string m_pending;
+};
+
+// The first session: asks for the channel table (data requests need it) and
+// sends the longest message the server accepts, so the receive buffer has its
+// final size before anything is measured.
+bool warm_up(int fd) {
+  std::vector<unsigned char> bytes(8 + 8 + MAX_PAYLOAD + 8, 0);
+  auto put = [&](std::size_t at, std::uint32_t value) {
+    unsigned char be[4] = {
+        static_cast<unsigned char>(value >> 24), static_cast<unsigned char>(value >> 16),
+        static_cast<unsigned char>(value >> 8), static_cast<unsigned char>(value)};
+    std::memcpy(bytes.data() + at, be, 4);
+  };
+  put(0, MSG_CHANNEL_INFO);
+  put(8, 7);
+  put(12, MAX_PAYLOAD);
+  put(16 + MAX_PAYLOAD, MSG_END);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  // The channel table, then the diagnostic for type 7, then the close.
+  std::size_t expected = 8 + 36 + 5 * 84 + 8 + 260, got = 0;
+  unsigned char chunk[4096];
+  for (;;) {
+    ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  return got == expected;
+}
+
+PeerKind pick_kind(std::mt19937* random, int session, const Options& o) {
+  // Idle peers are spread evenly over the run.
+  if (o.idle_peers > 0 && session % (o.sessions / o.idle_peers + 1) == 1) return PeerKind::IDLE;
+  int roll = std::uniform_int_distribution<int>(0, 99)(*random);
+  if (roll < 40) return PeerKind::NORMAL;
+  if (roll < 48) return PeerKind::VERSION_MISMATCH;
+  if (roll < 54) return PeerKind::CLIENT_DIAGNOSTIC;
+  if (roll < 68) return PeerKind::VANISH;
+  if (roll < 80) return PeerKind::RESET;
+  return PeerKind::GARBAGE;
+}
+
+bool parse_int(const char* text, long low, long high, long* out) {
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  if (!text[0] || *end || value < low || value > high) return false;
+  *out = value;
+  return true;
+}
+
+Options parse_options(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; i += 2) {
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "capture_soak: %s needs a value\n", argv[i]);
+      std::exit(2);
+    }
+    std::string arg = argv[i];
+    long v = 0;
+    bool ok = parse_int(argv[i + 1], 0, 10000000, &v);
+    if (ok && arg == "--sessions" && v >= 1) {
+      o.sessions = static_cast<int>(v);
+    } else if (ok && arg == "--seconds" && v >= 1) {
+      o.seconds = static_cast<int>(v);
+    } else if (ok && arg == "--idle") {
+      o.idle_peers = static_cast<int>(v);
+    } else if (ok && arg == "--seed") {
+      o.seed = static_cast<unsigned>(v);
+    } else {
+      std::fprintf(stderr,
+                   "usage: capture_soak [--sessions N] [--seconds S] [--idle N] [--seed N]\n");
+      std::exit(2);
+    }
+  }
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o = parse_options(argc, argv);
+  std::mt19937 random(o.seed);
+  ServerUnderSoak server;
+  auto start = Clock::now();
+  auto deadline = start + std::chrono::seconds(o.seconds);
+
+  std::map<std::string, int> sessions_by_kind, failures_by_kind, lines_by_text;
+  std::map<std::string, int> problems;
+  int sessions = 0, expected_failures = 0, stderr_total = 0, republished = 0;
+  int line_mismatches = 0;
+  bool channels_defined = true;  // the warm-up session asks for the table
+  bool previous_expects_failure = false;
+  Reading before, halfway, after;
+  std::string abort_reason;
+
+  for (int i = 0; i <= o.sessions; ++i) {
+    int port = wait_for_registry(server.registry(), true);
+    if (port < 0) {
+      abort_reason = "the server did not publish its name within 10 s";
+      break;
+    }
+    // The previous session is over: its line, if any, came before the publication.
+    if (i > 0) {
+      ++republished;
+      std::vector<std::string> lines = server.new_stderr_lines();
+      for (const std::string& line : lines) ++lines_by_text[line];
+      stderr_total += static_cast<int>(lines.size());
+      if (static_cast<int>(lines.size()) != (previous_expects_failure ? 1 : 0)) ++line_mismatches;
+    }
+    if (i == WARM_UP_SESSIONS || (i == 0 && o.sessions <= WARM_UP_SESSIONS)) {
+      before = read_process(server.pid());
+    }
+    if (i == WARM_UP_SESSIONS + (o.sessions - WARM_UP_SESSIONS) / 2) {
+      halfway = read_process(server.pid());
+    }
+    if (i == o.sessions) break;
+    if (Clock::now() > deadline) {
+      abort_reason = "the time bound ran out";
+      break;
+    }
+
+    int fd = soak::connect_peer(static_cast<std::uint16_t>(port), WAIT_MS);
+    if (fd < 0) {
+      abort_reason = "cannot connect to the published port";
+      break;
+    }
+    if (wait_for_registry(server.registry(), false) != 0) {
+      abort_reason = "the name stayed published while a client was served";
+      break;
+    }
+    ++sessions;
+    if (i == 0) {
+      sessions_by_kind["warm_up"]++;
+      previous_expects_failure = false;
+      if (!warm_up(fd)) problems["the warm-up session went wrong"]++;
+      continue;
+    }
+    PeerKind kind = pick_kind(&random, i, o);
+    soak::PeerResult result = soak::run_peer(kind, fd, &random, &channels_defined);
+    sessions_by_kind[soak::peer_kind_name(kind)]++;
+    if (result.expect_failure) {
+      ++expected_failures;
+      failures_by_kind[soak::peer_kind_name(kind)]++;
+    }
+    if (!result.problem.empty()) problems[result.problem]++;
+    previous_expects_failure = result.expect_failure;
+  }
+  after = read_process(server.pid());
+
+  // Afterwards the server still serves.
+  bool still_serves = false;
+  if (abort_reason.empty()) {
+    client::Connection last;
+    client::DataBlock block;
+    int port = wait_for_registry(server.registry(), true);
+    still_serves = port > 0 && last.connect(static_cast<std::uint16_t>(port), WAIT_MS) &&
+                   last.check_version() && last.data(&block) && block.channels.size() == 4 &&
+                   last.end();
+  }
+  int stop_status = server.stop();
+  double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+
+  bool descriptors_kept = before.descriptors >= 0 && after.descriptors == before.descriptors;
+  bool memory_kept = before.rss_kb >= 0 && after.rss_kb - before.rss_kb <= RSS_TOLERANCE_KB;
+  bool pass = abort_reason.empty() && problems.empty() && line_mismatches == 0 &&
+              stderr_total == expected_failures && republished == sessions && still_serves &&
+              descriptors_kept && memory_kept && stop_status == 0;
+
+  std::printf("sessions: %d of %d in %.1f s (seed %u)\n", sessions, o.sessions, elapsed, o.seed);
+  for (auto& [kind, n] : sessions_by_kind) {
+    std::printf("  %-20s %6d sessions, %6d expected to fail\n", kind.c_str(), n,
+                failures_by_kind[kind]);
+  }
+  std::printf(
+      "failures: %d expected, %d lines on the server's standard error, %d sessions "
+      "whose line count was wrong\n",
+      expected_failures, stderr_total, line_mismatches);
+  for (auto& [text, n] : lines_by_text) std::printf("  %6d  \"%s\"\n", n, text.c_str());
+  std::printf("withdrawn while served and published again: %d of %d sessions\n", republished,
+              sessions);
+  std::printf("descriptors: %d after the warm-up, %d halfway, %d at the end\n", before.descriptors,
+              halfway.descriptors, after.descriptors);
+  std::printf(
+      "resident memory: %ld kB after the warm-up, %ld kB halfway, %ld kB at the end "
+      "(tolerance %ld kB)\n",
+      before.rss_kb, halfway.rss_kb, after.rss_kb, RSS_TOLERANCE_KB);
+  std::printf("still serves afterwards: %s; exit status on SIGTERM: %d\n",
+              still_serves ? "yes" : "no", stop_status);
+  for (auto& [problem, n] : problems)
+    std::printf("problem: %s (%d sessions)\n", problem.c_str(), n);
+  if (!abort_reason.empty()) std::printf("stopped early: %s\n", abort_reason.c_str());
+  std::printf("result: %s\n", pass ? "PASS" : "FAIL");
+  return pass ? 0 : 1;
+}

@@ -1,0 +1,115 @@
+#include "soak/session_model.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+#include "server/framing.h"
+#include "server/session.h"
+
+namespace soak {
+
+namespace {
+
+std::uint32_t word_at(const std::vector<unsigned char>& bytes, std::size_t at) {
+  std::uint32_t net;
+  std::memcpy(&net, bytes.data() + at, sizeof net);
+  return ntohl(net);
+}
+
+// The version a MSG_VERSION payload carries: its first four bytes, the bytes
+// it does not reach read as zeros.
+std::uint32_t version_in(const std::vector<unsigned char>& stream, std::size_t at,
+                         std::size_t payload) {
+  unsigned char field[4] = {};
+  std::memcpy(field, stream.data() + at, payload < 4 ? payload : 4);
+  std::uint32_t net;
+  std::memcpy(&net, field, sizeof net);
+  return ntohl(net);
+}
+
+std::size_t reply_length(std::uint32_t type) {
+  switch (type) {
+    case MSG_DIAGNOSTIC:
+      return 260;
+    case MSG_IDENTIFY:
+      return 4;
+    case MSG_VERSION:
+      return 8;
+    case MSG_SERVER_INFO:
+      return SERVER_INFO_SIZE;
+    case MSG_CHANNEL_INFO:
+      return 36 + 5 * 84;
+    case MSG_DATA:
+      return 48;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+Outcome predict_session(const std::vector<unsigned char>& stream, bool channels_defined) {
+  Outcome outcome;
+  outcome.channels_defined = channels_defined;
+  std::size_t at = 0;
+  for (;;) {
+    // A stream that ends before a whole message ends the session like MSG_END.
+    if (stream.size() - at < 8) return outcome;
+    std::uint32_t type = word_at(stream, at);
+    auto length = static_cast<std::int32_t>(word_at(stream, at + 4));
+    std::size_t payload = length > 0 ? static_cast<std::size_t>(length) : 0;
+    if (payload > MAX_PAYLOAD) {
+      outcome.failure = true;
+      return outcome;
+    }
+    if (stream.size() - at - 8 < payload) return outcome;
+    std::size_t body = at + 8;
+    at = body + payload;
+    switch (type) {
+      case MSG_DIAGNOSTIC:
+        outcome.failure = true;
+        return outcome;
+      case MSG_VERSION:
+        ++outcome.replies;  // the reply, or the mismatch diagnostic
+        if (version_in(stream, body, payload) != PROTOCOL_VERSION) {
+          outcome.failure = true;
+          return outcome;
+        }
+        break;
+      case MSG_DATA:
+        if (!outcome.channels_defined) {
+          outcome.failure = true;
+          return outcome;
+        }
+        ++outcome.replies;
+        break;
+      case MSG_CHANNEL_INFO:
+        outcome.channels_defined = true;
+        ++outcome.replies;
+        break;
+      case MSG_END:
+        return outcome;
+      default:  // identification, server information, or a diagnostic for the unknown
+        ++outcome.replies;
+        break;
+    }
+  }
+}
+
+bool whole_replies(const std::vector<unsigned char>& bytes, int* count) {
+  *count = 0;
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    if (bytes.size() - at < 8) return false;
+    std::uint32_t type = word_at(bytes, at);
+    std::size_t length = word_at(bytes, at + 4);
+    std::size_t expected = reply_length(type);
+    if (expected == 0 || length != expected || bytes.size() - at - 8 < length) return false;
+    at += 8 + length;
+    ++*count;
+  }
+  return true;
+}
+
+}  // namespace soak
