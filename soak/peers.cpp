@@ -271,7 +271,9 @@ std::uint32_t garbage_length(std::mt19937* random, std::size_t sent) {
   }
 }
 
-Bytes garbage(std::mt19937* random) {
+}  // namespace
+
+Bytes random_client_stream(std::mt19937* random) {
   if (pick(random, 0, 3) == 0) return random_bytes(random, pick(random, 1, 64));
   Bytes stream;
   for (int frames = pick(random, 1, 6); frames > 0; --frames) {
@@ -287,9 +289,11 @@ Bytes garbage(std::mt19937* random) {
   return stream;
 }
 
+namespace {
+
 PeerResult garbage_peer(int fd, std::mt19937* random, bool* channels_defined) {
   PeerResult result;
-  Bytes stream = garbage(random);
+  Bytes stream = random_client_stream(random);
   Outcome expected = predict_session(stream, *channels_defined);
   result.expect_failure = expected.failure;
   if (!send_bytes(fd, stream)) {

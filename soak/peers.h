@@ -2,6 +2,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 // The clients of the soak test, one behaviour each. Every peer gets a
 // connection the server has already accepted, plays its part, checks what the
@@ -30,6 +31,10 @@ struct PeerResult {
 // request before (data requests fail until then); the peer sets it when it
 // asks for the channel table itself.
 PeerResult run_peer(PeerKind kind, int fd, std::mt19937* random, bool* channels_defined);
+
+// What a garbage peer sends: random bytes, or random frames (any type, true,
+// cut, negative or oversized lengths, random payloads), possibly cut short.
+std::vector<unsigned char> random_client_stream(std::mt19937* random);
 
 // A blocking connection to 127.0.0.1:port whose reads give up after
 // timeout_ms; -1 on failure.
