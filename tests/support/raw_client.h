@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/unique_fd.h"
+
+// Exact bytes on a capture connection, for end-to-end tests that check the wire
+// byte for byte and break it on purpose (cut headers, huge lengths, resets).
+namespace test_support {
+
+using Bytes = std::vector<unsigned char>;
+
+// A 32-bit word in network byte order.
+Bytes be32(std::uint32_t value);
+// A header with the given type and length word, and nothing after it.
+Bytes header(std::uint32_t type, std::uint32_t length);
+// A whole message: header (length = payload size) and payload.
+Bytes message(std::uint32_t type, const Bytes& payload = {});
+// text, then zeros up to size bytes (no terminating zero when it fills the field).
+Bytes text_field(const std::string& text, std::size_t size);
+// A MSG_DIAGNOSTIC message as the server sends it: level and a 256-byte text field.
+Bytes diagnostic_message(std::uint32_t level, const std::string& text);
+Bytes operator+(Bytes a, const Bytes& b);
+// "00 00 01 2c ...": readable diffs when bytes differ.
+std::string hex(const Bytes& bytes);
+
+// How a wait for the end of a connection came out.
+enum class StreamEnd { kClosed, kReset, kTimedOut };
+
+// A TCP client on 127.0.0.1 that sends and receives raw bytes with deadlines.
+class RawClient {
+ public:
+  bool connect(std::uint16_t port);
+  bool connected() const { return m_fd.valid(); }
+  int fd() const { return m_fd.get(); }
+
+  bool send_bytes(const Bytes& bytes);
+  // Exactly count bytes, or fewer when the stream ended, failed or timeout_ms passed.
+  Bytes read_exact(std::size_t count, int timeout_ms = 10000);
+  // Reads until the peer closes: kClosed on a clean end, kReset when the
+  // connection was reset; every byte read on the way is appended to *extra.
+  StreamEnd read_to_end(Bytes* extra, int timeout_ms = 10000);
+  // Half-closes: the server sees the end of the stream, the client can still read.
+  void shutdown_send();
+  // Closes with an immediate reset (RST) instead of an orderly close.
+  void reset();
+  void close() { m_fd.reset(); }
+
+ private:
+  platform::UniqueFd m_fd;
+};
+
+}  // namespace test_support
