@@ -71,9 +71,12 @@ std::string hex(const Bytes& bytes) {
   return text;
 }
 
-bool RawClient::connect(std::uint16_t port) {
+bool RawClient::connect(std::uint16_t port, int receive_buffer) {
   m_fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!m_fd.valid()) return false;
+  if (receive_buffer > 0) {
+    ::setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
@@ -97,6 +100,16 @@ bool RawClient::send_bytes(const Bytes& bytes) {
     sent += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+std::size_t RawClient::send_available(const Bytes& bytes, std::size_t offset) {
+  if (offset >= bytes.size()) return 0;
+  ssize_t n;
+  do {
+    n = ::send(m_fd.get(), bytes.data() + offset, bytes.size() - offset,
+               MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
 Bytes RawClient::read_exact(std::size_t count, int timeout_ms) {

@@ -33,11 +33,16 @@ enum class StreamEnd { kClosed, kReset, kTimedOut };
 // A TCP client on 127.0.0.1 that sends and receives raw bytes with deadlines.
 class RawClient {
  public:
-  bool connect(std::uint16_t port);
+  // With receive_buffer above 0 the socket's receive buffer is fixed at about
+  // that size before connecting, which keeps the advertised window small.
+  bool connect(std::uint16_t port, int receive_buffer = 0);
   bool connected() const { return m_fd.valid(); }
   int fd() const { return m_fd.get(); }
 
   bool send_bytes(const Bytes& bytes);
+  // Sends as much of bytes from offset on as the socket takes without
+  // waiting; the number of bytes sent (0 when it takes none).
+  std::size_t send_available(const Bytes& bytes, std::size_t offset);
   // Exactly count bytes, or fewer when the stream ended, failed or timeout_ms passed.
   Bytes read_exact(std::size_t count, int timeout_ms = 10000);
   // Reads until the peer closes: kClosed on a clean end, kReset when the

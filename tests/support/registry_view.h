@@ -39,8 +39,8 @@ class RegistryView {
   std::string snapshot() const;
 
  private:
+  bool m_existed = false;  // before m_fd: set while m_fd is opened
   platform::UniqueFd m_fd;
-  bool m_existed = false;
   std::unique_ptr<platform::MappedRegion> m_view;
   SocketRegistry* m_registry = nullptr;
 };
