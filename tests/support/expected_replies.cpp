@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
-#include <regex>
 
 namespace test_support {
 namespace {
@@ -83,7 +83,12 @@ bool is_error_line(const std::string& text) {
     return false;
   }
   std::string reason = text.substr(SERVER_PREFIX.size(), text.size() - SERVER_PREFIX.size() - 1);
-  if (std::regex_match(reason, std::regex(R"(\(errno = -?[0-9]+\))"))) return true;
+  int number = 0;
+  int consumed = 0;
+  if (std::sscanf(reason.c_str(), "(errno = %d)%n", &number, &consumed) == 1 &&
+      static_cast<std::size_t>(consumed) == reason.size()) {
+    return true;
+  }
   for (int error = 1; error < 4096; ++error) {
     const char* known = strerrordesc_np(error);
     if (known && reason == known) return true;
