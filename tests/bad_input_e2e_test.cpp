@@ -3,8 +3,6 @@
 // is sending. Each must give a clear, bounded result without losing the server.
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/syscall.h>
 
 #include <cerrno>
 #include <string>
@@ -12,27 +10,10 @@
 #include "tests/support/expected_replies.h"
 #include "tests/support/raw_client.h"
 #include "tests/support/server_process.h"
-#include "tests/support/wait.h"
+#include "tests/support/session_steps.h"
 
 namespace test_support {
 namespace {
-
-RawClient connect_raw(ServerProcess& server) {
-  RawClient client;
-  std::uint16_t port = server.wait_for_port();
-  if (port != 0) client.connect(port);
-  return client;
-}
-
-void expect_reply(RawClient& client, const Bytes& expected) {
-  EXPECT_EQ(hex(client.read_exact(expected.size())), hex(expected));
-}
-
-void expect_closed_silently(RawClient& client) {
-  Bytes extra;
-  EXPECT_EQ(client.read_to_end(&extra), StreamEnd::kClosed);
-  EXPECT_EQ(hex(extra), "");
-}
 
 Bytes first_bytes(const Bytes& bytes, std::size_t count) {
   return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count));
@@ -137,18 +118,10 @@ TEST(BadInputEndToEnd, ShortIdentifyPayloadIsStillAcknowledged) {
 
 TEST(BadInputEndToEnd, PeerResettingMidReplyEndsOnlyItsSession) {
   ServerProcess server;
-  RawClient client;
   // A small receive window, so that unread replies soon fill both ends.
-  ASSERT_TRUE(client.connect(server.wait_for_port(), 4096));
-  // Far more replies than the two socket buffers can hold, none of them read.
-  Bytes requests;
-  const Bytes request = message(3);
-  for (int i = 0; i < 40000; ++i) requests.insert(requests.end(), request.begin(), request.end());
-  std::size_t sent = 0;
-  ASSERT_TRUE(wait_until([&] {
-    sent += client.send_available(requests, sent);
-    return server.in_system_call(SYS_sendto);
-  })) << "the server never blocked while sending";
+  RawClient client = connect_raw(server, 4096);
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(fill_until_server_blocks_sending(server, client, message(3)));
   // The server thread is in the middle of a reply: reset the connection under it.
   client.reset();
 
@@ -160,7 +133,33 @@ TEST(BadInputEndToEnd, PeerResettingMidReplyEndsOnlyItsSession) {
   ASSERT_TRUE(next.connected());
   ASSERT_TRUE(next.send_bytes(message(2, be32(300))));
   expect_reply(next, version_reply());
-  EXPECT_TRUE(server.running());
+}
+
+TEST(BadInputEndToEnd, UndeliverableDiagnosticGoesToStandardError) {
+  ServerProcess server;
+  RawClient client = connect_raw(server, 4096);
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(fill_until_server_blocks_sending(server, client, message(7)));
+  client.reset();
+
+  // The diagnostic that was being sent, and each one for the unknown commands
+  // still unread, goes to standard error instead; sending them to the reset
+  // connection must not kill the process (no SIGPIPE). The session then ends
+  // with the stream, or with a failed receive and its error line.
+  ASSERT_NE(server.wait_for_port(), 0);
+  std::string errors = server.stderr_text();
+  const std::string unknown_line = "Orvandelcaster: Unknown server command.\n";
+  std::size_t lines = 0;
+  while (errors.compare(lines * unknown_line.size(), unknown_line.size(), unknown_line) == 0) {
+    ++lines;
+  }
+  EXPECT_GE(lines, 1u) << errors;
+  std::string rest = errors.substr(lines * unknown_line.size());
+  EXPECT_TRUE(rest.empty() || is_error_line(rest)) << errors;
+  RawClient next = connect_raw(server);
+  ASSERT_TRUE(next.connected());
+  ASSERT_TRUE(next.send_bytes(message(6)));
+  expect_reply(next, unknown_command_reply());
 }
 
 }  // namespace

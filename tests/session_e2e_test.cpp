@@ -6,32 +6,13 @@
 #include "tests/support/expected_replies.h"
 #include "tests/support/raw_client.h"
 #include "tests/support/server_process.h"
+#include "tests/support/session_steps.h"
 
 namespace test_support {
 namespace {
 
 // Two identification texts of 64 bytes each.
 Bytes identification() { return text_field("probe", 64) + text_field("test", 64); }
-
-// Connects a raw client to the server's current publication.
-RawClient connect_raw(ServerProcess& server) {
-  RawClient client;
-  std::uint16_t port = server.wait_for_port();
-  if (port != 0) client.connect(port);
-  return client;
-}
-
-// Reads exactly the bytes of expected and compares them.
-void expect_reply(RawClient& client, const Bytes& expected) {
-  EXPECT_EQ(hex(client.read_exact(expected.size())), hex(expected));
-}
-
-// The connection ends with an orderly close and nothing more is sent.
-void expect_closed_silently(RawClient& client) {
-  Bytes extra;
-  EXPECT_EQ(client.read_to_end(&extra), StreamEnd::kClosed);
-  EXPECT_EQ(hex(extra), "");
-}
 
 TEST(SessionEndToEnd, HandshakeAndServerInfo) {
   ServerProcess server;
