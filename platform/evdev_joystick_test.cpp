@@ -13,7 +13,9 @@
 namespace platform {
 namespace {
 
-void set_bit(std::uint8_t* bits, unsigned code) { bits[code / 8] |= std::uint8_t(1u << (code % 8)); }
+void set_bit(std::uint8_t* bits, unsigned code) {
+  bits[code / 8] |= std::uint8_t(1u << (code % 8));
+}
 
 // Capability sets as real devices report them.
 struct Device {
@@ -105,13 +107,15 @@ TEST(ChooseAxes, ThrottleAndRudderBeforeZAndRz) {
   EXPECT_EQ(pad.z, ABS_Z);
   EXPECT_EQ(pad.r, ABS_RZ);
 
-  JoystickAxes both = choose_axes(Device{}.axes({ABS_X, ABS_Y, ABS_Z, ABS_RZ, ABS_THROTTLE, ABS_RUDDER}).caps);
+  JoystickAxes both =
+      choose_axes(Device{}.axes({ABS_X, ABS_Y, ABS_Z, ABS_RZ, ABS_THROTTLE, ABS_RUDDER}).caps);
   EXPECT_EQ(both.z, ABS_THROTTLE);
   EXPECT_EQ(both.r, ABS_RUDDER);
 }
 
 TEST(ChooseAxes, MissingAxesAreMarked) {
-  JoystickAxes two = choose_axes(Device{}.axes({ABS_X, ABS_Y, ABS_RX, ABS_RY}).keys({BTN_TRIGGER}).caps);
+  JoystickAxes two =
+      choose_axes(Device{}.axes({ABS_X, ABS_Y, ABS_RX, ABS_RY}).keys({BTN_TRIGGER}).caps);
   EXPECT_EQ(two.z, NO_AXIS);
   EXPECT_EQ(two.r, NO_AXIS);
   JoystickAxes none = choose_axes(keyboard().caps);
@@ -125,19 +129,23 @@ TEST(OrderButtons, JoystickBlockAndAboveComeBeforeMiscButtons) {
                                    BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL, BTN_THUMBR}));
   // Keyboard keys below BTN_MISC are never buttons; codes above 0x13f up to
   // KEY_MAX are, after the joystick block and before BTN_MISC..0x11f.
-  Device mixed = Device{}.axes({ABS_X, ABS_Y}).keys(
-      {KEY_A, BTN_0, BTN_LEFT, 0x11f, BTN_TRIGGER, BTN_DEAD, BTN_DIGI, BTN_DPAD_UP,
-       BTN_TRIGGER_HAPPY1, KEY_MAX});
+  Device mixed = Device{}
+                     .axes({ABS_X, ABS_Y})
+                     .keys({KEY_A, BTN_0, BTN_LEFT, 0x11f, BTN_TRIGGER, BTN_DEAD, BTN_DIGI,
+                            BTN_DPAD_UP, BTN_TRIGGER_HAPPY1, KEY_MAX});
   EXPECT_EQ(codes_of(order_buttons(mixed.caps)),
-            (std::vector<unsigned>{BTN_TRIGGER, BTN_DEAD, BTN_DIGI, BTN_DPAD_UP,
-                                   BTN_TRIGGER_HAPPY1, KEY_MAX, BTN_0, BTN_LEFT, 0x11f}));
+            (std::vector<unsigned>{BTN_TRIGGER, BTN_DEAD, BTN_DIGI, BTN_DPAD_UP, BTN_TRIGGER_HAPPY1,
+                                   KEY_MAX, BTN_0, BTN_LEFT, 0x11f}));
   EXPECT_EQ(order_buttons(keyboard().caps).count, 0);
 }
 
 TEST(OrderButtons, OnlyTheFirst32Count) {
   // 32 in the joystick block, 8 more above it, 10 misc buttons: the block alone fills the order.
-  Device many = Device{}.axes({ABS_X, ABS_Y}).key_range(BTN_JOYSTICK, 0x13f).key_range(
-      BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY8).key_range(BTN_0, BTN_9);
+  Device many = Device{}
+                    .axes({ABS_X, ABS_Y})
+                    .key_range(BTN_JOYSTICK, 0x13f)
+                    .key_range(BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY8)
+                    .key_range(BTN_0, BTN_9);
   ButtonOrder order = order_buttons(many.caps);
   ASSERT_EQ(order.count, MAX_BUTTONS);
   EXPECT_EQ(order.codes[0], BTN_JOYSTICK);

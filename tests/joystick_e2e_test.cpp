@@ -93,8 +93,7 @@ TEST(JoystickEndToEnd, CapabilitiesAtStartScaleEveryAxis) {
   ASSERT_EQ(server.command("axes 600 100 1100 350"), "ok");
   client::Connection connection = connect_with_channels(server);
   ASSERT_TRUE(connection.connected());
-  EXPECT_EQ(request_values(connection),
-            (Values{0.1f, -0.4f, -0.15f, 0.6f}));
+  EXPECT_EQ(request_values(connection), (Values{0.1f, -0.4f, -0.15f, 0.6f}));
   EXPECT_EQ(request_values(connection)[0], expected(600, 100, 1100));
 
   ASSERT_TRUE(connection.end());
