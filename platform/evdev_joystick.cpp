@@ -33,7 +33,7 @@ void append_buttons(const EvdevCapabilities& caps, unsigned first, unsigned last
 
 bool evdev_bit_set(const std::uint8_t* bits, std::size_t size, unsigned code) {
   if (code / 8 >= size) return false;
-  return (bits[code / 8] >> (code % 8)) & 1u;
+  return ((bits[code / 8] >> (code % 8)) & 1) != 0;
 }
 
 bool is_joystick(const EvdevCapabilities& caps) {
