@@ -49,10 +49,10 @@ struct OpenJoystick {
 
 // Tries one event device: a joystick, or an invalid fd when it is none or
 // cannot be opened (permissions, gone since the directory was read).
-OpenJoystick open_if_joystick(long number) {
+OpenJoystick open_if_joystick(const char* name) {
   OpenJoystick joystick;
-  char path[64];
-  std::snprintf(path, sizeof path, "%s/%s%ld", INPUT_DIR, EVENT_PREFIX, number);
+  char path[sizeof INPUT_DIR + sizeof dirent::d_name];
+  std::snprintf(path, sizeof path, "%s/%s", INPUT_DIR, name);
   UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) return joystick;
   EvdevCapabilities caps;
@@ -74,7 +74,7 @@ OpenJoystick open_joystick_zero() {
   while (const dirent* entry = ::readdir(dir)) {
     long number = event_number(entry->d_name);
     if (number < 0 || (best_number >= 0 && number > best_number)) continue;
-    OpenJoystick candidate = open_if_joystick(number);
+    OpenJoystick candidate = open_if_joystick(entry->d_name);
     if (!candidate.fd.valid()) continue;
     best = std::move(candidate);
     best_number = number;

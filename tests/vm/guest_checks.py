@@ -261,12 +261,12 @@ def flight_stick(bindir):
     # Same axes, but no joystick button: a touchpad-like device that comes first.
     decoy = Device("decoy", "--name", "VMJoy Touchpad", "--buttons", "BTN_LEFT,BTN_TOUCH,BTN_TOOL_FINGER",
                    "--abs", "X=1", "--abs", "Y=2")
-    stick = Device("stick", "--abs", "X=100", "--abs", "Y=900", "--abs", "THROTTLE=200",
+    stick = Device("stick", "--abs", "X=512", "--abs", "Y=900", "--abs", "THROTTLE=200",
                    "--abs", "RUDDER=17", "--press", "BTN_TRIGGER", "--press", "BTN_BASE6")
     check(decoy.path is not None and stick.path is not None and decoy.number < stick.number,
           f"{label}: stick {stick.path} created after the touchpad-like {decoy.path}")
 
-    x, y, z, r = scale(100, 0, 1023), scale(900, 0, 1023), scale(200, 0, 255), scale(17, 0, 255)
+    x, y, z, r = scale(512, 0, 1023), scale(900, 0, 1023), scale(200, 0, 255), scale(17, 0, 255)
     check_probe(bindir, (0, x, y, z, r, 0x801),
                 f"{label}: evdev layer reads X, Y, THROTTLE as Z, RUDDER as R, buttons 1 and 12")
 
@@ -277,11 +277,11 @@ def flight_stick(bindir):
                 f"{label}: MSG_DATA carries X={x} Y={y} Rudder={r} Thrust={z} exactly")
     check_descriptors(server, stick, f"{label}: server holds one close-on-exec descriptor, on the stick")
 
-    check(stick.send("X=1023 Y=0 THROTTLE=255 RUDDER=0 release BTN_TRIGGER press BTN_THUMB"),
+    check(stick.send("X=1023 Y=600 THROTTLE=255 RUDDER=0 release BTN_TRIGGER press BTN_THUMB"),
           f"{label}: stick moved")
-    check_block(client, expected_block(65535, 0, 65535, 0),
+    check_block(client, expected_block(65535, scale(600, 0, 1023), 65535, 0),
                 f"{label}: MSG_DATA follows the move in the same session")
-    check_probe(bindir, (0, 65535, 0, 65535, 0, 0x802), f"{label}: buttons follow (2 and 12)")
+    check_probe(bindir, (0, 65535, scale(600, 0, 1023), 65535, 0, 0x802), f"{label}: buttons follow (2 and 12)")
 
     check(stick.remove(), f"{label}: stick unplugged")
     check_block(client, expected_block(CENTRED, CENTRED, CENTRED, CENTRED),
