@@ -1,6 +1,7 @@
 #include "client/capture_client.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -176,19 +177,56 @@ bool parse_data_block(const std::vector<unsigned char>& body, DataBlock* out) {
   return true;
 }
 
-bool Connection::connect(std::uint16_t port) {
+bool Connection::connect(std::uint16_t port, int timeout_ms) {
   m_diagnostic.reset();
-  m_fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  std::string where = "cannot connect to 127.0.0.1:" + std::to_string(port);
+  m_fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!m_fd.valid()) return fail_errno("socket");
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
-    int error = errno;
+    if (errno != EINPROGRESS) {
+      m_fd.reset();
+      return fail_errno(where);
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+      int wait_ms = -1;
+      if (timeout_ms >= 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        wait_ms = left > 0 ? static_cast<int>(left) : 0;
+      }
+      pollfd p{m_fd.get(), POLLOUT, 0};
+      int ready = ::poll(&p, 1, wait_ms);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready < 0) {
+        m_fd.reset();
+        return fail_errno(where);
+      }
+      if (ready == 0) {
+        m_fd.reset();
+        return fail(where + ": no answer within " + std::to_string(timeout_ms) + " ms");
+      }
+      break;
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(m_fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) < 0) error = errno;
+    if (error != 0) {
+      m_fd.reset();
+      errno = error;
+      return fail_errno(where);
+    }
+  }
+  // Requests and replies block; read_reply bounds its own waits.
+  int flags = ::fcntl(m_fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(m_fd.get(), F_SETFL, flags & ~O_NONBLOCK) < 0) {
     m_fd.reset();
-    errno = error;
-    return fail_errno("cannot connect to 127.0.0.1:" + std::to_string(port));
+    return fail_errno(where);
   }
   int one = 1;
   ::setsockopt(m_fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);

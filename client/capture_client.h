@@ -102,8 +102,11 @@ std::optional<std::uint16_t> find_server(const std::string& name, std::string* e
 
 class Connection {
  public:
-  // Connects to the server listening on port at 127.0.0.1.
-  bool connect(std::uint16_t port);
+  // Connects to the server listening on port at 127.0.0.1. With a timeout of 0
+  // or more, gives up after that many milliseconds: a listener whose queue is
+  // full (a stopped server, a stale registration on a reused port) never
+  // answers, and the system would retry for minutes.
+  bool connect(std::uint16_t port, int timeout_ms = -1);
   bool connected() const { return m_fd.valid(); }
   int fd() const { return m_fd.get(); }
   void close() { m_fd.reset(); }
