@@ -39,8 +39,6 @@ Bytes be32(std::uint32_t value) {
           static_cast<unsigned char>(value >> 8), static_cast<unsigned char>(value)};
 }
 
-Bytes header(std::uint32_t type, std::uint32_t length) { return be32(type) + be32(length); }
-
 Bytes message(std::uint32_t type, const Bytes& payload) {
   return header(type, static_cast<std::uint32_t>(payload.size())) + payload;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/unique_fd.h"
+#include "tests/support/socket_pair.h"
 
 // Exact bytes on a capture connection, for end-to-end tests that check the wire
 // byte for byte and break it on purpose (cut headers, huge lengths, resets).
@@ -15,8 +16,7 @@ using Bytes = std::vector<unsigned char>;
 
 // A 32-bit word in network byte order.
 Bytes be32(std::uint32_t value);
-// A header with the given type and length word, and nothing after it.
-Bytes header(std::uint32_t type, std::uint32_t length);
+// header(type, length), a header alone with any length word, comes from socket_pair.h.
 // A whole message: header (length = payload size) and payload.
 Bytes message(std::uint32_t type, const Bytes& payload = {});
 // text, then zeros up to size bytes (no terminating zero when it fills the field).
