@@ -29,8 +29,9 @@ TEST(BadInputEndToEnd, PeerClosingMidMessageEndsSessionCleanly) {
     std::size_t at;  // bytes of it that were sent
   };
   std::vector<Cut> cuts;
-  // Every cut of a request with a payload, from within the header to within the payload.
-  for (std::size_t at = 1; at < version.size(); ++at) cuts.push_back({{}, version, at});
+  // Every cut of a request with a payload: before its first byte, within the
+  // header, within the payload.
+  for (std::size_t at = 0; at < version.size(); ++at) cuts.push_back({{}, version, at});
   // A large payload, cut early and late, after a request that is answered whole.
   for (std::size_t at :
        {std::size_t{5}, std::size_t{8}, std::size_t{9}, std::size_t{72}, identify.size() - 1}) {
