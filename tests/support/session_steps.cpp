@@ -33,7 +33,9 @@ bool fill_until_server_blocks_sending(ServerProcess& server, RawClient& client,
   std::size_t sent = batch.size();
   return wait_until(
       [&] {
-        if (server.in_system_call(SYS_sendto)) return true;
+        // A reply leaves through sendmsg (header and payload gathered); the
+        // rest of a cut one, and a reply without payload, through sendto.
+        if (server.in_system_call(SYS_sendmsg) || server.in_system_call(SYS_sendto)) return true;
         if (sent == batch.size()) sent = 0;
         sent += client.send_available(batch, sent);
         return false;
