@@ -99,8 +99,14 @@ struct Request {
   Bytes bytes;
   std::uint32_t reply_type;
   std::size_t reply_length;
-  const char* reply_start;  // the reply's first bytes where they are fixed, else null
+  std::string reply_start;  // the reply's first bytes where they are fixed
 };
+
+// The bytes of a literal that may hold zeros, without its implicit final zero.
+template <std::size_t N>
+std::string fixed(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
 
 Bytes identification(std::mt19937* random) {
   Bytes texts(128, 0);
@@ -115,40 +121,25 @@ Request random_request(std::mt19937* random, bool channels_defined) {
   for (;;) {
     switch (pick(random, 0, 5)) {
       case 0:
-        return {frame(MSG_IDENTIFY, identification(random)), MSG_IDENTIFY, 4, "\0\0\0\1"};
+        return {frame(MSG_IDENTIFY, identification(random)), MSG_IDENTIFY, 4, fixed("\0\0\0\1")};
       case 1:
         return {frame(MSG_VERSION, word_bytes(PROTOCOL_VERSION)), MSG_VERSION, 8,
-                "\0\0\x01\x2c\0\0\0\0"};
+                fixed("\0\0\x01\x2c\0\0\0\0")};
       case 2:
-        return {frame(MSG_SERVER_INFO), MSG_SERVER_INFO, SERVER_INFO_SIZE, "Orvandelcaster\0"};
+        return {frame(MSG_SERVER_INFO), MSG_SERVER_INFO, SERVER_INFO_SIZE,
+                fixed("Orvandelcaster\0")};
       case 3:
-        return {frame(MSG_CHANNEL_INFO), MSG_CHANNEL_INFO, 36 + 5 * 84, nullptr};
+        return {frame(MSG_CHANNEL_INFO), MSG_CHANNEL_INFO, 36 + 5 * 84, ""};
       case 4:
         if (!channels_defined) continue;
-        return {frame(MSG_DATA), MSG_DATA, 48, "\0\0\0\1\0\0\0\1"};
+        return {frame(MSG_DATA), MSG_DATA, 48, fixed("\0\0\0\1\0\0\0\1")};
       default: {
         static const std::uint32_t UNKNOWN[] = {6, 7, 8, 10, 11, 0x12345678u};
         std::uint32_t type = UNKNOWN[pick(random, 0, 5)];
         return {frame(type, random_bytes(random, pick(random, 0, 40))), MSG_DIAGNOSTIC, 260,
-                "\0\0\0\3Orvandelcaster: Unknown server command.\0"};
+                fixed("\0\0\0\3Orvandelcaster: Unknown server command.\0")};
       }
     }
-  }
-}
-
-std::size_t fixed_length(const char* start, std::uint32_t type) {
-  // The fixed starts above end at their last zero, which strlen cannot see.
-  switch (type) {
-    case MSG_IDENTIFY:
-      return 4;
-    case MSG_VERSION:
-      return 8;
-    case MSG_SERVER_INFO:
-      return 15;
-    case MSG_DATA:
-      return 8;
-    default:
-      return 4 + std::strlen(start + 4) + 1;
   }
 }
 
@@ -161,10 +152,9 @@ std::string exchange(int fd, const Request& request, bool* channels_defined) {
     return "a reply had the wrong type or length";
   }
   if (!read_exact(fd, request.reply_length, &payload)) return "a reply was cut short";
-  if (request.reply_start) {
-    std::size_t n = fixed_length(request.reply_start, request.reply_type);
-    if (std::memcmp(payload.data(), request.reply_start, n) != 0) return "a reply had wrong bytes";
-  }
+  const std::string& start = request.reply_start;
+  if (std::memcmp(payload.data(), start.data(), start.size()) != 0)
+    return "a reply had wrong bytes";
   if (request.reply_type == MSG_CHANNEL_INFO) *channels_defined = true;
   return "";
 }
@@ -209,8 +199,7 @@ PeerResult version_mismatch(int fd, std::mt19937* random, bool* channels_defined
   reply_start +=
       "Orvandelcaster: Protocol mismatch: client = " + std::to_string(version) + ", server = 300\n";
   reply_start.push_back('\0');
-  Request request{frame(MSG_VERSION, word_bytes(version)), MSG_DIAGNOSTIC, 260,
-                  reply_start.c_str()};
+  Request request{frame(MSG_VERSION, word_bytes(version)), MSG_DIAGNOSTIC, 260, reply_start};
   result.problem = exchange(fd, request, channels_defined);
   if (result.problem.empty()) result.problem = expect_closed_without_reply(fd);
   return result;
