@@ -76,7 +76,7 @@ int claim_free_slot(SocketRegistry* registry, const char* name) {
 void publish_slot(SocketRegistry* registry, int index, const char* name, std::uint16_t net_port) {
   RegistrySlot& slot = registry->slots[index];
   std::memcpy(slot.name, name, std::strlen(name) + 1);
-  std::atomic_thread_fence(std::memory_order_release);
+  // Each release store keeps every write before it (the name, then the port) ahead of it.
   std::atomic_ref<std::uint16_t>(slot.port).store(net_port, std::memory_order_release);
   used_word(registry).fetch_or(1u << index, std::memory_order_release);
 }

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/unique_fd.h"
+
+// A capture client for Orvandelcaster and any server of its protocol on this
+// machine: find a server by name in the shared-memory registry, connect, send
+// requests and decode the replies. Nothing throws; operations that can fail
+// return false and leave a readable reason in error().
+namespace client {
+
+inline constexpr std::uint32_t CLIENT_PROTOCOL_VERSION = 300;
+inline constexpr int DEFAULT_REPLY_TIMEOUT_MS = 5000;
+
+struct RegistryEntry {
+  int slot;
+  std::string name;
+  std::uint16_t port;  // host byte order
+};
+
+// The registry, held open like every holder holds it (so publications in it
+// stay alive while this object lives). Reads take no write lock.
+class Registry {
+ public:
+  // Opens object_name, or the user's registry when it is null.
+  bool open(const char* object_name = nullptr);
+  bool is_open() const { return m_fd.valid(); }
+  // The slots in use, lowest first.
+  std::vector<RegistryEntry> entries() const;
+  // The port published under name; nullopt when no slot in use holds it.
+  std::optional<std::uint16_t> find(const std::string& name) const;
+  const std::string& error() const { return m_error; }
+
+ private:
+  platform::UniqueFd m_fd;
+  mutable std::string m_error;
+};
+
+struct Reply {
+  std::uint32_t type = 0;
+  std::vector<unsigned char> payload;
+};
+
+struct Diagnostic {
+  std::uint32_t level = 0;
+  std::string text;  // as sent; the version mismatch ends in a line feed
+};
+
+struct ServerInfo {
+  std::string name;
+  std::string version;
+  std::string description;
+};
+
+// One 84-byte record of the channel table, decoded. Words 0 to 3 and 12 to 14
+// travel big-endian; the others travel as the server holds them and are kept
+// raw here (host_words[0] is word 15, host_words[1] word 16, ...).
+struct ChannelRecordInfo {
+  std::int32_t index;
+  std::int32_t parent;
+  std::int32_t first_child;
+  std::int32_t next_sibling;
+  std::string name;   // up to the first zero, at most 32 bytes
+  std::int32_t word12;  // channel: usage code; record 0: record count
+  std::int32_t word13;  // channel: 0; record 0: capacity
+  std::int32_t word14;  // channel: value count; record 0: DataBlock length in words
+  std::uint32_t host_words[6];
+};
+
+struct ChannelInfo {
+  std::int32_t whole[3];
+  std::int32_t millionths[3];
+  std::uint32_t head_word_a;
+  std::uint32_t head_word_b;
+  std::int32_t record_count;
+  std::vector<ChannelRecordInfo> records;  // record 0 (the table header) first
+};
+
+struct ChannelValues {
+  std::int32_t index;
+  std::vector<float> values;
+};
+
+struct DataBlock {
+  std::vector<ChannelValues> channels;
+};
+
+// Decoders for reply bodies; false when the body is malformed.
+bool parse_diagnostic(const std::vector<unsigned char>& body, Diagnostic* out);
+bool parse_server_info(const std::vector<unsigned char>& body, ServerInfo* out);
+bool parse_channel_info(const std::vector<unsigned char>& body, ChannelInfo* out);
+bool parse_data_block(const std::vector<unsigned char>& body, DataBlock* out);
+
+// Finds name in the registry (object_name, or the user's when null): its port
+// in host order, or nullopt with the reason in *error.
+std::optional<std::uint16_t> find_server(const std::string& name, std::string* error,
+                                         const char* object_name = nullptr);
+
+class Connection {
+ public:
+  // Connects to the server listening on port at 127.0.0.1. With a timeout of 0
+  // or more, gives up after that many milliseconds: a listener whose queue is
+  // full (a stopped server, a stale registration on a reused port) never
+  // answers, and the system would retry for minutes.
+  bool connect(std::uint16_t port, int timeout_ms = -1);
+  bool connected() const { return m_fd.valid(); }
+  int fd() const { return m_fd.get(); }
+  void close() { m_fd.reset(); }
+
+  void set_reply_timeout(int milliseconds) { m_timeout_ms = milliseconds; }
+
+  // One framed message; the payload as given.
+  bool send_message(std::uint32_t type, const void* payload, std::uint32_t length);
+  // The next whole message from the server. False on time-out, on a closed
+  // connection ("the server closed the connection") or a failed receive.
+  bool read_reply(Reply* reply);
+
+  // Requests. Each sends one message and reads the reply; when the server
+  // answers with MSG_DIAGNOSTIC instead, the request fails, diagnostic()
+  // holds it and error() quotes its text.
+  bool identify(const std::string& first, const std::string& second);
+  bool check_version(std::uint32_t version = CLIENT_PROTOCOL_VERSION);
+  bool server_info(ServerInfo* out);
+  bool channel_info(ChannelInfo* out);
+  bool data(DataBlock* out);
+  // MSG_END: the server ends the session without a reply.
+  bool end();
+
+  const std::string& error() const { return m_error; }
+  const std::optional<Diagnostic>& diagnostic() const { return m_diagnostic; }
+
+ private:
+  bool request(std::uint32_t type, const void* payload, std::uint32_t length, Reply* reply);
+  bool fail(const std::string& reason);
+  bool fail_errno(const std::string& what);
+
+  platform::UniqueFd m_fd;
+  int m_timeout_ms = DEFAULT_REPLY_TIMEOUT_MS;
+  std::string m_error;
+  std::optional<Diagnostic> m_diagnostic;
+};
+
+}  // namespace client

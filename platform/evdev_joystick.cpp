@@ -1,0 +1,91 @@
+#include "platform/evdev_joystick.h"
+
+namespace platform {
+namespace {
+
+// The last code of the joystick and gamepad button block that starts at BTN_JOYSTICK.
+constexpr unsigned LAST_JOYSTICK_KEY = 0x13f;
+// The last code of the BTN_MISC block, numbered after every code from BTN_JOYSTICK up.
+constexpr unsigned LAST_MISC_KEY = 0x11f;
+
+bool has_axis(const EvdevCapabilities& caps, unsigned code) {
+  return evdev_bit_set(caps.axes, sizeof caps.axes, code);
+}
+
+bool has_key(const EvdevCapabilities& caps, unsigned code) {
+  return evdev_bit_set(caps.keys, sizeof caps.keys, code);
+}
+
+int first_present_axis(const EvdevCapabilities& caps, unsigned preferred, unsigned fallback) {
+  if (has_axis(caps, preferred)) return static_cast<int>(preferred);
+  if (has_axis(caps, fallback)) return static_cast<int>(fallback);
+  return NO_AXIS;
+}
+
+void append_buttons(const EvdevCapabilities& caps, unsigned first, unsigned last,
+                    ButtonOrder* order) {
+  for (unsigned code = first; code <= last && order->count < MAX_BUTTONS; ++code) {
+    if (has_key(caps, code)) order->codes[order->count++] = static_cast<std::uint16_t>(code);
+  }
+}
+
+}  // namespace
+
+bool evdev_bit_set(const std::uint8_t* bits, std::size_t size, unsigned code) {
+  if (code / 8 >= size) return false;
+  return ((bits[code / 8] >> (code % 8)) & 1) != 0;
+}
+
+bool is_joystick(const EvdevCapabilities& caps) {
+  if (!evdev_bit_set(caps.events, sizeof caps.events, EV_ABS)) return false;
+  if (!has_axis(caps, ABS_X) || !has_axis(caps, ABS_Y)) return false;
+  for (unsigned code = BTN_JOYSTICK; code <= LAST_JOYSTICK_KEY; ++code) {
+    if (has_key(caps, code)) return true;
+  }
+  return false;
+}
+
+JoystickAxes choose_axes(const EvdevCapabilities& caps) {
+  JoystickAxes axes;
+  axes.x = has_axis(caps, ABS_X) ? ABS_X : NO_AXIS;
+  axes.y = has_axis(caps, ABS_Y) ? ABS_Y : NO_AXIS;
+  axes.z = first_present_axis(caps, ABS_THROTTLE, ABS_Z);
+  axes.r = first_present_axis(caps, ABS_RUDDER, ABS_RZ);
+  return axes;
+}
+
+ButtonOrder order_buttons(const EvdevCapabilities& caps) {
+  ButtonOrder order{};
+  append_buttons(caps, BTN_JOYSTICK, KEY_MAX, &order);
+  append_buttons(caps, BTN_MISC, LAST_MISC_KEY, &order);
+  return order;
+}
+
+std::uint32_t button_mask(const ButtonOrder& order, const std::uint8_t* key_state) {
+  std::uint32_t mask = 0;
+  for (int i = 0; i < order.count; ++i) {
+    if (evdev_bit_set(key_state, KEY_BITS_SIZE, order.codes[i])) mask |= 1u << i;
+  }
+  return mask;
+}
+
+std::uint32_t scale_axis(std::int32_t value, std::int32_t minimum, std::int32_t maximum) {
+  if (maximum <= minimum) return AXIS_SCALE_CENTRE;
+  if (value <= minimum) return 0;
+  if (value >= maximum) return AXIS_SCALE_MAX;
+  // Exact in 64 bits: the span is below 2^32 and the product below 2^48.
+  const std::int64_t span = std::int64_t{maximum} - minimum;
+  const std::int64_t scaled = (std::int64_t{value} - minimum) * AXIS_SCALE_MAX;
+  return static_cast<std::uint32_t>((2 * scaled + span) / (2 * span));
+}
+
+bool OpenRetry::due(Clock::time_point now) const {
+  return !m_attempted || now - m_last >= INTERVAL;
+}
+
+void OpenRetry::attempted(Clock::time_point now) {
+  m_attempted = true;
+  m_last = now;
+}
+
+}  // namespace platform

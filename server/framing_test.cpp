@@ -1,0 +1,214 @@
+#include "server/framing.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "platform/fake_net.h"
+#include "tests/support/socket_pair.h"
+
+namespace {
+
+using test_support::concat;
+using test_support::frame;
+using test_support::header;
+using test_support::SocketPair;
+
+std::vector<unsigned char> bytes_of(const std::string& text) {
+  return std::vector<unsigned char>(text.begin(), text.end());
+}
+
+std::string payload_text() {
+  return std::string(reinterpret_cast<const char*>(receive_buffer()), received_length());
+}
+
+TEST(ReadMessage, ReadsHeaderAndPayloadAndRecordsType) {
+  SocketPair pair;
+  pair.send(frame(MSG_IDENTIFY, bytes_of("hello")));
+  EXPECT_EQ(read_message(pair.server()), MSG_IDENTIFY);
+  EXPECT_EQ(last_message_type(), MSG_IDENTIFY);
+  EXPECT_EQ(payload_text(), "hello");
+}
+
+TEST(ReadMessage, ZeroLengthKeepsTheBufferContents) {
+  SocketPair pair;
+  pair.send(concat({frame(7, bytes_of("previous")), frame(MSG_SERVER_INFO)}));
+  ASSERT_EQ(read_message(pair.server()), 7u);
+  EXPECT_EQ(read_message(pair.server()), MSG_SERVER_INFO);
+  EXPECT_EQ(last_message_type(), MSG_SERVER_INFO);
+  EXPECT_EQ(received_length(), 0u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(receive_buffer()), 8), "previous");
+}
+
+TEST(ReadMessage, TopBitLengthHasNoPayload) {
+  SocketPair pair;
+  // The bytes after a length with the top bit set are the next header.
+  pair.send(concat({header(MSG_DATA, 0x80000000u), frame(MSG_VERSION, {0, 0, 1, 44})}));
+  EXPECT_EQ(read_message(pair.server()), MSG_DATA);
+  EXPECT_EQ(received_length(), 0u);
+  EXPECT_EQ(read_message(pair.server()), MSG_VERSION);
+  EXPECT_EQ(received_length(), 4u);
+}
+
+TEST(ReadMessage, PeerClosingBeforeAWholeMessageGivesEnd) {
+  // Cut a valid request at every byte: each cut reads as the end of the stream
+  // and leaves the last message type as it was.
+  const std::vector<unsigned char> request = frame(MSG_IDENTIFY, bytes_of("0123456789"));
+  for (std::size_t cut = 0; cut < request.size(); ++cut) {
+    SocketPair pair;
+    pair.send(frame(42));
+    ASSERT_EQ(read_message(pair.server()), 42u);
+    pair.send(std::vector<unsigned char>(request.begin(), request.begin() + static_cast<long>(cut)));
+    pair.close_peer();
+    EXPECT_EQ(read_message(pair.server()), MSG_END) << "cut after " << cut << " bytes";
+    EXPECT_EQ(last_message_type(), 42u) << "cut after " << cut << " bytes";
+  }
+}
+
+TEST(ReadMessage, ReusesALargerBufferAndGrowsForALongerPayload) {
+  SocketPair pair;
+  pair.send(frame(7, std::vector<unsigned char>(100, 'a')));
+  ASSERT_EQ(read_message(pair.server()), 7u);
+  const unsigned char* block = receive_buffer();
+
+  pair.send(frame(7, std::vector<unsigned char>(10, 'b')));
+  ASSERT_EQ(read_message(pair.server()), 7u);
+  EXPECT_EQ(receive_buffer(), block) << "a shorter payload must not allocate";
+  EXPECT_EQ(payload_text(), std::string(10, 'b'));
+
+  pair.send(frame(7, std::vector<unsigned char>(200, 'c')));
+  ASSERT_EQ(read_message(pair.server()), 7u);
+  EXPECT_EQ(payload_text(), std::string(200, 'c'));
+}
+
+TEST(ReadMessage, PayloadAboveOneMebibyteEndsWithoutAllocating) {
+  SocketPair pair;
+  pair.send(header(MSG_IDENTIFY, MAX_PAYLOAD + 1));
+  errno = 0;
+  EXPECT_EQ(read_message(pair.server()), 0u);
+  EXPECT_EQ(errno, EMSGSIZE);
+  EXPECT_EQ(receive_buffer(), nullptr);
+  EXPECT_EQ(last_message_type(), 0u);
+
+  // Exactly the bound is still a message. It exceeds the socket's buffer, so
+  // it is written from another thread while this one reads.
+  std::thread writer([&] { pair.send(frame(7, std::vector<unsigned char>(MAX_PAYLOAD, 'x'))); });
+  EXPECT_EQ(read_message(pair.server()), 7u);
+  writer.join();
+  EXPECT_EQ(received_length(), MAX_PAYLOAD);
+}
+
+TEST(ReadMessage, FailingReceiveGivesZero) {
+  SocketPair pair;
+  platform::ScopedFakeNet net;
+  int calls = 0;
+  // The header arrives, then the receive of the payload fails.
+  net.on_recv = [&](int fd, void* buf, std::size_t len) -> ssize_t {
+    if (++calls == 1) return platform::system_net().recv(fd, buf, len);
+    errno = ECONNRESET;
+    return -1;
+  };
+  pair.send(frame(MSG_IDENTIFY, bytes_of("abc")));
+  EXPECT_EQ(read_message(pair.server()), 0u);
+  EXPECT_EQ(last_message_type(), 0u);
+}
+
+TEST(RecvAll, CollectsShortReadsAndReportsAnEarlyClose) {
+  SocketPair pair;
+  platform::ScopedFakeNet net;
+  // One byte per receive call.
+  net.on_recv = [](int fd, void* buf, std::size_t) {
+    return platform::system_net().recv(fd, buf, 1);
+  };
+  pair.send(bytes_of("abcdef"));
+  pair.close_peer();
+  char got[10] = {};
+  EXPECT_EQ(recv_all(pair.server(), got, 4), 4);
+  EXPECT_EQ(std::string(got), "abcd");
+  EXPECT_EQ(recv_all(pair.server(), got, 10), 2);
+  EXPECT_EQ(net.recv_calls.load(), 4 + 3);
+}
+
+TEST(SendAll, ZeroCountsTouchNothing) {
+  SocketPair pair;
+  platform::ScopedFakeNet net;
+  EXPECT_EQ(recv_all(pair.server(), nullptr, 0), 0);
+  EXPECT_EQ(send_all(pair.server(), nullptr, 0), 0);
+  EXPECT_EQ(net.recv_calls.load(), 0);
+  EXPECT_EQ(net.send_calls.load(), 0);
+}
+
+TEST(SendAll, ContinuesAfterPartialSendsAndReportsTheFailingSend) {
+  SocketPair pair;
+  platform::ScopedFakeNet net;
+  int calls = 0;
+  net.on_send = [&](int fd, const void* buf, std::size_t len) -> ssize_t {
+    if (++calls == 4) return 0;
+    return platform::system_net().send(fd, buf, len < 3 ? len : 3);
+  };
+  EXPECT_EQ(send_all(pair.server(), "abcdef", 6), 6);
+  EXPECT_EQ(send_all(pair.server(), "ghijkl", 6), 0) << "a failed send is never a partial count";
+  EXPECT_EQ(pair.pending(), bytes_of("abcdefghi"));
+}
+
+TEST(SendMessage, EmptyPayloadSendsOnlyTheHeader) {
+  SocketPair pair;
+  EXPECT_EQ(send_message(pair.server(), MSG_VERSION, nullptr, 0), 0);
+  EXPECT_EQ(pair.pending(), header(MSG_VERSION, 0));
+}
+
+TEST(SendMessage, HeaderAndPayloadAreBigEndianAndBackToBack) {
+  SocketPair pair;
+  EXPECT_EQ(send_message(pair.server(), 0x01020304u, "xyz", 3), 3);
+  EXPECT_EQ(pair.pending(),
+            (std::vector<unsigned char>{1, 2, 3, 4, 0, 0, 0, 3, 'x', 'y', 'z'}));
+}
+
+TEST(SendMessage, FailedHeaderSendsNoPayload) {
+  SocketPair pair;
+  platform::ScopedFakeNet net;
+  int calls = 0;
+  // Five header bytes go out, then sending fails.
+  net.on_send = [&](int fd, const void* buf, std::size_t) -> ssize_t {
+    if (++calls == 1) return platform::system_net().send(fd, buf, 5);
+    errno = EPIPE;
+    return -1;
+  };
+  EXPECT_EQ(send_message(pair.server(), MSG_DATA, "payload", 7), -1);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(pair.pending().size(), 5u);
+}
+
+TEST(SendMessage, FailedPayloadReturnsTheFailingResult) {
+  SocketPair pair;
+  platform::ScopedFakeNet net;
+  int calls = 0;
+  net.on_send = [&](int fd, const void* buf, std::size_t len) -> ssize_t {
+    if (++calls == 1) return platform::system_net().send(fd, buf, len);
+    errno = EPIPE;
+    return -1;
+  };
+  EXPECT_EQ(send_message(pair.server(), MSG_DATA, "payload", 7), -1);
+  EXPECT_EQ(pair.pending(), header(MSG_DATA, 7));
+}
+
+TEST(SendMessage, VanishedPeerFailsWithoutSignal) {
+  SocketPair pair;
+  pair.close_peer();
+  // Without MSG_NOSIGNAL this would kill the test with SIGPIPE.
+  EXPECT_LT(send_message(pair.server(), MSG_DATA, "x", 1), 0);
+}
+
+TEST(CopyTextField, ZeroFillsAndCutsAtTheFieldSize) {
+  char field[8];
+  std::memset(field, '#', sizeof field);
+  copy_text_field(field, sizeof field, "abc");
+  EXPECT_EQ(std::string(field, sizeof field), std::string("abc\0\0\0\0\0", 8));
+  copy_text_field(field, sizeof field, "abcdefghijk");
+  EXPECT_EQ(std::string(field, sizeof field), "abcdefgh");
+}
+
+}  // namespace

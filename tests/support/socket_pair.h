@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace test_support {
+
+// A connected pair of stream sockets: `server` is handed to the code under
+// test, `peer` plays the client. Both close when the pair goes.
+class SocketPair {
+ public:
+  SocketPair();
+  ~SocketPair();
+  SocketPair(const SocketPair&) = delete;
+  SocketPair& operator=(const SocketPair&) = delete;
+
+  int server() const { return m_fds[0]; }
+  int peer() const { return m_fds[1]; }
+
+  // Writes bytes from the peer's side.
+  void send(const std::vector<unsigned char>& bytes) const;
+  // Closes the peer's side (the server then reads end of stream).
+  void close_peer();
+  // Reads exactly count bytes on the peer's side, or fewer when the stream
+  // ends or nothing arrives within timeout_ms.
+  std::vector<unsigned char> receive(std::size_t count, int timeout_ms = 5000) const;
+  // Everything the peer can read right now without waiting.
+  std::vector<unsigned char> pending() const;
+
+ private:
+  int m_fds[2];
+};
+
+// Bytes of a framed message: big-endian type and length, then the payload.
+std::vector<unsigned char> frame(std::uint32_t type, const std::vector<unsigned char>& payload = {});
+// A framed header whose length field is given as is (for lengths that lie).
+std::vector<unsigned char> header(std::uint32_t type, std::uint32_t length);
+// The big-endian bytes of each word, one after the other.
+std::vector<unsigned char> words(std::initializer_list<std::uint32_t> values);
+std::vector<unsigned char> concat(std::initializer_list<std::vector<unsigned char>> parts);
+std::uint32_t word_at(const std::vector<unsigned char>& bytes, std::size_t offset);
+// The big-endian bits of a float, as a word.
+std::uint32_t float_bits(float value);
+
+}  // namespace test_support

@@ -1,0 +1,29 @@
+// capture-probe: looks at capture servers on this machine for a person at a
+// terminal. See help_text() in probe_options.cpp for the commands.
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/probe_commands.h"
+#include "tools/probe_options.h"
+
+int main(int argc, char** argv) {
+  // A reader that goes away (capture-probe watch | head) gives a failed write
+  // that ends the watch, instead of a signal that would skip MSG_END.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  std::vector<std::string> args(argv + 1, argv + argc);
+  probe::ProbeOptions options;
+  std::string error;
+  if (!probe::parse_probe_options(args, &options, &error)) {
+    std::fprintf(stderr, "capture-probe: %s (see capture-probe --help)\n", error.c_str());
+    return probe::STATUS_USAGE;
+  }
+  if (options.help) {
+    std::fputs(probe::help_text(options.command).c_str(), stdout);
+    return std::fflush(stdout) == 0 ? probe::STATUS_OK : probe::STATUS_SERVER_FAILURE;
+  }
+  return probe::run_command(options, stdout, stderr);
+}

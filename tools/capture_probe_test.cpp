@@ -1,0 +1,403 @@
+// The real capture-probe executable against the real headless server, each
+// test on a registry of its own.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+#include "platform/shared_memory.h"
+#include "platform/unique_fd.h"
+#include "server/registry.h"
+#include "tests/support/server_process.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct ProbeRun {
+  int status = -1;  // exit status, 128 + signal, or -1 when it had to be killed
+  std::string out;
+  std::string err;
+};
+
+struct RunOptions {
+  int timeout_ms = 15000;
+  bool on_terminal = false;            // stdout on a pseudo-terminal instead of a pipe
+  int interrupt_after_data_lines = 0;  // send SIGINT once this many block lines came
+};
+
+int count_data_lines(const std::string& out) {
+  int lines = 0;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] >= '1' && line[0] <= '9') ++lines;
+  }
+  return lines;
+}
+
+// Runs build/capture-probe with args and collects what it writes, within
+// timeout_ms; a probe still running then is killed and the run fails.
+ProbeRun run_probe(const std::vector<std::string>& args, RunOptions how = {}) {
+  ProbeRun run;
+  int out_pipe[2], err_pipe[2];
+  if (::pipe2(err_pipe, O_CLOEXEC) < 0) return run;
+  platform::UniqueFd out_read, out_write;
+  std::string terminal_path;
+  if (how.on_terminal) {
+    out_read.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!out_read.valid() || ::grantpt(out_read.get()) < 0 || ::unlockpt(out_read.get()) < 0) {
+      return run;
+    }
+    terminal_path = ::ptsname(out_read.get());
+  } else {
+    if (::pipe2(out_pipe, O_CLOEXEC) < 0) return run;
+    out_read.reset(out_pipe[0]);
+    out_write.reset(out_pipe[1]);
+  }
+  platform::UniqueFd err_read(err_pipe[0]), err_write(err_pipe[1]);
+
+  std::vector<std::string> all = {CAPTURE_PROBE_PATH};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : all) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (how.on_terminal) {
+      ::setsid();
+      int terminal = ::open(terminal_path.c_str(), O_RDWR);
+      if (terminal < 0) ::_exit(126);
+      ::dup2(terminal, STDOUT_FILENO);
+    } else {
+      ::dup2(out_write.get(), STDOUT_FILENO);
+    }
+    ::dup2(err_write.get(), STDERR_FILENO);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  out_write.reset();
+  err_write.reset();
+  if (pid < 0) return run;
+
+  auto deadline = Clock::now() + std::chrono::milliseconds(how.timeout_ms);
+  bool interrupted = false;
+  bool out_open = true, err_open = true;
+  while ((out_open || err_open) && Clock::now() < deadline) {
+    pollfd fds[2] = {{out_open ? out_read.get() : -1, POLLIN, 0},
+                     {err_open ? err_read.get() : -1, POLLIN, 0}};
+    if (::poll(fds, 2, 50) <= 0) continue;
+    char buffer[4096];
+    for (int i = 0; i < 2; ++i) {
+      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      // A pseudo-terminal reads EIO once its last user has gone.
+      if (n <= 0) {
+        (i == 0 ? out_open : err_open) = false;
+        continue;
+      }
+      (i == 0 ? run.out : run.err).append(buffer, static_cast<std::size_t>(n));
+    }
+    if (how.interrupt_after_data_lines > 0 && !interrupted &&
+        count_data_lines(run.out) >= how.interrupt_after_data_lines) {
+      ::kill(pid, SIGINT);
+      interrupted = true;
+    }
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (Clock::now() >= deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return run;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
+std::vector<std::string> with_registry(std::vector<std::string> args, const std::string& registry) {
+  args.push_back("--registry");
+  args.push_back(registry);
+  return args;
+}
+
+int line_count(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// A registry held open by the test, where it publishes slots of its own.
+class HandMadeRegistry {
+ public:
+  explicit HandMadeRegistry(std::string name) : m_name(std::move(name)) {
+    bool existed = false;
+    m_fd.reset(platform::open_shared_object(m_name.c_str(), REGISTRY_OBJECT_SIZE, &existed));
+    m_created = !existed;
+  }
+  ~HandMadeRegistry() {
+    m_fd.reset();
+    if (m_created) test_support::remove_registry(m_name);
+  }
+  bool valid() const { return m_fd.valid(); }
+  const std::string& name() const { return m_name; }
+
+  bool publish(const char* server_name, std::uint16_t port) {
+    platform::ByteLock lock(m_fd.get(), REGISTRY_WRITE_LOCK_OFFSET);
+    platform::MappedRegion view(m_fd.get(), REGISTRY_OBJECT_SIZE);
+    auto* registry = static_cast<SocketRegistry*>(view.get());
+    if (!lock.locked() || !registry) return false;
+    int slot = claim_free_slot(registry, server_name);
+    if (slot < 0) return false;
+    publish_slot(registry, slot, server_name, htons(port));
+    return true;
+  }
+
+ private:
+  std::string m_name;
+  platform::UniqueFd m_fd;
+  bool m_created = false;
+};
+
+// A TCP socket on 127.0.0.1 with a port of its own; listening with the given
+// backlog, or only bound, so that connecting to it is refused.
+struct LocalSocket {
+  platform::UniqueFd fd;
+  std::uint16_t port = 0;
+
+  explicit LocalSocket(int backlog) {
+    fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof addr;
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), size) < 0) return;
+    if (backlog >= 0 && ::listen(fd.get(), backlog) < 0) return;
+    if (::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&addr), &size) < 0) return;
+    port = ntohs(addr.sin_port);
+  }
+};
+
+TEST(CaptureProbe, ListShowsEverySlotInUse) {
+  test_support::ServerProcess server;
+  std::uint16_t port = server.wait_for_port();
+  ASSERT_NE(port, 0) << server.stderr_text();
+  HandMadeRegistry registry(server.registry());
+  ASSERT_TRUE(registry.valid());
+  ASSERT_TRUE(registry.publish("Other\x1b[2J", 7));
+
+  ProbeRun run = run_probe(with_registry({"list"}, server.registry()));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out,
+            "slot  port   name\n"
+            "   0  " +
+                std::to_string(port) +
+                "  Orvandelcaster\n"
+                "   1  7      Other\\x1b[2J\n");
+}
+
+TEST(CaptureProbe, ListSaysSoWhenNoServerIsPublished) {
+  HandMadeRegistry registry(test_support::unique_registry_name());
+  ASSERT_TRUE(registry.valid());
+  ProbeRun run = run_probe(with_registry({"list"}, registry.name()));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "No server is published in the registry.\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(CaptureProbe, InfoShowsTheServerAndItsFourChannels) {
+  test_support::ServerProcess server;
+  std::uint16_t port = server.wait_for_port();
+  ASSERT_NE(port, 0) << server.stderr_text();
+  ProbeRun run = run_probe(with_registry({"info"}, server.registry()));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.out.find("Server:       Orvandelcaster\n"
+                         "Version:      1.0\n"
+                         "Description:  Orvandelcaster capture server - v1.0\n"
+                         "Address:      127.0.0.1:" +
+                         std::to_string(port) + "\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("Channels:     4 (table capacity 200"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Head:         0.000000 0.000000 0.000000 524288 1\n"), std::string::npos);
+  EXPECT_NE(run.out.find("      1  X           3       1\n"
+                         "      2  Y           4       1\n"
+                         "      3  Rudder      7       1\n"
+                         "      4  Thrust      5       1\n"),
+            std::string::npos)
+      << run.out;
+  // The session ended cleanly, and the server is published again for the next one.
+  EXPECT_NE(server.wait_for_port(), 0);
+  EXPECT_EQ(server.stop(), 0);
+  EXPECT_EQ(server.stderr_text(), "");
+}
+
+TEST(CaptureProbe, WatchPrintsOneLinePerBlock) {
+  test_support::ServerProcess server;
+  ASSERT_NE(server.wait_for_port(), 0) << server.stderr_text();
+  ProbeRun run = run_probe(with_registry(
+      {"watch", "Orvandelcaster", "--count", "3", "--rate", "50"}, server.registry()));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  std::istringstream lines(run.out);
+  std::string line;
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_EQ(line.rfind("# Orvandelcaster at 127.0.0.1:", 0), 0u) << line;
+  for (int block = 1; block <= 3; ++block) {
+    ASSERT_TRUE(std::getline(lines, line)) << run.out;
+    std::string prefix = std::to_string(block) + " ";
+    EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
+    EXPECT_NE(line.find(" X=-0.000008 Y=-0.000008 Rudder=-0.000008 Thrust=-0.000008"),
+              std::string::npos)
+        << line;
+  }
+  EXPECT_FALSE(std::getline(lines, line)) << line;
+  EXPECT_NE(server.wait_for_port(), 0);
+  EXPECT_EQ(server.stop(), 0);
+  EXPECT_EQ(server.stderr_text(), "");
+}
+
+TEST(CaptureProbe, WatchStopsOnInterruptAndLeavesTheServerReady) {
+  test_support::ServerProcess server;
+  ASSERT_NE(server.wait_for_port(), 0) << server.stderr_text();
+  RunOptions how;
+  how.interrupt_after_data_lines = 2;
+  ProbeRun run = run_probe(with_registry({"watch", "--rate", "20"}, server.registry()), how);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_GE(count_data_lines(run.out), 2);
+
+  ASSERT_NE(server.wait_for_port(), 0);
+  ProbeRun next = run_probe(with_registry({"watch", "--count", "1"}, server.registry()));
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_EQ(count_data_lines(next.out), 1);
+  EXPECT_EQ(server.stop(), 0);
+  EXPECT_EQ(server.stderr_text(), "");
+}
+
+TEST(CaptureProbe, WatchOnATerminalRedrawsInPlace) {
+  test_support::ServerProcess server;
+  ASSERT_NE(server.wait_for_port(), 0) << server.stderr_text();
+  RunOptions how;
+  how.on_terminal = true;
+  ProbeRun run =
+      run_probe(with_registry({"watch", "--count", "2", "--rate", "50"}, server.registry()), how);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.rfind("\x1b[?25l\x1b[2J\x1b[H", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("block 2"), std::string::npos);
+  EXPECT_NE(run.out.find("  Rudder  -0.000008   -0.5 ["), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("X="), std::string::npos) << "no block lines on a terminal";
+  ASSERT_GE(run.out.size(), 6u);
+  EXPECT_EQ(run.out.substr(run.out.size() - 6), "\x1b[?25h") << "the cursor comes back";
+
+  ASSERT_NE(server.wait_for_port(), 0);
+  ProbeRun plain =
+      run_probe(with_registry({"watch", "--count", "1", "--plain"}, server.registry()), how);
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  EXPECT_NE(plain.out.find("1 0.000 X=-0.000008"), std::string::npos) << plain.out;
+}
+
+TEST(CaptureProbe, NoServerOfThatNameIsAFailure) {
+  test_support::ServerProcess server;
+  ASSERT_NE(server.wait_for_port(), 0) << server.stderr_text();
+  for (const char* command : {"info", "watch"}) {
+    ProbeRun run = run_probe(with_registry({command, "Nobody"}, server.registry()));
+    EXPECT_EQ(run.status, 1) << command;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("capture-probe: no server named \"Nobody\" in the registry", 0), 0u)
+        << run.err;
+    EXPECT_EQ(line_count(run.err), 1) << run.err;
+  }
+}
+
+TEST(CaptureProbe, VersionMismatchShowsTheServersDiagnostic) {
+  test_support::ServerProcess server;
+  ASSERT_NE(server.wait_for_port(), 0) << server.stderr_text();
+  ProbeRun run = run_probe(with_registry({"info", "--protocol", "301"}, server.registry()));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "capture-probe: version handshake with \"Orvandelcaster\" failed: the server answered "
+            "MSG_VERSION with: Orvandelcaster: Protocol mismatch: client = 301, server = 300\n");
+}
+
+TEST(CaptureProbe, RefusedConnectionIsAFailure) {
+  HandMadeRegistry registry(test_support::unique_registry_name());
+  ASSERT_TRUE(registry.valid());
+  LocalSocket bound_only(-1);
+  ASSERT_NE(bound_only.port, 0);
+  ASSERT_TRUE(registry.publish("Orvandelcaster", bound_only.port));
+  ProbeRun run = run_probe(with_registry({"info"}, registry.name()));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "capture-probe: \"Orvandelcaster\": cannot connect to 127.0.0.1:" +
+                         std::to_string(bound_only.port) + ": Connection refused\n");
+}
+
+TEST(CaptureProbe, TimeoutBoundsTheConnectAndEveryReply) {
+  HandMadeRegistry registry(test_support::unique_registry_name());
+  ASSERT_TRUE(registry.valid());
+
+  // Accepts nothing: the handshake completes in the queue, no reply ever comes.
+  LocalSocket silent(0);
+  ASSERT_NE(silent.port, 0);
+  ASSERT_TRUE(registry.publish("Silent", silent.port));
+  ProbeRun run = run_probe(with_registry({"info", "Silent", "--timeout", "300"}, registry.name()));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "capture-probe: identification with \"Silent\" failed: no reply within 300 ms\n");
+
+  // Its one-place queue is taken: the handshake itself never completes.
+  LocalSocket full(0);
+  ASSERT_NE(full.port, 0);
+  platform::UniqueFd queued(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(full.port);
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(queued.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_TRUE(registry.publish("Full", full.port));
+  run = run_probe(with_registry({"info", "Full", "--timeout", "300"}, registry.name()));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "capture-probe: \"Full\": cannot connect to 127.0.0.1:" +
+                         std::to_string(full.port) + ": no answer within 300 ms\n");
+}
+
+TEST(CaptureProbe, BadUsageExitsWithTwoAndOneLine) {
+  const std::vector<std::vector<std::string>> mistakes = {
+      {},
+      {"frob"},
+      {"list", "extra"},
+      {"info", "--rate", "5"},
+      {"watch", "--count", "0"},
+      {"info", "--timeout"},
+  };
+  for (const auto& args : mistakes) {
+    ProbeRun run = run_probe(args);
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("capture-probe: ", 0), 0u) << run.err;
+    EXPECT_EQ(line_count(run.err), 1) << run.err;
+  }
+  for (const char* command : {"list", "info", "watch"}) {
+    ProbeRun run = run_probe({command, "--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind(std::string("Usage: capture-probe ") + command, 0), 0u) << run.out;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,267 @@
+#include "tools/probe_commands.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "client/capture_client.h"
+#include "tools/probe_format.h"
+
+namespace probe {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* IDENTIFICATION = "capture-probe";
+constexpr const char* HIDE_CURSOR = "\x1b[?25l";
+constexpr const char* SHOW_CURSOR = "\x1b[?25h";
+constexpr const char* CLEAR_SCREEN = "\x1b[2J";
+
+int report(std::FILE* err, const std::string& line) {
+  std::fprintf(err, "capture-probe: %s\n", line.c_str());
+  return STATUS_SERVER_FAILURE;
+}
+
+// True when the whole text reached out; errno tells why not.
+bool emit(std::FILE* out, const std::string& text) {
+  errno = 0;
+  return std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0;
+}
+
+int output_failed(std::FILE* err) {
+  return report(err, std::string("cannot write the output: ") + std::strerror(errno));
+}
+
+std::string quoted(const std::string& name) { return "\"" + printable(name) + "\""; }
+
+std::string user_name() {
+  const passwd* entry = ::getpwuid(::getuid());
+  return entry && entry->pw_name ? entry->pw_name : "";
+}
+
+const char* registry_argument(const ProbeOptions& options) {
+  return options.registry.empty() ? nullptr : options.registry.c_str();
+}
+
+// A connected, identified session whose version the server accepted.
+struct Session {
+  client::Connection connection;
+  std::uint16_t port = 0;
+};
+
+bool open_session(const ProbeOptions& options, Session* session, std::string* error) {
+  std::string reason;
+  std::optional<std::uint16_t> port =
+      client::find_server(options.name, &reason, registry_argument(options));
+  if (!port) {
+    *error = printable(reason);
+    // While a server serves a client its name is withdrawn.
+    if (reason.rfind("no server named", 0) == 0) *error += " (not running, or busy with a client)";
+    return false;
+  }
+  session->port = *port;
+  client::Connection& connection = session->connection;
+  connection.set_reply_timeout(options.timeout_ms);
+  if (!connection.connect(*port, options.timeout_ms)) {
+    *error = quoted(options.name) + ": " + connection.error();
+    return false;
+  }
+  if (!connection.identify(IDENTIFICATION, user_name())) {
+    *error =
+        "identification with " + quoted(options.name) + " failed: " + printable(connection.error());
+    return false;
+  }
+  if (!connection.check_version(options.protocol)) {
+    *error = "version handshake with " + quoted(options.name) +
+             " failed: " + printable(connection.error());
+    return false;
+  }
+  return true;
+}
+
+// Ends the session politely; a server that went away already is no failure here.
+void end_session(Session* session) {
+  session->connection.end();
+  session->connection.close();
+}
+
+int run_list(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
+  client::Registry registry;
+  if (!registry.open(registry_argument(options))) return report(err, registry.error());
+  std::vector<client::RegistryEntry> entries = registry.entries();
+  if (entries.empty() && !registry.error().empty()) return report(err, registry.error());
+  if (!emit(out, format_registry(entries))) return output_failed(err);
+  return STATUS_OK;
+}
+
+int run_info(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
+  Session session;
+  std::string error;
+  if (!open_session(options, &session, &error)) return report(err, error);
+  client::ServerInfo info;
+  if (!session.connection.server_info(&info)) {
+    return report(err, "server information: " + printable(session.connection.error()));
+  }
+  client::ChannelInfo channels;
+  if (!session.connection.channel_info(&channels)) {
+    return report(err, "channel table: " + printable(session.connection.error()));
+  }
+  end_session(&session);
+  if (!emit(out, format_server_info(info, session.port) + format_channel_table(channels))) {
+    return output_failed(err);
+  }
+  return STATUS_OK;
+}
+
+// Blocks the stop signals for the life of the object, so that watch notices
+// them only where it waits, and consumes any still pending before unblocking:
+// a Ctrl-C that came during the last request must not kill the process after
+// the session has ended.
+class StopSignals {
+ public:
+  StopSignals() {
+    sigemptyset(&m_set);
+    sigaddset(&m_set, SIGINT);
+    sigaddset(&m_set, SIGTERM);
+    sigprocmask(SIG_BLOCK, &m_set, &m_previous);
+  }
+  ~StopSignals() {
+    while (pending()) {
+    }
+    sigprocmask(SIG_SETMASK, &m_previous, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  // Sleeps until deadline; true when a stop signal came first.
+  bool wait_until(Clock::time_point deadline) {
+    for (;;) {
+      auto left = deadline - Clock::now();
+      if (left <= Clock::duration::zero()) return pending();
+      auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+      timespec timeout{static_cast<std::time_t>(ns / 1000000000),
+                       static_cast<long>(ns % 1000000000)};
+      if (sigtimedwait(&m_set, nullptr, &timeout) > 0) return true;
+      if (errno == EAGAIN) return false;
+    }
+  }
+
+  // Takes one pending stop signal, if any, without waiting.
+  bool pending() {
+    timespec now{0, 0};
+    return sigtimedwait(&m_set, nullptr, &now) > 0;
+  }
+
+ private:
+  sigset_t m_set;
+  sigset_t m_previous;
+};
+
+// Hides the cursor for the redrawn view and shows it again on every way out.
+class TerminalView {
+ public:
+  TerminalView(std::FILE* out, bool active) : m_out(out), m_active(active) {
+    if (m_active) emit(m_out, std::string(HIDE_CURSOR) + CLEAR_SCREEN);
+  }
+  ~TerminalView() {
+    if (m_active) emit(m_out, SHOW_CURSOR);
+  }
+  TerminalView(const TerminalView&) = delete;
+  TerminalView& operator=(const TerminalView&) = delete;
+
+ private:
+  std::FILE* m_out;
+  bool m_active;
+};
+
+std::string rate_text(double rate_hz) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", rate_hz);
+  return text;
+}
+
+int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
+  StopSignals stop;
+  Session session;
+  std::string error;
+  if (!open_session(options, &session, &error)) return report(err, error);
+  client::ChannelInfo channels;
+  if (!session.connection.channel_info(&channels)) {
+    return report(err, "channel table: " + printable(session.connection.error()));
+  }
+  std::map<std::int32_t, std::string> names = channel_names(channels);
+  std::string where = printable(options.name) + " at 127.0.0.1:" + std::to_string(session.port);
+  std::string rate = rate_text(options.rate_hz);
+
+  bool terminal = !options.plain && ::isatty(::fileno(out));
+  TerminalView view(out, terminal);
+  if (!terminal &&
+      !emit(out, "# " + where + ", " + rate + " blocks a second: BLOCK SECONDS NAME=VALUE...\n")) {
+    end_session(&session);
+    return errno == EPIPE ? STATUS_OK : output_failed(err);
+  }
+
+  auto period = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(1.0 / options.rate_hz));
+  Clock::time_point next = Clock::now();
+  Clock::time_point first_reply;
+  for (std::uint64_t block = 1; options.count == 0 || block <= options.count; ++block) {
+    client::DataBlock data;
+    if (!session.connection.data(&data)) {
+      std::string reason = printable(session.connection.error());
+      end_session(&session);
+      return report(err, "data block " + std::to_string(block) + ": " + reason);
+    }
+    // Seconds count from the first block's arrival, so the first line reads 0.000.
+    Clock::time_point arrived = Clock::now();
+    if (block == 1) first_reply = arrived;
+    double seconds = std::chrono::duration<double>(arrived - first_reply).count();
+    std::string shown = terminal
+                            ? format_terminal_view(where + "   block " + std::to_string(block) +
+                                                       "   " + rate + " Hz   Ctrl-C to stop",
+                                                   data, names)
+                            : format_data_line(block, seconds, data, names);
+    if (!emit(out, shown)) {
+      int reason = errno;
+      end_session(&session);
+      errno = reason;
+      // The reader went away (watch | head): that ends the watch, it is no failure.
+      return reason == EPIPE ? STATUS_OK : output_failed(err);
+    }
+    if (options.count != 0 && block == options.count) break;
+    next += period;
+    // A server slower than the rate sets the pace; no burst to catch up.
+    Clock::time_point now = Clock::now();
+    if (next < now) next = now;
+    if (stop.wait_until(next)) break;
+  }
+  if (!session.connection.end()) {
+    return report(err, "ending the session: " + printable(session.connection.error()));
+  }
+  return STATUS_OK;
+}
+
+}  // namespace
+
+int run_command(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
+  switch (options.command) {
+    case Command::LIST:
+      return run_list(options, out, err);
+    case Command::INFO:
+      return run_info(options, out, err);
+    case Command::WATCH:
+      return run_watch(options, out, err);
+    case Command::NONE:
+      break;
+  }
+  std::fprintf(err, "capture-probe: no command given (see capture-probe --help)\n");
+  return STATUS_USAGE;
+}
+
+}  // namespace probe

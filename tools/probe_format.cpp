@@ -1,0 +1,168 @@
+#include "tools/probe_format.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace probe {
+namespace {
+
+std::string formatted(const char* format, auto... values) {
+  char line[256];
+  int n = std::snprintf(line, sizeof line, format, values...);
+  if (n < 0) return {};
+  return std::string(line, std::min(static_cast<std::size_t>(n), sizeof line - 1));
+}
+
+std::string padded(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+// Clears from the cursor to the end of the line, then to the end of the screen.
+constexpr const char* CLEAR_LINE = "\x1b[K";
+constexpr const char* CLEAR_BELOW = "\x1b[J";
+constexpr const char* CURSOR_HOME = "\x1b[H";
+
+}  // namespace
+
+std::string printable(const std::string& text) {
+  std::string shown;
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      shown += formatted("\\x%02x", static_cast<unsigned>(byte));
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+std::string format_registry(const std::vector<client::RegistryEntry>& entries) {
+  if (entries.empty()) return "No server is published in the registry.\n";
+  std::string text = "slot  port   name\n";
+  for (const client::RegistryEntry& entry : entries) {
+    text += formatted("%4d  %-5u  ", entry.slot, static_cast<unsigned>(entry.port));
+    text += printable(entry.name) + "\n";
+  }
+  return text;
+}
+
+std::string format_server_info(const client::ServerInfo& info, std::uint16_t port) {
+  std::string text;
+  text += "Server:       " + printable(info.name) + "\n";
+  text += "Version:      " + printable(info.version) + "\n";
+  text += "Description:  " + printable(info.description) + "\n";
+  text += formatted("Address:      127.0.0.1:%u\n", static_cast<unsigned>(port));
+  return text;
+}
+
+std::string format_head_real(std::int32_t whole, std::int32_t millionths) {
+  bool negative = whole < 0 || millionths < 0;
+  auto magnitude = [](std::int32_t v) { return v < 0 ? -static_cast<long long>(v) : v; };
+  return formatted("%s%lld.%06lld", negative ? "-" : "", magnitude(whole), magnitude(millionths));
+}
+
+std::string format_channel_table(const client::ChannelInfo& info) {
+  std::string text;
+  std::size_t channels = info.records.empty() ? 0 : info.records.size() - 1;
+  text += formatted("Channels:     %zu", channels);
+  if (!info.records.empty()) {
+    const client::ChannelRecordInfo& head = info.records[0];
+    text += formatted(" (table capacity %d, data block %d words)", head.word13, head.word14);
+  }
+  text += "\n";
+  text += "Head:         ";
+  for (int i = 0; i < 3; ++i) {
+    text += format_head_real(info.whole[i], info.millionths[i]) + " ";
+  }
+  text += formatted("%u %u\n", info.head_word_a, info.head_word_b);
+  if (channels == 0) return text;
+
+  std::size_t name_width = 4;
+  for (std::size_t r = 1; r < info.records.size(); ++r) {
+    name_width = std::max(name_width, printable(info.records[r].name).size());
+  }
+  text += "\n  index  " + padded("name", name_width) + "  usage  values\n";
+  for (std::size_t r = 1; r < info.records.size(); ++r) {
+    const client::ChannelRecordInfo& record = info.records[r];
+    text += formatted("  %5d  ", record.index);
+    text += padded(printable(record.name), name_width);
+    text += formatted("  %5d  %6d\n", record.word12, record.word14);
+  }
+  return text;
+}
+
+std::map<std::int32_t, std::string> channel_names(const client::ChannelInfo& info) {
+  std::map<std::int32_t, std::string> names;
+  for (std::size_t r = 1; r < info.records.size(); ++r) {
+    names[info.records[r].index] = printable(info.records[r].name);
+  }
+  return names;
+}
+
+std::string format_value(float value) { return formatted("%+.6f", static_cast<double>(value)); }
+
+std::string format_values(const std::vector<float>& values) {
+  std::string text;
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    if (k > 0) text += ",";
+    text += format_value(values[k]);
+  }
+  return text;
+}
+
+std::string channel_label(const std::map<std::int32_t, std::string>& names, std::int32_t index) {
+  auto found = names.find(index);
+  if (found != names.end() && !found->second.empty()) return found->second;
+  return "#" + std::to_string(index);
+}
+
+std::string format_data_line(std::uint64_t block, double seconds, const client::DataBlock& data,
+                             const std::map<std::int32_t, std::string>& names) {
+  std::string line = formatted("%llu %.3f", static_cast<unsigned long long>(block), seconds);
+  for (const client::ChannelValues& channel : data.channels) {
+    line += " " + channel_label(names, channel.index) + "=" + format_values(channel.values);
+  }
+  return line + "\n";
+}
+
+std::string format_bar(float value, int half_width) {
+  auto cells = static_cast<std::size_t>(2 * half_width + 1);
+  auto centre = static_cast<std::size_t>(half_width);
+  std::string bar(cells, ' ');
+  bar[centre] = '|';
+  if (std::isnan(value)) {
+    bar[centre] = '?';
+    return bar;
+  }
+  // The joystick's channels run from -0.5 to +0.5; half the bar is half a unit.
+  double reach = static_cast<double>(value) * 2.0 * half_width;
+  bool beyond = std::fabs(reach) > half_width;
+  auto filled = static_cast<std::size_t>(std::lround(std::min(std::fabs(reach), 1.0 * half_width)));
+  for (std::size_t k = 1; k <= filled; ++k) {
+    bar[value > 0 ? centre + k : centre - k] = '#';
+  }
+  if (beyond) bar[value > 0 ? cells - 1 : 0] = value > 0 ? '>' : '<';
+  return bar;
+}
+
+std::string format_terminal_view(const std::string& title, const client::DataBlock& data,
+                                 const std::map<std::int32_t, std::string>& names) {
+  constexpr int HALF_BAR = 25;
+  std::size_t name_width = 4;
+  for (const client::ChannelValues& channel : data.channels) {
+    name_width = std::max(name_width, channel_label(names, channel.index).size());
+  }
+  std::string view = CURSOR_HOME + title + CLEAR_LINE + "\n" + CLEAR_LINE + "\n";
+  for (const client::ChannelValues& channel : data.channels) {
+    float first = channel.values.empty() ? 0.0f : channel.values[0];
+    view += "  " + padded(channel_label(names, channel.index), name_width) + "  ";
+    view += padded(format_values(channel.values), 10);
+    view += "  -0.5 [" + format_bar(first, HALF_BAR) + "] +0.5";
+    view += std::string(CLEAR_LINE) + "\n";
+  }
+  return view + CLEAR_BELOW;
+}
+
+}  // namespace probe

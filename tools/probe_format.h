@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "client/capture_client.h"
+
+// What capture-probe prints, built as text so that it can be checked without
+// a server. Every text that comes from the registry or the wire passes through
+// printable() first: a server's name or description must not be able to steer
+// the user's terminal.
+namespace probe {
+
+// Control bytes (below 0x20, and 0x7f) become \xNN; everything else is kept.
+std::string printable(const std::string& text);
+
+// The registry listing: a header and one line per slot in use, or a sentence
+// saying that there is none.
+std::string format_registry(const std::vector<client::RegistryEntry>& entries);
+
+// The server information block of `info`.
+std::string format_server_info(const client::ServerInfo& info, std::uint16_t port);
+
+// A head real travels as a whole part and millionths, both truncated toward
+// zero and so of the same sign: 2 and 500000 is 2.5, 0 and -250000 is -0.25.
+std::string format_head_real(std::int32_t whole, std::int32_t millionths);
+
+// The channel table of `info`: the head's values, then one line per channel
+// (index, name, usage, value count).
+std::string format_channel_table(const client::ChannelInfo& info);
+
+// Channel index to name, from a channel table.
+std::map<std::int32_t, std::string> channel_names(const client::ChannelInfo& info);
+
+// One value as watch shows it: "%+.6f".
+std::string format_value(float value);
+
+// A channel's values joined by commas.
+std::string format_values(const std::vector<float>& values);
+
+// The name shown for a channel index: its name in the table, or "#N".
+std::string channel_label(const std::map<std::int32_t, std::string>& names, std::int32_t index);
+
+// One line of `watch` on a pipe or file: block number, seconds since the
+// first block, then NAME=VALUE for each channel, in block order.
+std::string format_data_line(std::uint64_t block, double seconds, const client::DataBlock& data,
+                             const std::map<std::int32_t, std::string>& names);
+
+// A bar of 2 * half_width + 1 cells for a value on the scale -0.5 to +0.5:
+// '|' marks zero and '#' fills from zero to the value. A value beyond the
+// scale fills to the end and shows '<' or '>' there; a value that is not a
+// number shows '?' at zero.
+std::string format_bar(float value, int half_width);
+
+// The redrawn view of `watch` on a terminal: a title line, then per channel
+// its name, value and bar (the first value of a channel with several).
+// Each line ends by clearing the rest of it, and the view by clearing the rest
+// of the screen, so a shorter redraw leaves nothing of the previous one.
+std::string format_terminal_view(const std::string& title, const client::DataBlock& data,
+                                 const std::map<std::int32_t, std::string>& names);
+
+}  // namespace probe

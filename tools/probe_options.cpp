@@ -1,0 +1,269 @@
+#include "tools/probe_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+namespace probe {
+namespace {
+
+// A registry slot holds a name of at most 107 bytes and its terminating zero.
+constexpr std::size_t MAX_SERVER_NAME = 107;
+constexpr long long MAX_TIMEOUT_MS = 3600000;
+constexpr double MAX_RATE_HZ = 1000.0;
+
+std::optional<Command> command_named(const std::string& word) {
+  if (word == "list") return Command::LIST;
+  if (word == "info") return Command::INFO;
+  if (word == "watch") return Command::WATCH;
+  return std::nullopt;
+}
+
+const char* command_word(Command command) {
+  switch (command) {
+    case Command::LIST:
+      return "list";
+    case Command::INFO:
+      return "info";
+    case Command::WATCH:
+      return "watch";
+    case Command::NONE:
+      break;
+  }
+  return "";
+}
+
+// Whole decimal numbers only: "010" is ten, "0x10", "1e3", " 5" and "5s" are refused.
+std::optional<unsigned long long> parse_count(const std::string& text) {
+  if (text.empty() || text.size() > 20) return std::nullopt;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  errno = 0;
+  unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
+  if (errno == ERANGE) return std::nullopt;
+  return value;
+}
+
+std::optional<double> parse_real(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  for (char c : text) {
+    if ((c < '0' || c > '9') && c != '.') return std::nullopt;
+  }
+  char* end = nullptr;
+  double value = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+struct OptionSpec {
+  const char* name;
+  bool takes_value;
+  bool watch_only;
+};
+
+constexpr OptionSpec OPTIONS[] = {
+    {"--registry", true, false}, {"--protocol", true, false}, {"--timeout", true, false},
+    {"--rate", true, true},      {"--count", true, true},     {"--plain", false, true},
+};
+
+const OptionSpec* option_named(const std::string& name) {
+  for (const OptionSpec& spec : OPTIONS) {
+    if (name == spec.name) return &spec;
+  }
+  return nullptr;
+}
+
+// Stores one option's value; false with the reason when the value is unusable.
+bool apply_option(const std::string& name, const std::string& value, ProbeOptions* options,
+                  std::string* error) {
+  if (name == "--registry") {
+    if (value.empty()) {
+      *error = "--registry needs the name of a shared-memory object";
+      return false;
+    }
+    options->registry = value;
+  } else if (name == "--protocol") {
+    auto version = parse_count(value);
+    if (!version || *version > 0xFFFFFFFFull) {
+      *error = "--protocol takes a version number from 0 to 4294967295, not \"" + value + "\"";
+      return false;
+    }
+    options->protocol = static_cast<std::uint32_t>(*version);
+  } else if (name == "--timeout") {
+    auto ms = parse_count(value);
+    if (!ms || *ms < 1 || *ms > static_cast<unsigned long long>(MAX_TIMEOUT_MS)) {
+      *error = "--timeout takes milliseconds from 1 to 3600000, not \"" + value + "\"";
+      return false;
+    }
+    options->timeout_ms = static_cast<int>(*ms);
+  } else if (name == "--rate") {
+    auto hz = parse_real(value);
+    if (!hz || *hz <= 0.0 || *hz > MAX_RATE_HZ) {
+      *error =
+          "--rate takes blocks per second, more than 0 and at most 1000, not \"" + value + "\"";
+      return false;
+    }
+    options->rate_hz = *hz;
+  } else if (name == "--count") {
+    auto blocks = parse_count(value);
+    if (!blocks || *blocks < 1) {
+      *error = "--count takes a number of blocks, 1 or more, not \"" + value + "\"";
+      return false;
+    }
+    options->count = *blocks;
+  } else if (name == "--plain") {
+    options->plain = true;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* options,
+                         std::string* error) {
+  *options = ProbeOptions{};
+  std::string first_error;
+  auto note = [&first_error](const std::string& reason) {
+    if (first_error.empty()) first_error = reason;
+  };
+  std::vector<std::string> positional;
+  std::vector<const OptionSpec*> given;
+  bool options_ended = false;
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_ended = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      options->help = true;
+      continue;
+    }
+    std::size_t equals = arg.find('=');
+    std::string name = arg.substr(0, equals);
+    const OptionSpec* spec = option_named(name);
+    if (!spec) {
+      note("unknown option \"" + name + "\"");
+      continue;
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      if (!spec->takes_value) {
+        note(name + " takes no value");
+        continue;
+      }
+      value = arg.substr(equals + 1);
+    } else if (spec->takes_value) {
+      if (i + 1 == args.size()) {
+        note(name + " needs a value");
+        continue;
+      }
+      value = args[++i];
+    }
+    std::string reason;
+    if (!apply_option(name, value, options, &reason)) note(reason);
+    given.push_back(spec);
+  }
+
+  if (!positional.empty()) {
+    if (auto command = command_named(positional[0])) {
+      options->command = *command;
+    } else {
+      note("unknown command \"" + positional[0] + "\"");
+    }
+  }
+  if (options->help) return true;
+
+  if (first_error.empty() && options->command == Command::NONE) note("no command given");
+  if (first_error.empty() && positional.size() > 1) {
+    if (options->command == Command::LIST) {
+      note("list takes no server name");
+    } else if (positional.size() > 2) {
+      note("unexpected argument \"" + positional[2] + "\"");
+    } else if (positional[1].empty() || positional[1].size() > MAX_SERVER_NAME) {
+      note("a server name has 1 to 107 characters");
+    } else {
+      options->name = positional[1];
+    }
+  }
+  for (const OptionSpec* spec : given) {
+    if (spec->watch_only && options->command != Command::WATCH && first_error.empty()) {
+      note(std::string(spec->name) + " belongs to watch, not to " + command_word(options->command));
+    }
+  }
+  if (!first_error.empty()) {
+    *error = first_error;
+    return false;
+  }
+  return true;
+}
+
+std::string help_text(Command command) {
+  const char* common =
+      "Options for every command:\n"
+      "  --registry OBJECT  the shared-memory registry to read (default: the user's)\n"
+      "  --protocol N       the protocol version to announce (default 300)\n"
+      "  --timeout MS       how long to wait for the server each time (default 5000)\n"
+      "  --help             show this help\n";
+  std::string text;
+  switch (command) {
+    case Command::NONE:
+      text =
+          "Usage: capture-probe [OPTIONS] COMMAND [NAME] [COMMAND OPTIONS]\n"
+          "Looks at capture servers on this machine.\n"
+          "\n"
+          "Commands:\n"
+          "  list          the servers published in the registry\n"
+          "  info [NAME]   a server's information and channel table\n"
+          "  watch [NAME]  a server's channel values, live\n"
+          "NAME defaults to \"Orvandelcaster\". \"capture-probe COMMAND --help\" tells more.\n"
+          "\n";
+      text += common;
+      text +=
+          "\n"
+          "Exit status: 0 on success, 1 when the server cannot be reached or talked to,\n"
+          "2 on bad usage.\n";
+      break;
+    case Command::LIST:
+      text =
+          "Usage: capture-probe list [OPTIONS]\n"
+          "Lists the registry's slots in use: slot number, port and server name.\n"
+          "A server busy with a client is not listed until that session ends.\n"
+          "\n";
+      text += common;
+      break;
+    case Command::INFO:
+      text =
+          "Usage: capture-probe info [NAME] [OPTIONS]\n"
+          "Connects to the server published as NAME (default \"Orvandelcaster\"),\n"
+          "identifies itself, checks the protocol version, and prints the server's\n"
+          "information and its channel table.\n"
+          "\n";
+      text += common;
+      break;
+    case Command::WATCH:
+      text =
+          "Usage: capture-probe watch [NAME] [OPTIONS]\n"
+          "Connects to the server published as NAME (default \"Orvandelcaster\") and\n"
+          "asks for a data block at a steady rate. On a terminal the view is redrawn\n"
+          "in place with a bar per channel; otherwise each block is one line:\n"
+          "  BLOCK SECONDS NAME=VALUE ...\n"
+          "Runs until --count blocks have been shown or Ctrl-C, then ends the session.\n"
+          "\n"
+          "  --rate HZ          blocks per second (default 10, at most 1000)\n"
+          "  --count N          stop after N blocks\n"
+          "  --plain            one line per block on a terminal too\n";
+      text += common;
+      break;
+  }
+  return text;
+}
+
+}  // namespace probe

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The command line of capture-probe:
+//
+//   capture-probe [OPTIONS] COMMAND [NAME] [COMMAND OPTIONS]
+//
+// Options may stand anywhere, as "--opt VALUE" or "--opt=VALUE".
+namespace probe {
+
+enum class Command { NONE, LIST, INFO, WATCH };
+
+inline constexpr const char* DEFAULT_SERVER_NAME = "Orvandelcaster";
+
+struct ProbeOptions {
+  Command command = Command::NONE;
+  bool help = false;
+  std::string name = DEFAULT_SERVER_NAME;
+  std::string registry;  // empty: the user's registry
+  std::uint32_t protocol = 300;
+  int timeout_ms = 5000;
+  double rate_hz = 10.0;
+  std::uint64_t count = 0;  // 0: until interrupted
+  bool plain = false;       // one line per block even on a terminal
+};
+
+// Fills *options from the arguments after the program name. False on bad
+// usage, with a one-line reason in *error. A "--help" anywhere sets help and
+// stops checking, so help is shown even next to a mistake.
+bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* options,
+                         std::string* error);
+
+// Help for the program (Command::NONE) or for one command.
+std::string help_text(Command command);
+
+}  // namespace probe

@@ -1,0 +1,123 @@
+#include "tools/probe_options.h"
+
+#include <gtest/gtest.h>
+
+namespace probe {
+namespace {
+
+struct Parsed {
+  bool ok;
+  ProbeOptions options;
+  std::string error;
+};
+
+Parsed parse(std::vector<std::string> args) {
+  Parsed parsed;
+  parsed.ok = parse_probe_options(args, &parsed.options, &parsed.error);
+  return parsed;
+}
+
+TEST(ProbeOptions, CommandAloneTakesTheDefaults) {
+  Parsed parsed = parse({"info"});
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  EXPECT_EQ(parsed.options.command, Command::INFO);
+  EXPECT_EQ(parsed.options.name, "Orvandelcaster");
+  EXPECT_EQ(parsed.options.registry, "");
+  EXPECT_EQ(parsed.options.protocol, 300u);
+  EXPECT_EQ(parsed.options.timeout_ms, 5000);
+  EXPECT_FALSE(parsed.options.help);
+}
+
+TEST(ProbeOptions, OptionsStandAnywhereInEitherForm) {
+  Parsed parsed = parse({"--registry=/reg", "--protocol", "301", "watch", "--rate", "2.5", "Joy",
+                         "--count=3", "--plain", "--timeout", "250"});
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  EXPECT_EQ(parsed.options.command, Command::WATCH);
+  EXPECT_EQ(parsed.options.name, "Joy");
+  EXPECT_EQ(parsed.options.registry, "/reg");
+  EXPECT_EQ(parsed.options.protocol, 301u);
+  EXPECT_EQ(parsed.options.timeout_ms, 250);
+  EXPECT_DOUBLE_EQ(parsed.options.rate_hz, 2.5);
+  EXPECT_EQ(parsed.options.count, 3u);
+  EXPECT_TRUE(parsed.options.plain);
+
+  Parsed dashed = parse({"info", "--", "-odd-name"});
+  ASSERT_TRUE(dashed.ok) << dashed.error;
+  EXPECT_EQ(dashed.options.name, "-odd-name");
+}
+
+TEST(ProbeOptions, HelpIsShownEvenNextToAMistake) {
+  Parsed program = parse({"--help"});
+  ASSERT_TRUE(program.ok);
+  EXPECT_TRUE(program.options.help);
+  EXPECT_EQ(program.options.command, Command::NONE);
+
+  Parsed watch = parse({"watch", "--bogus", "-h", "--rate", "0"});
+  ASSERT_TRUE(watch.ok);
+  EXPECT_TRUE(watch.options.help);
+  EXPECT_EQ(watch.options.command, Command::WATCH);
+}
+
+TEST(ProbeOptions, BadUsageIsRefusedWithItsReason) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {{}, "no command given"},
+      {{"frob"}, "unknown command \"frob\""},
+      {{"info", "--frob"}, "unknown option \"--frob\""},
+      {{"list", "Orvandelcaster"}, "list takes no server name"},
+      {{"info", "A", "B"}, "unexpected argument \"B\""},
+      {{"info", ""}, "1 to 107 characters"},
+      {{"info", std::string(108, 'n')}, "1 to 107 characters"},
+      {{"info", "--count", "3"}, "--count belongs to watch"},
+      {{"list", "--plain"}, "--plain belongs to watch"},
+      {{"watch", "--plain=yes"}, "--plain takes no value"},
+      {{"watch", "--rate"}, "--rate needs a value"},
+      {{"info", "--registry="}, "--registry needs"},
+  };
+  for (const Case& c : cases) {
+    Parsed parsed = parse(c.args);
+    EXPECT_FALSE(parsed.ok) << c.reason;
+    EXPECT_NE(parsed.error.find(c.reason), std::string::npos) << parsed.error;
+  }
+}
+
+TEST(ProbeOptions, NumbersMustBeWholeDecimalAndInRange) {
+  const std::vector<std::vector<std::string>> refused = {
+      {"watch", "--count", "0"},      {"watch", "--count", "-1"},
+      {"watch", "--count", "1e3"},    {"watch", "--count", "0x10"},
+      {"watch", "--rate", "0"},       {"watch", "--rate", "1000.5"},
+      {"watch", "--rate", "nan"},     {"watch", "--rate", "-2"},
+      {"info", "--timeout", "0"},     {"info", "--timeout", "3600001"},
+      {"info", "--timeout", "5s"},    {"info", "--protocol", "4294967296"},
+      {"info", "--protocol", " 300"}, {"watch", "--count", "99999999999999999999999"},
+  };
+  for (const auto& args : refused) {
+    Parsed parsed = parse(args);
+    EXPECT_FALSE(parsed.ok) << args[1] << " " << args[2];
+  }
+  Parsed edges = parse({"watch", "--protocol", "4294967295", "--timeout", "3600000", "--rate",
+                        "1000", "--count", "010"});
+  ASSERT_TRUE(edges.ok) << edges.error;
+  EXPECT_EQ(edges.options.protocol, 4294967295u);
+  EXPECT_EQ(edges.options.timeout_ms, 3600000);
+  EXPECT_DOUBLE_EQ(edges.options.rate_hz, 1000.0);
+  EXPECT_EQ(edges.options.count, 10u);
+}
+
+TEST(ProbeOptions, EachCommandHasItsOwnHelp) {
+  EXPECT_NE(help_text(Command::NONE).find("Usage: capture-probe [OPTIONS] COMMAND"),
+            std::string::npos);
+  EXPECT_NE(help_text(Command::LIST).find("Usage: capture-probe list"), std::string::npos);
+  EXPECT_NE(help_text(Command::INFO).find("Usage: capture-probe info [NAME]"), std::string::npos);
+  std::string watch = help_text(Command::WATCH);
+  EXPECT_NE(watch.find("Usage: capture-probe watch [NAME]"), std::string::npos);
+  EXPECT_NE(watch.find("--rate HZ"), std::string::npos);
+  EXPECT_NE(watch.find("--count N"), std::string::npos);
+  EXPECT_EQ(help_text(Command::INFO).find("--rate"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace probe
