@@ -236,21 +236,23 @@ TEST_F(MonitorDialog, EscAndTheCloseBoxEndIt) {
 
   std::string error;
   std::vector<float> values;
-  int sock = connect_to_capture_server("Orvandelcaster", 10000, &error);
-  check(sock >= 0 && run_capture_requests(sock, 10000, &error, &values), "not served: " + error);
+  client::Connection first;
+  check(connect_when_published("Orvandelcaster", 10000, &first, &error) &&
+            run_capture_requests(first, &error, &values),
+        "not served: " + error);
   // X 750 on a 0..1000 axis: (750 - 500) / 1000; Rudder (R) 1000, Thrust (Z) 250.
   check(values == std::vector<float>{0.25f, 0.0f, 0.5f, -0.25f}, "served values wrong");
-  if (sock >= 0) {
-    send_end(sock);
-    ::close(sock);
-  }
+  first.end();
+  first.close();
 
   // A second dialog starts no second server: that one would find the name
   // taken and end the process with status 1.
   CMonitorDlg second;
   second.OnInitDialog();
-  sock = connect_to_capture_server("Orvandelcaster", 10000, &error);
-  check(sock >= 0 && run_capture_requests(sock, 10000, &error), "not served again: " + error);
+  client::Connection again;
+  check(connect_when_published("Orvandelcaster", 10000, &again, &error) &&
+            run_capture_requests(again, &error),
+        "not served again: " + error);
 
   for (const std::string& failure : failures) std::fprintf(stderr, "%s\n", failure.c_str());
   if (failures.empty()) std::fprintf(stderr, "initialised and served\n");

@@ -13,7 +13,7 @@
 #   offscreen      no display: served on the offscreen platform, SIGTERM ends it
 #
 # Every case also checks that standard error holds nothing but what it expects.
-# Needs ORVANDEL_EXE, CAPTURE_PROBE and SERVER_FIXTURE; uses the user's own
+# Needs ORVANDEL_EXE, WINDOW_CLIENT and SERVER_FIXTURE; uses the user's own
 # registry, so no other test that runs a real server may run at the same time.
 set -uo pipefail
 
@@ -88,11 +88,11 @@ wait_exit() {
 }
 
 serve_one_client() {
-  "$CAPTURE_PROBE" serve >"$work/probe.out" 2>"$work/probe.err" || fail "a capture client was not served"
+  "$WINDOW_CLIENT" serve >"$work/probe.out" 2>"$work/probe.err" || fail "a capture client was not served"
 }
 
 connect_holding_client() {
-  "$CAPTURE_PROBE" hold >"$work/hold.out" 2>"$work/hold.err" &
+  "$WINDOW_CLIENT" hold >"$work/hold.out" 2>"$work/hold.err" &
   holder=$!
   pids+=("$holder")
   local i
