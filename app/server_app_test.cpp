@@ -51,10 +51,10 @@ class RecordingShell : public AppShell {
 };
 
 TEST(ServerApp, SocketFailureShowsOnlyTheMessage) {
+  CServerApp app;  // goes after the shell, so its destructor reports to nobody
   RecordingShell shell(/*sockets_ready=*/false);
   int reads = test_joystick().reads();
   float range = g_axis_range;
-  CServerApp app;
   EXPECT_FALSE(app.InitInstance());
   EXPECT_EQ(shell.messages, std::vector<std::string>{"Windows sockets initialization failed."});
   EXPECT_TRUE(shell.dialog_titles.empty());
@@ -65,8 +65,8 @@ TEST(ServerApp, SocketFailureShowsOnlyTheMessage) {
 }
 
 TEST(ServerApp, RunsTheMonitorDialogModallyAndReturnsFalse) {
-  RecordingShell shell(/*sockets_ready=*/true);
   CServerApp app;
+  RecordingShell shell(/*sockets_ready=*/true);
   EXPECT_FALSE(app.InitInstance());
   EXPECT_EQ(shell.dialog_titles, std::vector<std::string>{"Orvandelcaster"});
   EXPECT_TRUE(shell.messages.empty());

@@ -22,8 +22,17 @@ work=$(mktemp -d)
 chmod 700 "$work"
 pids=()
 
+# Ends what the test started, Xvfb last and gently, so that it removes its
+# lock and socket for the next test's server.
 cleanup() {
-  local pid
+  local pid i
+  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+  for ((i = 0; i < 40; i++)); do
+    local running=0
+    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && running=1; done
+    [ "$running" = 0 ] && break
+    sleep 0.05
+  done
   for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
   wait 2>/dev/null
   rm -rf "$work"
@@ -43,8 +52,10 @@ export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY DISPLAY QT_QPA_PLATFORM
 
+# -noreset: the server must not restart (and refuse connections for a moment)
+# each time its last client leaves.
 start_xvfb() {
-  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
   pids+=($!)
   local i
   for ((i = 0; i < 100; i++)); do
@@ -53,6 +64,11 @@ start_xvfb() {
   done
   [ -s "$work/display" ] || fail "Xvfb did not start"
   export DISPLAY=:$(head -n1 "$work/display")
+  for ((i = 0; i < 50; i++)); do
+    xdpyinfo >/dev/null 2>&1 && return
+    sleep 0.1
+  done
+  fail "Xvfb on $DISPLAY does not answer"
 }
 
 start_program() {
@@ -61,18 +77,19 @@ start_program() {
   pids+=("$program")
 }
 
-# Finds the window by its caption, within 10 s.
+# Finds the window by its caption once it is shown, within 10 s.
 find_window() {
   local i
   window=
   for ((i = 0; i < 100; i++)); do
     window=$(xdotool search --name '^Orvandelcaster$' 2>/dev/null | head -n1)
-    [ -n "$window" ] && break
+    if [ -n "$window" ] && xwininfo -id "$window" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+      return
+    fi
     kill -0 "$program" 2>/dev/null || fail "the program ended before its window appeared"
     sleep 0.1
   done
-  [ -n "$window" ] || fail "no window captioned Orvandelcaster"
-  xwininfo -id "$window" | grep -q 'Map State: IsViewable' || fail "the window is not shown"
+  fail "no window captioned Orvandelcaster is shown"
 }
 
 # Waits up to $2 seconds for process $1 to end; sets status to its exit status.
