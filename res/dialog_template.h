@@ -21,7 +21,7 @@ inline constexpr unsigned STYLE_GROUP = 1u << 8;           // starts a group of 
 inline constexpr unsigned STYLE_TAB_STOP = 1u << 9;        // takes the focus with Tab
 
 // Dialog styles.
-inline constexpr unsigned DIALOG_CAPTION = 1u << 0;     // title bar with the caption
+inline constexpr unsigned DIALOG_CAPTION = 1u << 0;      // title bar with the caption
 inline constexpr unsigned DIALOG_SYSTEM_MENU = 1u << 1;  // close box
 inline constexpr unsigned DIALOG_MINIMIZE_BOX = 1u << 2;
 inline constexpr unsigned DIALOG_MODAL_FRAME = 1u << 3;  // fixed size
@@ -41,7 +41,7 @@ struct DialogTemplate {
   const char* caption;
   int width, height;
   unsigned style;
-  int font_points;  // the system's sans-serif face at this size
+  int font_points;                            // the system's sans-serif face at this size
   std::span<const ControlTemplate> controls;  // in template (and tab) order, topmost first
 };
 

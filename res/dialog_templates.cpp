@@ -36,7 +36,8 @@ constexpr ControlTemplate MONITOR_CONTROLS[] = {
 constexpr DialogTemplate MONITOR_DIALOG = {
     IDD_MONITOR_DIALOG,
     "Orvandelcaster",
-    239, 138,
+    239,
+    138,
     DIALOG_CAPTION | DIALOG_SYSTEM_MENU | DIALOG_MINIMIZE_BOX | DIALOG_MODAL_FRAME |
         DIALOG_APP_WINDOW,
     8,
@@ -64,7 +65,8 @@ constexpr ControlTemplate ABOUT_CONTROLS[] = {
 constexpr DialogTemplate ABOUT_DIALOG = {
     IDD_ABOUTBOX,
     "About Orvandelcaster",
-    235, 71,
+    235,
+    71,
     DIALOG_CAPTION | DIALOG_SYSTEM_MENU | DIALOG_MODAL_FRAME,
     8,
     ABOUT_CONTROLS,

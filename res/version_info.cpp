@@ -4,10 +4,11 @@
 
 #define ORVANDEL_TEXT_(x) #x
 #define ORVANDEL_TEXT(x) ORVANDEL_TEXT_(x)
-#define ORVANDEL_VERSION_PARTS(separator)                                                   \
-  ORVANDEL_TEXT(ORVANDEL_VERSION_MAJOR)                                                     \
-  separator ORVANDEL_TEXT(ORVANDEL_VERSION_MINOR) separator ORVANDEL_TEXT(                  \
-      ORVANDEL_VERSION_PATCH) separator ORVANDEL_TEXT(ORVANDEL_VERSION_TWEAK)
+#define ORVANDEL_VERSION_PARTS(separator)         \
+  ORVANDEL_TEXT(ORVANDEL_VERSION_MAJOR)           \
+  separator ORVANDEL_TEXT(ORVANDEL_VERSION_MINOR) \
+  separator ORVANDEL_TEXT(ORVANDEL_VERSION_PATCH) \
+  separator ORVANDEL_TEXT(ORVANDEL_VERSION_TWEAK)
 
 namespace {
 

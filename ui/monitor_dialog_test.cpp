@@ -94,8 +94,9 @@ TEST_F(MonitorDialog, BarAboveRangeIsClippedByItsControl) {
   QRect rect = inside(IDC_BAR_X);
   EXPECT_EQ(bar_length(IDC_BAR_X), rect.width());
   // The sunken edge around the inside stays.
-  EXPECT_EQ(blue_pixels(bar, QRect(rect.right() + 1, 0, bar.width() - rect.right() - 1,
-                                   bar.height())), 0);
+  EXPECT_EQ(
+      blue_pixels(bar, QRect(rect.right() + 1, 0, bar.width() - rect.right() - 1, bar.height())),
+      0);
   // Nothing beside the control is painted.
   QImage whole = dialog.grab().toImage();
   QRect geometry = control(IDC_BAR_X)->geometry();
@@ -185,7 +186,8 @@ TEST_F(MonitorDialog, OkCommandAndEnterLeaveItOpen) {
   QTest::keyClick(about, Qt::Key_Return);
   QTest::keyClick(&dialog, Qt::Key_Enter, Qt::KeypadModifier);
   EXPECT_TRUE(dialog.isVisible());
-  EXPECT_TRUE(closer.closed().isEmpty()) << "Enter opened " << closer.closed().join(", ").toStdString();
+  EXPECT_TRUE(closer.closed().isEmpty())
+      << "Enter opened " << closer.closed().join(", ").toStdString();
 }
 
 TEST_F(MonitorDialog, EscAndTheCloseBoxEndIt) {
