@@ -57,6 +57,9 @@ int zero_fill(int fd, std::size_t size) {
 }  // namespace
 
 int open_shared_object(const char* name, std::size_t size, bool* existed) {
+  // The refused exclusive lock below is expected, not a failure: a success
+  // leaves errno as the caller had it.
+  const int caller_errno = errno;
   UniqueFd fd(::shm_open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   if (!fd.valid()) return -1;
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
@@ -71,6 +74,7 @@ int open_shared_object(const char* name, std::size_t size, bool* existed) {
     if (grow_to(fd.get(), size) < 0) return -1;
     *existed = true;
   }
+  errno = caller_errno;
   return fd.release();
 }
 

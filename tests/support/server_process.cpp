@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -88,6 +89,23 @@ std::uint16_t ServerProcess::wait_for_port(int timeout_ms) {
   return 0;
 }
 
+std::uint16_t ServerProcess::published_port() const {
+  client::Registry registry;
+  if (!registry.open(m_registry.c_str())) return 0;
+  return registry.find("Orvandelcaster").value_or(0);
+}
+
+std::uint16_t ServerProcess::wait_for_new_port(std::uint16_t old_port, int timeout_ms) {
+  auto deadline = after_ms(timeout_ms);
+  while (before(deadline)) {
+    std::uint16_t port = published_port();
+    if (port != 0 && port != old_port) return port;
+    if (!running()) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return 0;
+}
+
 client::Connection ServerProcess::connect(int timeout_ms) {
   client::Connection connection;
   if (std::uint16_t port = wait_for_port(timeout_ms)) connection.connect(port);
@@ -132,6 +150,19 @@ int ServerProcess::wait_exit(int timeout_ms) {
 }
 
 bool ServerProcess::running() { return wait_exit(0) == -1 && !m_reaped; }
+
+bool ServerProcess::in_system_call(long number) const {
+  if (m_pid <= 0 || m_reaped) return false;
+  std::string tasks = "/proc/" + std::to_string(m_pid) + "/task";
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+    // The first field is the number of the call the thread is blocked in.
+    std::ifstream in(task.path() / "syscall");
+    long current = -1;
+    if (in >> current && current == number) return true;
+  }
+  return false;
+}
 
 std::string ServerProcess::stderr_text() const {
   std::ifstream in(m_stderr_path);

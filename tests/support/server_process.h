@@ -35,6 +35,11 @@ class ServerProcess {
   // Waits until the server's name is published in its registry: the port, or 0
   // when it did not appear within timeout_ms.
   std::uint16_t wait_for_port(int timeout_ms = 10000);
+  // The port published under the server's name right now; 0 when there is none.
+  std::uint16_t published_port() const;
+  // Waits until the name is published with a port other than old_port: the
+  // new port, or 0 when none appeared within timeout_ms.
+  std::uint16_t wait_for_new_port(std::uint16_t old_port, int timeout_ms = 10000);
   // Waits for the publication and connects to it; check connection.connected().
   client::Connection connect(int timeout_ms = 10000);
 
@@ -48,6 +53,9 @@ class ServerProcess {
   // or -1 when it is still running after timeout_ms.
   int wait_exit(int timeout_ms = 10000);
   bool running();
+  // Whether one of the process's threads is blocked in the system call number
+  // (SYS_sendto, ...), so a test can act while the server is exactly there.
+  bool in_system_call(long number) const;
 
   // Everything the process wrote to standard error so far.
   std::string stderr_text() const;

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/unique_fd.h"
+#include "tests/support/socket_pair.h"
+
+// Exact bytes on a capture connection, for end-to-end tests that check the wire
+// byte for byte and break it on purpose (cut headers, huge lengths, resets).
+namespace test_support {
+
+using Bytes = std::vector<unsigned char>;
+
+// A 32-bit word in network byte order.
+Bytes be32(std::uint32_t value);
+// header(type, length), a header alone with any length word, comes from socket_pair.h.
+// A whole message: header (length = payload size) and payload.
+Bytes message(std::uint32_t type, const Bytes& payload = {});
+// text, then zeros up to size bytes (no terminating zero when it fills the field).
+Bytes text_field(const std::string& text, std::size_t size);
+// A MSG_DIAGNOSTIC message as the server sends it: level and a 256-byte text field.
+Bytes diagnostic_message(std::uint32_t level, const std::string& text);
+Bytes operator+(Bytes a, const Bytes& b);
+// "00 00 01 2c ...": readable diffs when bytes differ.
+std::string hex(const Bytes& bytes);
+
+// How a wait for the end of a connection came out.
+enum class StreamEnd { kClosed, kReset, kTimedOut };
+
+// A TCP client on 127.0.0.1 that sends and receives raw bytes with deadlines.
+class RawClient {
+ public:
+  // With receive_buffer above 0 the socket's receive buffer is fixed at about
+  // that size before connecting, which keeps the advertised window small.
+  bool connect(std::uint16_t port, int receive_buffer = 0);
+  bool connected() const { return m_fd.valid(); }
+  int fd() const { return m_fd.get(); }
+
+  bool send_bytes(const Bytes& bytes);
+  // Sends as much of bytes from offset on as the socket takes without
+  // waiting; the number of bytes sent (0 when it takes none).
+  std::size_t send_available(const Bytes& bytes, std::size_t offset);
+  // Exactly count bytes, or fewer when the stream ended, failed or timeout_ms passed.
+  Bytes read_exact(std::size_t count, int timeout_ms = 10000);
+  // Reads until the peer closes: kClosed on a clean end, kReset when the
+  // connection was reset; every byte read on the way is appended to *extra.
+  StreamEnd read_to_end(Bytes* extra, int timeout_ms = 10000);
+  // Half-closes: the server sees the end of the stream, the client can still read.
+  void shutdown_send();
+  // Closes with an immediate reset (RST) instead of an orderly close.
+  void reset();
+  void close() { m_fd.reset(); }
+
+ private:
+  platform::UniqueFd m_fd;
+};
+
+}  // namespace test_support
