@@ -1,0 +1,88 @@
+#include "app/server_app.h"
+
+#include <QApplication>
+#include <mutex>
+#include <type_traits>
+
+#include "app/app_shell.h"
+#include "app/stop_signals.h"
+#include "res/resource.h"
+#include "res/strings.h"
+#include "res/version_info.h"
+#include "server/listener.h"
+#include "ui/monitor_dialog.h"
+
+// The process-wide objects, built before main in this order. The runtime runs
+// their exit actions in reverse: stop_sockets first, then the application
+// object's destructor.
+CServerApp g_server_app;
+namespace {
+[[maybe_unused]] const bool g_sockets_started = (start_sockets(), true);
+}  // namespace
+
+namespace {
+
+// The server thread's request to end the process reaches the main thread
+// through here. Plain and trivially destructible: the server thread may come
+// here while the process is exiting.
+std::mutex g_end_mutex;
+QCoreApplication* g_end_target = nullptr;  // the running Qt application, or null
+int g_end_status = 0;
+static_assert(std::is_trivially_destructible_v<std::mutex>);
+
+// Ends every modal run on the main thread, the monitor dialog's and an About
+// box's above it, so the application closes the ordinary way.
+void end_modal_runs() { QCoreApplication::exit(0); }
+
+// Installed as the server's exit handler: runs on the server thread.
+void end_from_server_thread(int status) {
+  std::lock_guard<std::mutex> lock(g_end_mutex);
+  g_end_status = status;
+  if (g_end_target) {
+    QMetaObject::invokeMethod(g_end_target, &end_modal_runs, Qt::QueuedConnection);
+  }
+}
+
+void accept_end_requests(QCoreApplication* application) {
+  std::lock_guard<std::mutex> lock(g_end_mutex);
+  g_end_target = application;
+}
+
+// Stops passing requests on, before the Qt application goes; returns the
+// status asked for so far (0 when none).
+int stop_end_requests() {
+  std::lock_guard<std::mutex> lock(g_end_mutex);
+  g_end_target = nullptr;
+  return g_end_status;
+}
+
+}  // namespace
+
+CServerApp::~CServerApp() { app_shell().application_destroyed(); }
+
+bool CServerApp::InitInstance() {
+  if (!app_shell().init_socket_support()) {
+    app_shell().message_box(load_string(IDP_SOCKETS_INIT_FAILED));
+    return false;
+  }
+  CMonitorDlg dialog;
+  app_shell().run_modal(dialog);
+  return false;
+}
+
+int run_application(CServerApp& app, int argc, char** argv) {
+  // Before Qt or the server start threads, so that every thread inherits it.
+  block_stop_signals();
+  int status = 0;
+  {
+    QApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromUtf8(internal_name()));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(file_version()));
+    StopSignalWatcher stop_signals(&end_modal_runs);
+    accept_end_requests(&application);
+    set_server_exit_handler(&end_from_server_thread);
+    app.InitInstance();
+    status = stop_end_requests();
+  }
+  return status;
+}

@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# Runs the real orvandelcaster in a window under Xvfb (or on Qt's offscreen
+# platform) beside real capture clients, and checks how it serves and ends.
+#
+#   window_test.sh CASE
+#
+#   esc            served while the window is up; Esc ends it with status 0
+#   esc_client     Esc while a client is connected: status 0, the client dropped
+#   sigterm_client SIGTERM while a client is connected: status 0, the client dropped
+#   server_exit    the name is taken while a client is served: when the session
+#                  ends the server cannot publish again, and the program ends
+#                  with status 1 and the server's error line
+#   offscreen      no display: served on the offscreen platform, SIGTERM ends it
+#
+# Every case also checks that standard error holds nothing but what it expects.
+# Needs ORVANDEL_EXE, WINDOW_CLIENT and SERVER_FIXTURE; uses the user's own
+# registry, so no other test that runs a real server may run at the same time.
+set -uo pipefail
+
+case_name=${1:?usage: window_test.sh CASE}
+work=$(mktemp -d)
+chmod 700 "$work"
+pids=()
+
+# Ends what the test started, Xvfb last and gently, so that it removes its
+# lock and socket for the next test's server.
+cleanup() {
+  local pid i
+  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+  for ((i = 0; i < 40; i++)); do
+    local running=0
+    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && running=1; done
+    [ "$running" = 0 ] && break
+    sleep 0.05
+  done
+  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL ($case_name): $*" >&2
+  for log in "$work"/*.err; do
+    [ -s "$log" ] && { echo "--- $(basename "$log")" >&2; cat "$log" >&2; }
+  done
+  exit 1
+}
+
+# A desktop session has a private runtime directory; Qt warns without one.
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY DISPLAY QT_QPA_PLATFORM
+
+# -noreset: the server must not restart (and refuse connections for a moment)
+# each time its last client leaves.
+start_xvfb() {
+  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+  pids+=($!)
+  local i
+  for ((i = 0; i < 100; i++)); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$work/display" ] || fail "Xvfb did not start"
+  export DISPLAY=:$(head -n1 "$work/display")
+  for ((i = 0; i < 50; i++)); do
+    xdpyinfo >/dev/null 2>&1 && return
+    sleep 0.1
+  done
+  fail "Xvfb on $DISPLAY does not answer"
+}
+
+start_program() {
+  "$ORVANDEL_EXE" >"$work/program.out" 2>"$work/program.err" &
+  program=$!
+  pids+=("$program")
+}
+
+# Finds the window by its caption once it is shown, within 10 s.
+find_window() {
+  local i
+  window=
+  for ((i = 0; i < 100; i++)); do
+    window=$(xdotool search --name '^Orvandelcaster$' 2>/dev/null | head -n1)
+    if [ -n "$window" ] && xwininfo -id "$window" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+      return
+    fi
+    kill -0 "$program" 2>/dev/null || fail "the program ended before its window appeared"
+    sleep 0.1
+  done
+  fail "no window captioned Orvandelcaster is shown"
+}
+
+# Waits up to $2 seconds for process $1 to end; sets status to its exit status.
+wait_exit() {
+  local pid=$1 limit_tenths=$(($2 * 10)) i
+  for ((i = 0; i < limit_tenths * 2; i++)); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -0 "$pid" 2>/dev/null && fail "process $pid still running after $2 s"
+  wait "$pid"
+  status=$?
+}
+
+serve_one_client() {
+  "$WINDOW_CLIENT" serve >"$work/probe.out" 2>"$work/probe.err" || fail "a capture client was not served"
+}
+
+connect_holding_client() {
+  "$WINDOW_CLIENT" hold >"$work/hold.out" 2>"$work/hold.err" &
+  holder=$!
+  pids+=("$holder")
+  local i
+  for ((i = 0; i < 100; i++)); do
+    grep -q connected "$work/hold.out" 2>/dev/null && return
+    kill -0 "$holder" 2>/dev/null || fail "the holding client ended early"
+    sleep 0.1
+  done
+  fail "the holding client was not served within 10 s"
+}
+
+expect_client_dropped() {
+  wait_exit "$holder" 5
+  [ "$status" -eq 0 ] || fail "the connected client was not simply dropped (status $status)"
+}
+
+expect_clean_exit() {
+  [ "$status" -eq 0 ] || fail "exit status $status, not 0"
+  [ -s "$work/program.err" ] && fail "standard error is not empty"
+  return 0
+}
+
+send_escape() {
+  xdotool windowfocus --sync "$window" key Escape 2>"$work/xdotool.log" || fail "xdotool could not type Esc"
+}
+
+case $case_name in
+  esc)
+    start_xvfb
+    start_program
+    find_window
+    serve_one_client
+    send_escape
+    wait_exit "$program" 2
+    expect_clean_exit
+    ;;
+  esc_client)
+    start_xvfb
+    start_program
+    find_window
+    connect_holding_client
+    send_escape
+    wait_exit "$program" 2
+    expect_clean_exit
+    expect_client_dropped
+    ;;
+  sigterm_client)
+    start_xvfb
+    start_program
+    find_window
+    connect_holding_client
+    kill -TERM "$program"
+    wait_exit "$program" 2
+    expect_clean_exit
+    expect_client_dropped
+    ;;
+  server_exit)
+    start_xvfb
+    start_program
+    find_window
+    connect_holding_client
+    # While the program's client is served its name is free: another server takes it.
+    "$SERVER_FIXTURE" 2>"$work/fixture.err" &
+    pids+=($!)
+    serve_one_client
+    # The session ends; publishing again fails with the name taken.
+    kill -TERM "$holder"
+    wait_exit "$program" 5
+    [ "$status" -eq 1 ] || fail "exit status $status, not 1"
+    lines=$(wc -l <"$work/program.err")
+    [ "$lines" -eq 1 ] && grep -q '^Orvandelcaster: ' "$work/program.err" ||
+      fail "standard error is not the server's one error line"
+    ;;
+  offscreen)
+    # As the run command starts it where there is no display.
+    export QT_QPA_PLATFORM=offscreen
+    start_program
+    serve_one_client
+    connect_holding_client
+    kill -TERM "$program"
+    wait_exit "$program" 2
+    expect_clean_exit
+    expect_client_dropped
+    ;;
+  *)
+    fail "unknown case"
+    ;;
+esac
+echo "PASS ($case_name)"

@@ -1,0 +1,57 @@
+#include "ui/drawing.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QString>
+#include <cmath>
+#include <limits>
+
+#include "ui/dialog_builder.h"
+#include "ui/indicator_control.h"
+
+namespace {
+
+IndicatorControl* indicator(QWidget* dialog, int id) {
+  return qobject_cast<IndicatorControl*>(dialog_item(dialog, id));
+}
+
+}  // namespace
+
+void draw_axis_bar(QWidget* dialog, int id, std::int32_t raw) {
+  if (IndicatorControl* control = indicator(dialog, id)) control->show_axis_bar(raw);
+}
+
+void draw_button_box(QWidget* dialog, int id, std::uint32_t pressed) {
+  if (IndicatorControl* control = indicator(dialog, id)) control->show_button_box(pressed != 0);
+}
+
+int axis_bar_width(std::int32_t raw, float axis_range, int client_width) {
+  double width = static_cast<double>(raw) / axis_range * client_width;
+  if (!std::isfinite(width)) return 0;
+  // Beyond int the control shows the same as at its edge; converting such a
+  // value unchecked would be undefined.
+  constexpr double LIMIT = std::numeric_limits<int>::max();
+  if (width > LIMIT) return std::numeric_limits<int>::max();
+  if (width < -LIMIT) return -std::numeric_limits<int>::max();
+  return static_cast<int>(width);
+}
+
+void paint_axis_bar(QPainter& painter, QSize client, std::int32_t raw, float axis_range) {
+  int width = axis_bar_width(raw, axis_range, client.width());
+  if (width > 0) {
+    QRect inside(QPoint(0, 0), client);
+    painter.fillRect(QRect(0, 0, width, client.height()).intersected(inside), INDICATOR_BLUE);
+  }
+  // The text cell is opaque, so the digits stay readable where the bar is
+  // shorter than they are.
+  QString text = QString::asprintf("%d", raw);
+  QFontMetrics metrics(painter.font());
+  QRect cell(2, 2, metrics.horizontalAdvance(text), metrics.height());
+  painter.fillRect(cell, INDICATOR_BLUE);
+  painter.setPen(Qt::white);
+  painter.drawText(cell.left(), cell.top() + metrics.ascent(), text);
+}
+
+void paint_button_box(QPainter& painter, QSize client, bool pressed) {
+  if (pressed) painter.fillRect(QRect(QPoint(0, 0), client), INDICATOR_BLUE);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QFrame>
+#include <cstdint>
+
+// A sunken, empty static control on which the monitor draws an indicator: an
+// axis bar with its raw value, or a button box. It keeps the last drawing put
+// on it and paints it again whenever it is repainted, until the next drawing
+// replaces it; before the first it is an empty sunken box.
+class IndicatorControl : public QFrame {
+  Q_OBJECT
+
+ public:
+  explicit IndicatorControl(QWidget* parent);
+
+  // Both store what to show and schedule a repaint.
+  void show_axis_bar(std::int32_t raw);
+  void show_button_box(bool pressed);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  enum class Drawing { NONE, AXIS_BAR, BUTTON_BOX };
+  Drawing m_drawing = Drawing::NONE;
+  std::int32_t m_raw = 0;
+  bool m_pressed = false;
+};

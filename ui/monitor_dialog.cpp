@@ -1,0 +1,123 @@
+#include "ui/monitor_dialog.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTimer>
+#include <system_error>
+#include <thread>
+
+#include "joystick/joystick.h"
+#include "res/resource.h"
+#include "res/strings.h"
+#include "server/listener.h"
+#include "ui/about_dialog.h"
+#include "ui/dialog_builder.h"
+#include "ui/drawing.h"
+
+namespace {
+
+// Starts the one server thread of the process. It is never joined: it serves
+// until the process ends. If it cannot be started the dialog runs without a
+// server, as it would on any platform.
+void start_server_thread() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  try {
+    std::thread(server_thread, nullptr).detach();
+  } catch (const std::system_error&) {
+  }
+}
+
+}  // namespace
+
+CMonitorDlg::CMonitorDlg(QWidget* parent)
+    : QDialog(parent),
+      m_hIcon(load_icon(IDR_MAINFRAME)),
+      m_joystick(platform::joysticks().open_reader()) {
+  create_dialog_controls(this, IDD_MONITOR_DIALOG);
+  if (auto* about = qobject_cast<QAbstractButton*>(dialog_item(this, IDC_ABOUT))) {
+    connect(about, &QAbstractButton::clicked, this, &CMonitorDlg::OnAboutButton);
+  }
+}
+
+CMonitorDlg::~CMonitorDlg() = default;
+
+int CMonitorDlg::DoModal() {
+  OnInitDialog();
+  return exec();
+}
+
+bool CMonitorDlg::OnInitDialog() {
+  QMenu* system_menu = GetSystemMenu();
+  QString about_text = QString::fromUtf8(load_string(IDS_ABOUTBOX));
+  if (!about_text.isEmpty()) {
+    system_menu->addSeparator();
+    QAction* about = system_menu->addAction(about_text);
+    connect(about, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
+  }
+
+  setWindowIcon(m_hIcon);
+
+  // The scale is fixed before the server thread exists, so the thread's
+  // creation orders this write before every read the thread makes.
+  fix_axis_scale(&m_joyCaps);
+  start_server_thread();
+
+  auto* poll_timer = new QTimer(this);
+  poll_timer->setObjectName(QStringLiteral("IDT_JOYSTICK_POLL"));
+  poll_timer->setInterval(static_cast<int>(2 * m_joyCaps.wPeriodMin));
+  connect(poll_timer, &QTimer::timeout, this, [this] { OnTimer(IDT_JOYSTICK_POLL); });
+  poll_timer->start();
+  return true;
+}
+
+void CMonitorDlg::OnTimer(unsigned nIDEvent) {
+  if (nIDEvent != IDT_JOYSTICK_POLL) return;
+  platform::JoyInfoEx info{};
+  info.dwSize = platform::JOYINFOEX_SIZE;
+  info.dwFlags = platform::JOY_RETURNALL;
+  // A failed read leaves a centred reading with no button, which is shown.
+  m_joystick->get_pos(&info);
+  m_xpos = info.dwXpos;
+  m_ypos = info.dwYpos;
+  m_rpos = info.dwRpos;
+  m_zpos = info.dwZpos;
+
+  // The Rudder bar shows the R axis and the Thrust bar the Z axis.
+  draw_axis_bar(this, IDC_BAR_X, static_cast<std::int32_t>(m_xpos));
+  draw_axis_bar(this, IDC_BAR_Y, static_cast<std::int32_t>(m_ypos));
+  draw_axis_bar(this, IDC_BAR_RUDDER, static_cast<std::int32_t>(m_rpos));
+  draw_axis_bar(this, IDC_BAR_THRUST, static_cast<std::int32_t>(m_zpos));
+  // Buttons 1 to 8 only; higher bits are not shown.
+  for (int i = 0; i < 8; ++i) {
+    draw_button_box(this, IDC_BUTTON_BOX_1 + i, info.dwButtons & (1u << i));
+  }
+}
+
+void CMonitorDlg::OnSysCommand(unsigned nID, std::intptr_t) {
+  if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+    CAboutDlg about;
+    about.DoModal();
+  }
+}
+
+void CMonitorDlg::OnAboutButton() {
+  CAboutDlg about;
+  about.DoModal();
+}
+
+void CMonitorDlg::OnOK() {}
+
+void CMonitorDlg::accept() { OnOK(); }
+
+QMenu* CMonitorDlg::GetSystemMenu() {
+  if (!m_systemMenu) m_systemMenu = new QMenu(this);
+  return m_systemMenu;
+}
+
+void CMonitorDlg::contextMenuEvent(QContextMenuEvent* event) {
+  if (m_systemMenu && !m_systemMenu->isEmpty()) m_systemMenu->popup(event->globalPos());
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <cstdint>
+#include <memory>
+
+#include "platform/joystick.h"
+
+class QMenu;
+
+// The program's main window: starts the server thread, fixes the axis scale
+// and shows joystick 0 live, four axis bars and eight button boxes redrawn on
+// every tick of the display timer. Esc and the close box end it; the OK
+// command (Enter) does nothing. The About box opens from its "About..."
+// button and from the About item of its system menu, which on Linux is the
+// dialog's context menu.
+class CMonitorDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CMonitorDlg(QWidget* parent = nullptr);
+  ~CMonitorDlg() override;
+
+  // Runs OnInitDialog, then the dialog modally until it ends; returns how it
+  // ended (QDialog::Rejected after Esc or the close box).
+  int DoModal();
+
+  // Readies the dialog: adds the About item to the system menu, sets the
+  // window icons, fixes the axis scale from joystick 0's capabilities, starts
+  // the server thread (once per process, after the scale is fixed) and starts
+  // the display timer IDT_JOYSTICK_POLL at twice the driver's minimum polling
+  // period. Always true.
+  bool OnInitDialog();
+
+  // A timer tick: for IDT_JOYSTICK_POLL, reads joystick 0 and redraws all
+  // indicators; any other timer draws nothing.
+  void OnTimer(unsigned nIDEvent);
+
+  // A system command: IDM_ABOUTBOX (with any low four bits) opens the About
+  // box; the window manager does everything else on Linux.
+  void OnSysCommand(unsigned nID, std::intptr_t lParam);
+
+  void OnAboutButton();
+
+  // The OK command. Does nothing, so the dialog never ends by it.
+  void OnOK();
+  void accept() override;
+
+  // The system menu, created empty on first use; shown as the context menu.
+  QMenu* GetSystemMenu();
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  QIcon m_hIcon;
+  platform::JoyCaps m_joyCaps{};
+  // The positions last shown.
+  std::uint32_t m_xpos = 0;
+  std::uint32_t m_ypos = 0;
+  std::uint32_t m_rpos = 0;
+  std::uint32_t m_zpos = 0;
+  // The dialog's own handle on joystick 0, released with the dialog.
+  std::unique_ptr<platform::JoystickReader> m_joystick;
+  QMenu* m_systemMenu = nullptr;
+};
