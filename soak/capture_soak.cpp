@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
   auto start = Clock::now();
   auto deadline = start + std::chrono::seconds(o.seconds);
 
-  std::map<std::string, int> sessions_by_kind, failures_by_kind, lines_by_text;
+  std::map<std::string, int> sessions_by_kind, failures_by_kind, failures_by_cause, lines_by_text;
   std::map<std::string, int> problems;
   int sessions = 0, expected_failures = 0, stderr_total = 0, republished = 0;
   int line_mismatches = 0;
@@ -319,6 +319,7 @@ int main(int argc, char** argv) {
     if (result.expect_failure) {
       ++expected_failures;
       failures_by_kind[soak::peer_kind_name(kind)]++;
+      failures_by_cause[result.failure_cause]++;
     }
     if (!result.problem.empty()) problems[result.problem]++;
     previous_expects_failure = result.expect_failure;
@@ -353,6 +354,9 @@ int main(int argc, char** argv) {
       "failures: %d expected, %d lines on the server's standard error, %d sessions "
       "whose line count was wrong\n",
       expected_failures, stderr_total, line_mismatches);
+  std::printf("  by cause:\n");
+  for (auto& [cause, n] : failures_by_cause) std::printf("  %6d  %s\n", n, cause.c_str());
+  std::printf("  by line (the text after the name is errno as the failing step left it):\n");
   for (auto& [text, n] : lines_by_text) std::printf("  %6d  \"%s\"\n", n, text.c_str());
   std::printf("withdrawn while served and published again: %d of %d sessions\n", republished,
               sessions);

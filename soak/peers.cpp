@@ -190,6 +190,7 @@ PeerResult normal(int fd, std::mt19937* random, bool* channels_defined) {
 PeerResult version_mismatch(int fd, std::mt19937* random, bool* channels_defined) {
   PeerResult result;
   result.expect_failure = true;
+  result.failure_cause = "version mismatch";
   result.problem = some_requests(fd, random, 0, 2, channels_defined);
   if (!result.problem.empty()) return result;
   std::uint32_t version = static_cast<std::uint32_t>(pick(random, 0, 1000));
@@ -208,6 +209,7 @@ PeerResult version_mismatch(int fd, std::mt19937* random, bool* channels_defined
 PeerResult client_diagnostic(int fd, std::mt19937* random, bool* channels_defined) {
   PeerResult result;
   result.expect_failure = true;
+  result.failure_cause = "message of type 0";
   result.problem = some_requests(fd, random, 0, 2, channels_defined);
   if (!result.problem.empty()) return result;
   send_bytes(fd, frame(MSG_DIAGNOSTIC, random_bytes(random, pick(random, 0, 16))));
@@ -232,6 +234,7 @@ PeerResult vanish(int fd, std::mt19937* random, bool* channels_defined) {
 PeerResult reset(int fd, std::mt19937* random, bool* channels_defined) {
   PeerResult result;
   result.expect_failure = true;
+  result.failure_cause = "connection reset";
   result.problem = some_requests(fd, random, 1, 3, channels_defined);
   if (!result.problem.empty()) return result;
   if (pick(random, 0, 1)) send_bytes(fd, part_of_a_request(random, *channels_defined));
@@ -285,6 +288,7 @@ PeerResult garbage_peer(int fd, std::mt19937* random, bool* channels_defined) {
   Bytes stream = random_client_stream(random);
   Outcome expected = predict_session(stream, *channels_defined);
   result.expect_failure = expected.failure;
+  result.failure_cause = expected.cause;
   if (!send_bytes(fd, stream)) {
     result.problem = "garbage could not be sent";
     return result;

@@ -24,6 +24,7 @@ const char* peer_kind_name(PeerKind kind);
 
 struct PeerResult {
   bool expect_failure = false;  // the session must end in failure (one line on stderr)
+  std::string failure_cause;    // why, when it must
   std::string problem;          // empty when the server did what was expected
 };
 

@@ -47,6 +47,12 @@ std::size_t reply_length(std::uint32_t type) {
   }
 }
 
+Outcome fail(Outcome outcome, const char* cause) {
+  outcome.failure = true;
+  outcome.cause = cause;
+  return outcome;
+}
+
 }  // namespace
 
 Outcome predict_session(const std::vector<unsigned char>& stream, bool channels_defined) {
@@ -59,29 +65,21 @@ Outcome predict_session(const std::vector<unsigned char>& stream, bool channels_
     std::uint32_t type = word_at(stream, at);
     auto length = static_cast<std::int32_t>(word_at(stream, at + 4));
     std::size_t payload = length > 0 ? static_cast<std::size_t>(length) : 0;
-    if (payload > MAX_PAYLOAD) {
-      outcome.failure = true;
-      return outcome;
-    }
+    if (payload > MAX_PAYLOAD) return fail(outcome, "length above 1 MiB");
     if (stream.size() - at - 8 < payload) return outcome;
     std::size_t body = at + 8;
     at = body + payload;
     switch (type) {
       case MSG_DIAGNOSTIC:
-        outcome.failure = true;
-        return outcome;
+        return fail(outcome, "message of type 0");
       case MSG_VERSION:
         ++outcome.replies;  // the reply, or the mismatch diagnostic
         if (version_in(stream, body, payload) != PROTOCOL_VERSION) {
-          outcome.failure = true;
-          return outcome;
+          return fail(outcome, "version mismatch");
         }
         break;
       case MSG_DATA:
-        if (!outcome.channels_defined) {
-          outcome.failure = true;
-          return outcome;
-        }
+        if (!outcome.channels_defined) return fail(outcome, "data before the channel table");
         ++outcome.replies;
         break;
       case MSG_CHANNEL_INFO:

@@ -13,6 +13,7 @@ namespace soak {
 
 struct Outcome {
   bool failure = false;           // the session ends with -1
+  const char* cause = "";         // why it fails, in a few words
   int replies = 0;                // messages the server sends back, diagnostics included
   bool channels_defined = false;  // whether the channel table exists afterwards
 };
