@@ -86,14 +86,18 @@ std::vector<unsigned char> request_frame(std::uint32_t type, std::uint32_t paylo
   return bytes;
 }
 
-// Looks the server up until its name is published; counts the attempts.
+// Looks the server up until its name is published; counts the attempts. The
+// registry stays open and mapped for the whole run, as a client that connects
+// again and again would hold it, so a lookup is a read of shared memory.
 std::uint16_t look_up_server(long* attempts) {
+  static client::Registry* registry = [] {
+    auto* opened = new client::Registry;
+    if (!opened->open(registry_name().c_str())) fail("cannot open the registry");
+    return opened;
+  }();
   for (;;) {
     ++*attempts;
-    std::string error;
-    if (auto port = client::find_server(SERVER_NAME, &error, registry_name().c_str())) {
-      return *port;
-    }
+    if (auto port = registry->find(SERVER_NAME)) return *port;
     sched_yield();
   }
 }

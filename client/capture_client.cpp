@@ -58,26 +58,29 @@ const char* message_name(std::uint32_t type) {
 bool Registry::open(const char* object_name) {
   const char* name = object_name ? object_name : registry_object_name();
   bool existed = false;
+  m_view.reset();
   m_fd.reset(platform::open_shared_object(name, REGISTRY_OBJECT_SIZE, &existed));
   if (!m_fd.valid()) {
     m_error = std::string("cannot open the registry ") + name + ": " + std::strerror(errno);
     return false;
   }
+  auto view = std::make_unique<platform::MappedRegion>(m_fd.get(), REGISTRY_OBJECT_SIZE);
+  if (!view->get()) {
+    m_error = std::string("cannot map the registry ") + name + ": " + std::strerror(errno);
+    m_fd.reset();
+    return false;
+  }
+  m_view = std::move(view);
   return true;
 }
 
 std::vector<RegistryEntry> Registry::entries() const {
   std::vector<RegistryEntry> found;
-  if (!m_fd.valid()) {
+  if (!m_view) {
     m_error = "the registry is not open";
     return found;
   }
-  platform::MappedRegion view(m_fd.get(), REGISTRY_OBJECT_SIZE);
-  const auto* registry = static_cast<const SocketRegistry*>(view.get());
-  if (!registry) {
-    m_error = std::string("cannot map the registry: ") + std::strerror(errno);
-    return found;
-  }
+  const auto* registry = static_cast<const SocketRegistry*>(m_view->get());
   // The used bit is read first: a slot whose bit is set has its name and port written.
   std::uint32_t used = used_slots(registry);
   for (int i = 0; i < REGISTRY_SLOTS; ++i) {

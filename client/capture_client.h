@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
 
 // A capture client for Orvandelcaster and any server of its protocol on this
@@ -23,12 +25,14 @@ struct RegistryEntry {
 };
 
 // The registry, held open like every holder holds it (so publications in it
-// stay alive while this object lives). Reads take no write lock.
+// stay alive while this object lives), with one view mapped for as long, so a
+// client that looks a name up again and again (after every session, say) reads
+// memory and makes no system call. Reads take no write lock.
 class Registry {
  public:
   // Opens object_name, or the user's registry when it is null.
   bool open(const char* object_name = nullptr);
-  bool is_open() const { return m_fd.valid(); }
+  bool is_open() const { return m_view != nullptr; }
   // The slots in use, lowest first.
   std::vector<RegistryEntry> entries() const;
   // The port published under name; nullopt when no slot in use holds it.
@@ -37,6 +41,7 @@ class Registry {
 
  private:
   platform::UniqueFd m_fd;
+  std::unique_ptr<platform::MappedRegion> m_view;
   mutable std::string m_error;
 };
 
