@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -101,9 +102,23 @@ void centre(JoyInfoEx* info) {
   info->dwButtons = 0;
 }
 
+// Keeps errno as the caller had it: a missing device is a result here, not an
+// error, and the server's report of a failed session must not name it.
+class ErrnoKeeper {
+ public:
+  ErrnoKeeper() : m_saved(errno) {}
+  ~ErrnoKeeper() { errno = m_saved; }
+  ErrnoKeeper(const ErrnoKeeper&) = delete;
+  ErrnoKeeper& operator=(const ErrnoKeeper&) = delete;
+
+ private:
+  int m_saved;
+};
+
 class EvdevReader final : public JoystickReader {
  public:
   int get_pos(JoyInfoEx* info) override {
+    ErrnoKeeper keep_errno;
     if (!m_joystick.fd.valid()) {
       const auto now = OpenRetry::Clock::now();
       if (m_retry.due(now)) {
@@ -149,6 +164,7 @@ class EvdevReader final : public JoystickReader {
 class LinuxJoysticks final : public Joysticks {
  public:
   int get_caps(JoyCaps* caps) override {
+    ErrnoKeeper keep_errno;
     // The scale is the same with or without a device, so the axis scale never
     // rests on a device being there at start.
     *caps = JoyCaps{0, AXIS_SCALE_MAX, 10};
