@@ -34,11 +34,14 @@
 #include "server/listener.h"
 #include "server/registry.h"
 #include "server/session.h"
+#include "tests/support/wire_bytes.h"
 
 namespace {
 
 using bench::BareServer;
 using bench::Summary;
+using test_support::frame;
+using test_support::words;
 
 struct Options {
   int client_cpu = 0;
@@ -78,13 +81,6 @@ const std::string& registry_name() {
   std::exit(1);
 }
 
-std::vector<unsigned char> request_frame(std::uint32_t type, std::uint32_t payload_word,
-                                         bool with_payload) {
-  std::vector<unsigned char> bytes(with_payload ? 12 : 8);
-  std::uint32_t words[3] = {htonl(type), htonl(with_payload ? 4u : 0u), htonl(payload_word)};
-  std::memcpy(bytes.data(), words, bytes.size());
-  return bytes;
-}
 
 // Looks the server up until its name is published; counts the attempts. The
 // registry stays open and mapped for the whole run, as a client that connects
@@ -131,7 +127,7 @@ void measure_floor(BareServer::Kind kind, const Placement& at, int count,
   if (!server.start(kind, at.server_cpu)) fail("cannot start the bare server");
   int fd = bench::connect_loopback(server.port());
   if (fd < 0) fail("cannot connect to the bare server");
-  auto request = request_frame(MSG_DATA, 0, false);
+  auto request = frame(MSG_DATA);
   time_round_trips(fd, request, DATA_REPLY_SIZE, WARM_UP, nullptr);
   std::int64_t cpu0 = bench::thread_cpu_ns(server.handle());
   *total += time_round_trips(fd, request, DATA_REPLY_SIZE, count, samples);
@@ -143,8 +139,8 @@ void measure_floor(BareServer::Kind kind, const Placement& at, int count,
 void measure_server_requests(pthread_t server, int count, Samples* s) {
   int fd = bench::connect_loopback(look_up_server(&s->lookups));
   if (fd < 0) fail("cannot connect to the capture server");
-  auto channel_info = request_frame(MSG_CHANNEL_INFO, 0, false);
-  auto data = request_frame(MSG_DATA, 0, false);
+  auto channel_info = frame(MSG_CHANNEL_INFO);
+  auto data = frame(MSG_DATA);
   time_round_trips(fd, channel_info, CHANNEL_INFO_REPLY_SIZE, 1, nullptr);
   time_round_trips(fd, data, DATA_REPLY_SIZE, WARM_UP, nullptr);
   std::int64_t cpu0 = bench::thread_cpu_ns(server);
@@ -152,7 +148,7 @@ void measure_server_requests(pthread_t server, int count, Samples* s) {
   s->data_server_cpu += bench::thread_cpu_ns(server) - cpu0;
   s->channel_info_time +=
       time_round_trips(fd, channel_info, CHANNEL_INFO_REPLY_SIZE, count / 4, &s->channel_info);
-  auto end = request_frame(MSG_END, 0, false);
+  auto end = frame(MSG_END);
   bench::send_exact(fd, end.data(), end.size());
   ::close(fd);
 }
@@ -160,8 +156,8 @@ void measure_server_requests(pthread_t server, int count, Samples* s) {
 // One connect cycle of a client: look the name up (waiting until it is
 // published again), connect, MSG_VERSION, MSG_END, close.
 void run_cycles(pthread_t server, int count, Samples* s) {
-  auto version = request_frame(MSG_VERSION, PROTOCOL_VERSION, true);
-  auto end = request_frame(MSG_END, 0, false);
+  auto version = frame(MSG_VERSION, words({PROTOCOL_VERSION}));
+  auto end = frame(MSG_END);
   unsigned char reply[bench::CYCLE_REPLY_SIZE];
   std::int64_t cpu0 = bench::thread_cpu_ns(server);
   std::int64_t start = bench::now_ns();
@@ -277,9 +273,9 @@ int run_cost(int requests) {
   Samples s;
   int fd = bench::connect_loopback(look_up_server(&s.lookups));
   if (fd < 0) fail("cannot connect to the capture server");
-  auto channel_info = request_frame(MSG_CHANNEL_INFO, 0, false);
-  auto data = request_frame(MSG_DATA, 0, false);
-  auto end = request_frame(MSG_END, 0, false);
+  auto channel_info = frame(MSG_CHANNEL_INFO);
+  auto data = frame(MSG_DATA);
+  auto end = frame(MSG_END);
   time_round_trips(fd, channel_info, CHANNEL_INFO_REPLY_SIZE, 1, nullptr);
   time_round_trips(fd, data, DATA_REPLY_SIZE, requests, nullptr);
   bench::send_exact(fd, end.data(), end.size());

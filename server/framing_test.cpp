@@ -13,8 +13,8 @@
 
 namespace {
 
-using test_support::concat;
 using test_support::frame;
+using test_support::operator+;
 using test_support::header;
 using test_support::SocketPair;
 
@@ -36,7 +36,7 @@ TEST(ReadMessage, ReadsHeaderAndPayloadAndRecordsType) {
 
 TEST(ReadMessage, ZeroLengthKeepsTheBufferContents) {
   SocketPair pair;
-  pair.send(concat({frame(7, bytes_of("previous")), frame(MSG_SERVER_INFO)}));
+  pair.send(frame(7, bytes_of("previous")) + frame(MSG_SERVER_INFO));
   ASSERT_EQ(read_message(pair.server()), 7u);
   EXPECT_EQ(read_message(pair.server()), MSG_SERVER_INFO);
   EXPECT_EQ(last_message_type(), MSG_SERVER_INFO);
@@ -47,7 +47,7 @@ TEST(ReadMessage, ZeroLengthKeepsTheBufferContents) {
 TEST(ReadMessage, TopBitLengthHasNoPayload) {
   SocketPair pair;
   // The bytes after a length with the top bit set are the next header.
-  pair.send(concat({header(MSG_DATA, 0x80000000u), frame(MSG_VERSION, {0, 0, 1, 44})}));
+  pair.send(header(MSG_DATA, 0x80000000u) + frame(MSG_VERSION, {0, 0, 1, 44}));
   EXPECT_EQ(read_message(pair.server()), MSG_DATA);
   EXPECT_EQ(received_length(), 0u);
   EXPECT_EQ(read_message(pair.server()), MSG_VERSION);
@@ -262,7 +262,7 @@ TEST(SendMessage, PayloadFailingAfterAShortGatheredSendGivesTheFailingResult) {
       return failure;
     };
     EXPECT_EQ(send_message(pair.server(), MSG_DATA, "payload", 7), failure);
-    EXPECT_EQ(pair.pending(), concat({header(MSG_DATA, 7), bytes_of("pa")}));
+    EXPECT_EQ(pair.pending(), header(MSG_DATA, 7) + bytes_of("pa"));
   }
 }
 

@@ -16,36 +16,22 @@
 #include "server/framing.h"
 #include "server/session.h"
 #include "soak/session_model.h"
+#include "tests/support/wire_bytes.h"
 
 namespace soak {
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using test_support::Bytes;
+using test_support::frame;
+using test_support::header;
+using test_support::operator+;
+using test_support::word_at;
+using test_support::words;
 
+// A message whose length word says what it likes, followed by payload.
 Bytes frame(std::uint32_t type, const Bytes& payload, std::uint32_t length) {
-  Bytes bytes(8 + payload.size());
-  std::uint32_t words[2] = {htonl(type), htonl(length)};
-  std::memcpy(bytes.data(), words, 8);
-  std::copy(payload.begin(), payload.end(), bytes.begin() + 8);
-  return bytes;
-}
-
-Bytes frame(std::uint32_t type, const Bytes& payload = {}) {
-  return frame(type, payload, static_cast<std::uint32_t>(payload.size()));
-}
-
-Bytes word_bytes(std::uint32_t value) {
-  Bytes bytes(4);
-  std::uint32_t net = htonl(value);
-  std::memcpy(bytes.data(), &net, 4);
-  return bytes;
-}
-
-std::uint32_t word_at(const Bytes& bytes, std::size_t at) {
-  std::uint32_t net;
-  std::memcpy(&net, bytes.data() + at, sizeof net);
-  return ntohl(net);
+  return header(type, length) + payload;
 }
 
 int pick(std::mt19937* random, int low, int high) {
@@ -123,7 +109,7 @@ Request random_request(std::mt19937* random, bool channels_defined) {
       case 0:
         return {frame(MSG_IDENTIFY, identification(random)), MSG_IDENTIFY, 4, fixed("\0\0\0\1")};
       case 1:
-        return {frame(MSG_VERSION, word_bytes(PROTOCOL_VERSION)), MSG_VERSION, 8,
+        return {frame(MSG_VERSION, words({PROTOCOL_VERSION})), MSG_VERSION, 8,
                 fixed("\0\0\x01\x2c\0\0\0\0")};
       case 2:
         return {frame(MSG_SERVER_INFO), MSG_SERVER_INFO, SERVER_INFO_SIZE,
@@ -200,7 +186,7 @@ PeerResult version_mismatch(int fd, std::mt19937* random, bool* channels_defined
   reply_start +=
       "Orvandelcaster: Protocol mismatch: client = " + std::to_string(version) + ", server = 300\n";
   reply_start.push_back('\0');
-  Request request{frame(MSG_VERSION, word_bytes(version)), MSG_DIAGNOSTIC, 260, reply_start};
+  Request request{frame(MSG_VERSION, words({version})), MSG_DIAGNOSTIC, 260, reply_start};
   result.problem = exchange(fd, request, channels_defined);
   if (result.problem.empty()) result.problem = expect_closed_without_reply(fd);
   return result;
@@ -271,7 +257,7 @@ Bytes random_client_stream(std::mt19937* random) {
   for (int frames = pick(random, 1, 6); frames > 0; --frames) {
     std::uint32_t type = garbage_type(random);
     Bytes payload = type == MSG_VERSION && pick(random, 0, 1)
-                        ? word_bytes(PROTOCOL_VERSION)
+                        ? words({PROTOCOL_VERSION})
                         : random_bytes(random, pick(random, 0, 64));
     Bytes bytes = frame(type, payload, garbage_length(random, payload.size()));
     stream.insert(stream.end(), bytes.begin(), bytes.end());

@@ -21,8 +21,8 @@ Bytes first_bytes(const Bytes& bytes, std::size_t count) {
 
 TEST(BadInputEndToEnd, PeerClosingMidMessageEndsSessionCleanly) {
   ServerProcess server;
-  const Bytes version = message(2, be32(300));
-  const Bytes identify = message(1, text_field("probe", 64) + text_field("test", 64));
+  const Bytes version = frame(2, words({300}));
+  const Bytes identify = frame(1, text_field("probe", 64) + text_field("test", 64));
   struct Cut {
     Bytes whole;     // requests answered before the cut
     Bytes partial;   // the message the peer stops sending part-way
@@ -57,9 +57,9 @@ TEST(BadInputEndToEnd, PayloadAboveOneMebibyteEndsSessionUnread) {
   // The largest payload allowed is read whole and answered.
   RawClient largest = connect_raw(server);
   ASSERT_TRUE(largest.connected());
-  ASSERT_TRUE(largest.send_bytes(message(7, Bytes(1u << 20, 0x77)) + message(2, be32(300))));
+  ASSERT_TRUE(largest.send_bytes(frame(7, Bytes(1u << 20, 0x77)) + frame(2, words({300}))));
   expect_reply(largest, unknown_command_reply() + version_reply());
-  ASSERT_TRUE(largest.send_bytes(message(9)));
+  ASSERT_TRUE(largest.send_bytes(frame(9)));
   expect_closed_silently(largest);
   ASSERT_EQ(server.stderr_text(), "");
 
@@ -92,7 +92,7 @@ TEST(BadInputEndToEnd, ShortVersionPayloadReadsMissingBytesAsZero) {
     SCOPED_TRACE(hex(c.payload));
     RawClient client = connect_raw(server);
     ASSERT_TRUE(client.connected());
-    ASSERT_TRUE(client.send_bytes(message(2, be32(300)) + message(2, c.payload)));
+    ASSERT_TRUE(client.send_bytes(frame(2, words({300})) + frame(2, c.payload)));
     expect_reply(client, version_reply() + version_mismatch_reply(c.seen));
     expect_closed_silently(client);
     ++sessions;
@@ -106,13 +106,13 @@ TEST(BadInputEndToEnd, ShortIdentifyPayloadIsStillAcknowledged) {
   ASSERT_TRUE(client.connected());
   // The first payloads of the process are tiny, so the receive buffer is no
   // larger than they are: reading 128 bytes from it would overrun it.
-  ASSERT_TRUE(client.send_bytes(message(1)));
+  ASSERT_TRUE(client.send_bytes(frame(1)));
   expect_reply(client, identify_reply());
-  ASSERT_TRUE(client.send_bytes(message(1, {'a'})));
+  ASSERT_TRUE(client.send_bytes(frame(1, {'a'})));
   expect_reply(client, identify_reply());
-  ASSERT_TRUE(client.send_bytes(message(1, text_field("probe", 64) + Bytes{'t'})));
+  ASSERT_TRUE(client.send_bytes(frame(1, text_field("probe", 64) + Bytes{'t'})));
   expect_reply(client, identify_reply());
-  ASSERT_TRUE(client.send_bytes(message(9)));
+  ASSERT_TRUE(client.send_bytes(frame(9)));
   expect_closed_silently(client);
   EXPECT_EQ(server.stderr_text(), "");
 }
@@ -122,7 +122,7 @@ TEST(BadInputEndToEnd, PeerResettingMidReplyEndsOnlyItsSession) {
   // A small receive window, so that unread replies soon fill both ends.
   RawClient client = connect_raw(server, 4096);
   ASSERT_TRUE(client.connected());
-  ASSERT_TRUE(fill_until_server_blocks_sending(server, client, message(3)));
+  ASSERT_TRUE(fill_until_server_blocks_sending(server, client, frame(3)));
   // The server thread is in the middle of a reply: reset the connection under it.
   client.reset();
 
@@ -132,7 +132,7 @@ TEST(BadInputEndToEnd, PeerResettingMidReplyEndsOnlyItsSession) {
   EXPECT_TRUE(errors == error_line(ECONNRESET) || errors == error_line(EPIPE)) << errors;
   RawClient next = connect_raw(server);
   ASSERT_TRUE(next.connected());
-  ASSERT_TRUE(next.send_bytes(message(2, be32(300))));
+  ASSERT_TRUE(next.send_bytes(frame(2, words({300}))));
   expect_reply(next, version_reply());
 }
 
@@ -140,7 +140,7 @@ TEST(BadInputEndToEnd, UndeliverableDiagnosticGoesToStandardError) {
   ServerProcess server;
   RawClient client = connect_raw(server, 4096);
   ASSERT_TRUE(client.connected());
-  ASSERT_TRUE(fill_until_server_blocks_sending(server, client, message(7)));
+  ASSERT_TRUE(fill_until_server_blocks_sending(server, client, frame(7)));
   client.reset();
 
   // The diagnostic that was being sent, and each one for the unknown commands
@@ -159,7 +159,7 @@ TEST(BadInputEndToEnd, UndeliverableDiagnosticGoesToStandardError) {
   EXPECT_TRUE(rest.empty() || is_error_line(rest)) << errors;
   RawClient next = connect_raw(server);
   ASSERT_TRUE(next.connected());
-  ASSERT_TRUE(next.send_bytes(message(6)));
+  ASSERT_TRUE(next.send_bytes(frame(6)));
   expect_reply(next, unknown_command_reply());
 }
 

@@ -18,7 +18,7 @@ TEST(ChannelsEndToEnd, DataBeforeAnyChannelInfoEndsSession) {
   ServerProcess server;
   RawClient early = connect_raw(server);
   ASSERT_TRUE(early.connected());
-  ASSERT_TRUE(early.send_bytes(message(5)));
+  ASSERT_TRUE(early.send_bytes(frame(5)));
   // No table exists yet: nothing is sent and the reason goes to standard error.
   expect_closed_silently(early);
   EXPECT_EQ(server.stderr_text(), error_line(ENOENT));
@@ -26,7 +26,7 @@ TEST(ChannelsEndToEnd, DataBeforeAnyChannelInfoEndsSession) {
   // The next client is served as if nothing had happened.
   RawClient next = connect_raw(server);
   ASSERT_TRUE(next.connected());
-  ASSERT_TRUE(next.send_bytes(message(4) + message(5)));
+  ASSERT_TRUE(next.send_bytes(frame(4) + frame(5)));
   expect_reply(next, channel_info_reply(false) + centred_data_reply());
   EXPECT_EQ(server.stderr_text(), error_line(ENOENT));
 }
@@ -36,17 +36,17 @@ TEST(ChannelsEndToEnd, ChannelInfoAndDataAreExact) {
   RawClient client = connect_raw(server);
   ASSERT_TRUE(client.connected());
   // 456 bytes: the head and all five records, before any data block exists.
-  ASSERT_TRUE(client.send_bytes(message(4, Bytes(3, 4))));
+  ASSERT_TRUE(client.send_bytes(frame(4, Bytes(3, 4))));
   expect_reply(client, channel_info_reply(false));
   // 48 bytes: index, count and centred value of each channel in table order.
-  ASSERT_TRUE(client.send_bytes(message(5, Bytes(5, 5))));
+  ASSERT_TRUE(client.send_bytes(frame(5, Bytes(5, 5))));
   expect_reply(client, centred_data_reply());
-  ASSERT_TRUE(client.send_bytes(message(5)));
+  ASSERT_TRUE(client.send_bytes(frame(5)));
   expect_reply(client, centred_data_reply());
   // The table now tells the block's length and where each value lies in it.
-  ASSERT_TRUE(client.send_bytes(message(4)));
+  ASSERT_TRUE(client.send_bytes(frame(4)));
   expect_reply(client, channel_info_reply(true));
-  ASSERT_TRUE(client.send_bytes(message(9)));
+  ASSERT_TRUE(client.send_bytes(frame(9)));
   expect_closed_silently(client);
   EXPECT_EQ(server.stderr_text(), "");
 }
@@ -57,16 +57,16 @@ TEST(ChannelsEndToEnd, ChannelsAreDefinedOnceAcrossSessions) {
   // the first table request only; defined again, the table would grow past five
   // records while no data block exists yet.
   const std::pair<Bytes, Bytes> sessions[] = {
-      {message(4) + message(4), channel_info_reply(false) + channel_info_reply(false)},
-      {message(4) + message(5) + message(4),
+      {frame(4) + frame(4), channel_info_reply(false) + channel_info_reply(false)},
+      {frame(4) + frame(5) + frame(4),
        channel_info_reply(false) + centred_data_reply() + channel_info_reply(true)},
-      {message(4) + message(5), channel_info_reply(true) + centred_data_reply()},
+      {frame(4) + frame(5), channel_info_reply(true) + centred_data_reply()},
   };
   for (const auto& [requests, replies] : sessions) {
     SCOPED_TRACE(hex(requests));
     RawClient client = connect_raw(server);
     ASSERT_TRUE(client.connected());
-    ASSERT_TRUE(client.send_bytes(requests + message(9)));
+    ASSERT_TRUE(client.send_bytes(requests + frame(9)));
     expect_reply(client, replies);
     expect_closed_silently(client);
   }

@@ -54,7 +54,7 @@ std::string with_blanked_names(std::string image, std::uint32_t used, int first,
 void expect_served_on(std::uint16_t port) {
   RawClient client;
   ASSERT_TRUE(client.connect(port));
-  ASSERT_TRUE(client.send_bytes(message(3)));
+  ASSERT_TRUE(client.send_bytes(frame(3)));
   EXPECT_EQ(hex(client.read_exact(server_info_reply().size())), hex(server_info_reply()));
 }
 
@@ -150,7 +150,7 @@ TEST(RegistryEndToEnd, WithdrawnOnAcceptAndRepublishedOnNewPort) {
   RawClient client;
   ASSERT_TRUE(client.connect(first_port));
   // A reply proves the session has begun, and the withdrawal comes before it.
-  ASSERT_TRUE(client.send_bytes(message(2, be32(300))));
+  ASSERT_TRUE(client.send_bytes(frame(2, words({300}))));
   ASSERT_EQ(hex(client.read_exact(version_reply().size())), hex(version_reply()));
   // Withdrawn: first name byte 0, port 0, bit clear; the rest of the name stays.
   std::string withdrawn = published;
@@ -165,7 +165,7 @@ TEST(RegistryEndToEnd, WithdrawnOnAcceptAndRepublishedOnNewPort) {
 
   // The first connection stays open until the new publication is seen, so the
   // server's end of it still holds the first port: the new one must differ.
-  ASSERT_TRUE(client.send_bytes(message(9)));
+  ASSERT_TRUE(client.send_bytes(frame(9)));
   std::uint16_t second_port = server.wait_for_new_port(first_port);
   ASSERT_NE(second_port, 0);
   EXPECT_EQ(first_difference(with_publication(withdrawn, 0, second_port), view.snapshot()), "");

@@ -35,23 +35,23 @@ TEST(SessionEndToEnd, AnswersEachRequestExactly) {
   RawClient client = connect_raw(server);
   ASSERT_TRUE(client.connected());
 
-  ASSERT_TRUE(client.send_bytes(message(1, identification())));
+  ASSERT_TRUE(client.send_bytes(frame(1, identification())));
   expect_reply(client, identify_reply());
-  ASSERT_TRUE(client.send_bytes(message(2, be32(300))));
+  ASSERT_TRUE(client.send_bytes(frame(2, words({300}))));
   expect_reply(client, version_reply());
   // Bytes after the version word are ignored.
-  ASSERT_TRUE(client.send_bytes(message(2, be32(300) + be32(0xdeadbeef))));
+  ASSERT_TRUE(client.send_bytes(frame(2, words({300}) + words({0xdeadbeef}))));
   expect_reply(client, version_reply());
   // Nothing is asked of a server-information request's payload.
-  ASSERT_TRUE(client.send_bytes(message(3, Bytes(7, 0xee))));
+  ASSERT_TRUE(client.send_bytes(frame(3, Bytes(7, 0xee))));
   expect_reply(client, server_info_reply());
   // Neither identification nor version is needed first.
-  ASSERT_TRUE(client.send_bytes(message(9)));
+  ASSERT_TRUE(client.send_bytes(frame(9)));
   expect_closed_silently(client);
 
   RawClient fresh = connect_raw(server);
   ASSERT_TRUE(fresh.connected());
-  ASSERT_TRUE(fresh.send_bytes(message(3)));
+  ASSERT_TRUE(fresh.send_bytes(frame(3)));
   expect_reply(fresh, server_info_reply());
 
   EXPECT_EQ(server.stderr_text(), "");
@@ -69,7 +69,7 @@ TEST(SessionEndToEnd, VersionMismatchSendsDiagnosticAndEndsSession) {
     SCOPED_TRACE(c.sent);
     RawClient client = connect_raw(server);
     ASSERT_TRUE(client.connected());
-    ASSERT_TRUE(client.send_bytes(message(2, be32(c.sent))));
+    ASSERT_TRUE(client.send_bytes(frame(2, words({c.sent}))));
     // The diagnostic instead of a MSG_VERSION reply, then the end of the connection.
     expect_reply(client, version_mismatch_reply(c.shown));
     expect_closed_silently(client);
@@ -84,24 +84,24 @@ TEST(SessionEndToEnd, UnknownCommandsAreAnsweredAndSessionGoesOn) {
   ServerProcess server;
   RawClient client = connect_raw(server);
   ASSERT_TRUE(client.connected());
-  const Bytes requests[] = {message(6),  message(7, Bytes(10, 0x5a)),  message(8),
-                            message(10), message(0x7fffffff, be32(1)), message(0xffffffff)};
+  const Bytes requests[] = {frame(6),  frame(7, Bytes(10, 0x5a)),  frame(8),
+                            frame(10), frame(0x7fffffff, words({1})), frame(0xffffffff)};
   for (const Bytes& request : requests) {
     SCOPED_TRACE(hex(request));
     ASSERT_TRUE(client.send_bytes(request));
     expect_reply(client, unknown_command_reply());
   }
   // The payloads were consumed: the next request is read from its first byte.
-  ASSERT_TRUE(client.send_bytes(message(2, be32(300))));
+  ASSERT_TRUE(client.send_bytes(frame(2, words({300}))));
   expect_reply(client, version_reply());
-  ASSERT_TRUE(client.send_bytes(message(9)));
+  ASSERT_TRUE(client.send_bytes(frame(9)));
   expect_closed_silently(client);
   EXPECT_EQ(server.stderr_text(), "");
 }
 
 TEST(SessionEndToEnd, ClientMessageOfTypeZeroEndsSessionWithoutReply) {
   ServerProcess server;
-  for (const Bytes& request : {message(0), message(0, Bytes(4, 1))}) {
+  for (const Bytes& request : {frame(0), frame(0, Bytes(4, 1))}) {
     RawClient client = connect_raw(server);
     ASSERT_TRUE(client.connected());
     ASSERT_TRUE(client.send_bytes(request));
@@ -117,7 +117,7 @@ TEST(SessionEndToEnd, EndWithPayloadConsumesItAndEndsCleanly) {
   RawClient client = connect_raw(server);
   ASSERT_TRUE(client.connected());
   // Were the payload left unread, closing the connection would reset it.
-  ASSERT_TRUE(client.send_bytes(message(9, Bytes(20, 0x99))));
+  ASSERT_TRUE(client.send_bytes(frame(9, Bytes(20, 0x99))));
   expect_closed_silently(client);
   EXPECT_EQ(server.stderr_text(), "");
   EXPECT_NE(server.wait_for_port(), 0);
@@ -129,9 +129,9 @@ TEST(SessionEndToEnd, PipelinedRequestsAreAnsweredInOrder) {
   ASSERT_TRUE(client.connected());
   // Everything in one write: the server must take each request from where the
   // previous one ended, reading no further.
-  ASSERT_TRUE(client.send_bytes(message(1, identification()) + message(2, be32(300)) + message(3) +
-                                message(7, Bytes(3, 1)) + message(1, identification()) +
-                                message(3, Bytes(1000, 0x33)) + message(9)));
+  ASSERT_TRUE(client.send_bytes(frame(1, identification()) + frame(2, words({300})) + frame(3) +
+                                frame(7, Bytes(3, 1)) + frame(1, identification()) +
+                                frame(3, Bytes(1000, 0x33)) + frame(9)));
   expect_reply(client, identify_reply() + version_reply() + server_info_reply() +
                            unknown_command_reply() + identify_reply() + server_info_reply());
   expect_closed_silently(client);
@@ -143,7 +143,7 @@ TEST(SessionEndToEnd, LengthWithTopBitSetCarriesNoPayload) {
   RawClient client = connect_raw(server);
   ASSERT_TRUE(client.connected());
   // Each header is followed directly by the next one.
-  ASSERT_TRUE(client.send_bytes(header(3, 0x80000000) + message(2, be32(300)) +
+  ASSERT_TRUE(client.send_bytes(header(3, 0x80000000) + frame(2, words({300})) +
                                 header(7, 0xffffffff) + header(1, 0x80000001) +
                                 header(3, 0x7fffffff + 1u)));
   expect_reply(client, server_info_reply() + version_reply() + unknown_command_reply() +

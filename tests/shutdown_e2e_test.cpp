@@ -63,13 +63,13 @@ void enter_state(ServerProcess& server, ServerState state, RawClient* client) {
   }
   ASSERT_TRUE(client->connect(port, 4096));
   // A full exchange: the session has begun.
-  ASSERT_TRUE(client->send_bytes(message(2, be32(300))));
+  ASSERT_TRUE(client->send_bytes(frame(2, words({300}))));
   ASSERT_EQ(hex(client->read_exact(version_reply().size())), hex(version_reply()));
   if (state == ServerState::kReadingRequest) {
     ASSERT_TRUE(client->send_bytes(header(1, 128) + Bytes(10, 'a')));
     ASSERT_TRUE(wait_until([&] { return server.in_system_call(SYS_recvfrom); }));
   } else if (state == ServerState::kSendingReply) {
-    ASSERT_TRUE(fill_until_server_blocks_sending(server, *client, message(3)));
+    ASSERT_TRUE(fill_until_server_blocks_sending(server, *client, frame(3)));
   }
 }
 

@@ -20,7 +20,7 @@ Bytes host_word(std::uint32_t value) {
 Bytes channel_record(std::int32_t index, std::int32_t parent, std::int32_t first_child,
                      std::int32_t next_sibling, const std::string& name, std::int32_t word12,
                      std::int32_t word13, std::int32_t word14, std::uint32_t word16) {
-  auto word = [](std::int32_t v) { return be32(static_cast<std::uint32_t>(v)); };
+  auto word = [](std::int32_t v) { return words({static_cast<std::uint32_t>(v)}); };
   return word(index) + word(parent) + word(first_child) + word(next_sibling) +
          text_field(name, 32) + word(word12) + word(word13) + word(word14) + host_word(0) +
          host_word(word16) + host_word(0) + host_word(0) + host_word(0) + host_word(0);
@@ -28,12 +28,12 @@ Bytes channel_record(std::int32_t index, std::int32_t parent, std::int32_t first
 
 }  // namespace
 
-Bytes identify_reply() { return message(1, be32(1)); }
+Bytes identify_reply() { return frame(1, words({1})); }
 
-Bytes version_reply() { return message(2, be32(300) + be32(0)); }
+Bytes version_reply() { return frame(2, words({300}) + words({0})); }
 
 Bytes server_info_reply() {
-  return message(3, text_field("Orvandelcaster", 64) + text_field("1.0", 16) +
+  return frame(3, text_field("Orvandelcaster", 64) + text_field("1.0", 16) +
                         text_field("Orvandelcaster capture server - v1.0", 256));
 }
 
@@ -49,7 +49,7 @@ Bytes version_mismatch_reply(int client_version) {
 Bytes channel_info_reply(bool block_built) {
   // Three reals of 0.0 as whole and millionths, 0x80000, 1, and five records.
   Bytes body =
-      be32(0) + be32(0) + be32(0) + be32(0) + be32(0) + be32(0) + be32(524288) + be32(1) + be32(5);
+      words({0}) + words({0}) + words({0}) + words({0}) + words({0}) + words({0}) + words({524288}) + words({1}) + words({5});
   // Record 0 heads the table: record count 5, capacity 200, block length in words.
   body = body + channel_record(0, -1, 1, -1, "", 5, 200, block_built ? 12 : 0, block_built ? 1 : 0);
   struct Channel {
@@ -64,15 +64,15 @@ Bytes channel_info_reply(bool block_built) {
     body = body + channel_record(i, 0, -1, i < 4 ? i + 1 : -1, channel.name, channel.usage, 0, 1,
                                  data_offset);
   }
-  return message(4, body);
+  return frame(4, body);
 }
 
 Bytes centred_data_reply() {
   // (32767 - 32767.5) / 65535 as a float: the bits of a centred axis.
-  const Bytes centred = be32(0xb7000080);
+  const Bytes centred = words({0xb7000080});
   Bytes body;
-  for (std::uint32_t index = 1; index <= 4; ++index) body = body + be32(index) + be32(1) + centred;
-  return message(5, body);
+  for (std::uint32_t index = 1; index <= 4; ++index) body = body + words({index}) + words({1}) + centred;
+  return frame(5, body);
 }
 
 std::string error_line(int error) { return SERVER_PREFIX + strerrordesc_np(error) + "\n"; }

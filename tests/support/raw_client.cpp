@@ -34,39 +34,8 @@ bool wait_readable(int fd, Clock::time_point deadline) {
 
 }  // namespace
 
-Bytes be32(std::uint32_t value) {
-  return {static_cast<unsigned char>(value >> 24), static_cast<unsigned char>(value >> 16),
-          static_cast<unsigned char>(value >> 8), static_cast<unsigned char>(value)};
-}
-
-Bytes message(std::uint32_t type, const Bytes& payload) {
-  return header(type, static_cast<std::uint32_t>(payload.size())) + payload;
-}
-
-Bytes text_field(const std::string& text, std::size_t size) {
-  Bytes field(size, 0);
-  std::memcpy(field.data(), text.data(), std::min(size, text.size()));
-  return field;
-}
-
 Bytes diagnostic_message(std::uint32_t level, const std::string& text) {
-  return message(0, be32(level) + text_field(text, 256));
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-std::string hex(const Bytes& bytes) {
-  std::string text;
-  char digits[4];
-  for (unsigned char byte : bytes) {
-    std::snprintf(digits, sizeof digits, "%02x ", byte);
-    text += digits;
-  }
-  if (!text.empty()) text.pop_back();
-  return text;
+  return frame(0, words({level}) + text_field(text, 256));
 }
 
 bool RawClient::connect(std::uint16_t port, int receive_buffer) {

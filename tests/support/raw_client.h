@@ -12,20 +12,8 @@
 // byte for byte and break it on purpose (cut headers, huge lengths, resets).
 namespace test_support {
 
-using Bytes = std::vector<unsigned char>;
-
-// A 32-bit word in network byte order.
-Bytes be32(std::uint32_t value);
-// header(type, length), a header alone with any length word, comes from socket_pair.h.
-// A whole message: header (length = payload size) and payload.
-Bytes message(std::uint32_t type, const Bytes& payload = {});
-// text, then zeros up to size bytes (no terminating zero when it fills the field).
-Bytes text_field(const std::string& text, std::size_t size);
 // A MSG_DIAGNOSTIC message as the server sends it: level and a 256-byte text field.
 Bytes diagnostic_message(std::uint32_t level, const std::string& text);
-Bytes operator+(Bytes a, const Bytes& b);
-// "00 00 01 2c ...": readable diffs when bytes differ.
-std::string hex(const Bytes& bytes);
 
 // How a wait for the end of a connection came out.
 enum class StreamEnd { kClosed, kReset, kTimedOut };

@@ -58,42 +58,4 @@ std::vector<unsigned char> SocketPair::pending() const {
   return bytes;
 }
 
-std::vector<unsigned char> header(std::uint32_t type, std::uint32_t length) {
-  return words({type, length});
-}
-
-std::vector<unsigned char> frame(std::uint32_t type, const std::vector<unsigned char>& payload) {
-  std::vector<unsigned char> bytes = header(type, static_cast<std::uint32_t>(payload.size()));
-  bytes.insert(bytes.end(), payload.begin(), payload.end());
-  return bytes;
-}
-
-std::vector<unsigned char> words(std::initializer_list<std::uint32_t> values) {
-  std::vector<unsigned char> bytes;
-  for (std::uint32_t value : values) {
-    std::uint32_t net = htonl(value);
-    auto* p = reinterpret_cast<unsigned char*>(&net);
-    bytes.insert(bytes.end(), p, p + 4);
-  }
-  return bytes;
-}
-
-std::vector<unsigned char> concat(std::initializer_list<std::vector<unsigned char>> parts) {
-  std::vector<unsigned char> bytes;
-  for (const auto& part : parts) bytes.insert(bytes.end(), part.begin(), part.end());
-  return bytes;
-}
-
-std::uint32_t word_at(const std::vector<unsigned char>& bytes, std::size_t offset) {
-  std::uint32_t net = 0;
-  if (offset + 4 <= bytes.size()) std::memcpy(&net, bytes.data() + offset, 4);
-  return ntohl(net);
-}
-
-std::uint32_t float_bits(float value) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
 }  // namespace test_support

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/wire_bytes.h"
+
 namespace test_support {
 
 // A connected pair of stream sockets: `server` is handed to the code under
@@ -31,16 +33,5 @@ class SocketPair {
  private:
   int m_fds[2];
 };
-
-// Bytes of a framed message: big-endian type and length, then the payload.
-std::vector<unsigned char> frame(std::uint32_t type, const std::vector<unsigned char>& payload = {});
-// A framed header whose length field is given as is (for lengths that lie).
-std::vector<unsigned char> header(std::uint32_t type, std::uint32_t length);
-// The big-endian bytes of each word, one after the other.
-std::vector<unsigned char> words(std::initializer_list<std::uint32_t> values);
-std::vector<unsigned char> concat(std::initializer_list<std::vector<unsigned char>> parts);
-std::uint32_t word_at(const std::vector<unsigned char>& bytes, std::size_t offset);
-// The big-endian bits of a float, as a word.
-std::uint32_t float_bits(float value);
 
 }  // namespace test_support
