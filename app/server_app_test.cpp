@@ -16,7 +16,7 @@
 
 #include "app/app_shell.h"
 #include "app/stop_signals.h"
-#include "app/test_support.h"
+#include "ui/qt_test_environment.h"
 #include "joystick/joystick.h"
 #include "server/listener.h"
 #include "ui/monitor_dialog.h"

@@ -1,21 +1,13 @@
-// Widget tests run on Qt's offscreen platform, with a private runtime
-// directory as a desktop session has one, and joystick 0 faked.
+// Widget tests run in the Qt test environment (offscreen, joystick 0 faked).
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
-#include <string>
 
+#include "ui/qt_test_environment.h"
 #include "ui/ui_test_support.h"
-
-platform::FakeJoysticks& test_joystick() {
-  static platform::FakeJoysticks* joystick = new platform::FakeJoysticks;
-  return *joystick;
-}
 
 class ModalCloser::Timer : public QTimer {
  public:
@@ -59,14 +51,8 @@ int blue_pixels(const QImage& image, const QRect& rect) {
 }
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-    std::string runtime_dir = "/tmp/orvandel-ui-tests-" + std::to_string(::getuid());
-    ::mkdir(runtime_dir.c_str(), 0700);
-    qputenv("XDG_RUNTIME_DIR", runtime_dir.c_str());
-  }
+  prepare_qt_test_environment("ui-tests");
   testing::InitGoogleTest(&argc, argv);
   QApplication application(argc, argv);
-  platform::set_joysticks(&test_joystick());
   return RUN_ALL_TESTS();
 }

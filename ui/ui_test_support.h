@@ -4,13 +4,9 @@
 #include <QString>
 #include <QStringList>
 
-#include "platform/fake_joystick.h"
+#include "ui/qt_test_environment.h"
 
 class QWidget;
-
-// Joystick 0 for the whole test run (the server thread a test starts keeps
-// reading it until the process ends).
-platform::FakeJoysticks& test_joystick();
 
 // Closes every modal dialog that opens while it exists (checking every 10 ms,
 // for at most 5 s) and records their captions, so a test can run code that
