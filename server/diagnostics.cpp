@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/error_text.h"
 #include "server/framing.h"
 
 namespace {
@@ -60,8 +61,7 @@ void format_diagnostic(char (&line)[DIAGNOSTIC_LINE_SIZE], const char* prefix, c
     append(line, used, format, values);
     return;
   }
-  // strerrordesc_np knows exactly the numbers the C library has a text for.
-  const char* text = error > 0 ? strerrordesc_np(error) : nullptr;
+  const char* text = platform::error_text(error);
   if (text) {
     append_formatted(line, used, "%s", text);
   } else {
