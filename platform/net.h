@@ -1,16 +1,43 @@
 #pragma once
 
-#include <sys/socket.h>
 #include <sys/types.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <sys/socket.h>
 #include <sys/uio.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>
 
+#ifdef _WIN32
+// One part of a gathered send as POSIX describes it; Windows Sockets' WSABUF
+// holds the same two things in the other order and narrower.
+struct iovec {
+  void* iov_base;
+  std::size_t iov_len;
+};
+#endif
+
 namespace platform {
 
+// Readies the process for sockets, once, before any other thread exists: on
+// Linux a vanished peer must not raise SIGPIPE; Windows Sockets 2.0 is started
+// (WSAStartup). 0, or -1 when the sockets cannot be used.
+int start_socket_library();
+// Releases what start_socket_library took (WSACleanup), whether it succeeded or not.
+void stop_socket_library();
+// Closes a socket (closesocket on Windows, where a socket is no descriptor);
+// keeps errno as it was.
+void close_socket(int sock);
+
 // The socket calls the server makes, one system job each, with the POSIX
-// contract: -1 and errno on failure. The process-wide instance is the Linux one
+// contract: -1 and errno on failure (on Windows the socket layer's own error,
+// WSAGetLastError, translated: WSAECONNREFUSED is ECONNREFUSED, and so on).
+// A socket is an int on both systems: a Windows socket handle is a small kernel
+// handle value, and -1 stands for INVALID_SOCKET. The process-wide instance is the Linux one
 // unless a test has put a fake in its place.
 class Net {
  public:

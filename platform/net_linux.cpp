@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "platform/net.h"
@@ -118,6 +119,19 @@ LinuxNet* linux_net() {
 std::atomic<Net*> replacement_net{nullptr};
 
 }  // namespace
+
+int start_socket_library() {
+  std::signal(SIGPIPE, SIG_IGN);
+  return 0;
+}
+
+void stop_socket_library() {}
+
+void close_socket(int sock) {
+  int saved = errno;
+  ::close(sock);
+  errno = saved;
+}
 
 Net& net() {
   Net* fake = replacement_net.load(std::memory_order_acquire);
