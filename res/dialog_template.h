@@ -2,7 +2,7 @@
 
 #include <span>
 
-// Dialog templates: each dialog's caption, size and controls, with positions
+// Dialog templates (res/dialogs.def): each dialog's caption, size and controls, with positions
 // and sizes in dialog units (a quarter of the dialog font's average character
 // width across, an eighth of its height down), so the layout follows the font.
 
@@ -26,11 +26,12 @@ inline constexpr unsigned DIALOG_SYSTEM_MENU = 1u << 1;  // close box
 inline constexpr unsigned DIALOG_MINIMIZE_BOX = 1u << 2;
 inline constexpr unsigned DIALOG_MODAL_FRAME = 1u << 3;  // fixed size
 inline constexpr unsigned DIALOG_APP_WINDOW = 1u << 4;   // shown on the taskbar
+inline constexpr unsigned DIALOG_VISIBLE = 1u << 5;      // shown as soon as it is created
 
 struct ControlTemplate {
   int id;
   ControlClass control_class;
-  const char* text;  // null for none
+  const char* text;  // empty for none
   int x, y, width, height;
   unsigned style;
   int icon = 0;  // the icon resource of a STYLE_ICON static

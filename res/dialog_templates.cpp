@@ -1,81 +1,70 @@
+#include <vector>
+
 #include "res/dialog_template.h"
 #include "res/resource.h"
 
 namespace {
 
+// One row of res/dialogs.def: a dialog's head, one of its controls, or its end.
+enum class RowKind { DIALOG, CONTROL, END };
+
+struct TemplateRow {
+  RowKind kind;
+  DialogTemplate dialog;
+  ControlTemplate control;
+};
+
 constexpr ControlClass STATIC = ControlClass::STATIC;
 constexpr ControlClass BUTTON = ControlClass::BUTTON;
 
-// The joystick monitor. It has no OK and no Cancel button. The uneven gaps
-// between the button boxes are as designed.
-// clang-format off
-constexpr ControlTemplate MONITOR_CONTROLS[] = {
-    // id                class   text        x    y    w    h   style
-    {IDC_STATIC,        STATIC, "X",        18,  22,  8,   8,  STYLE_LEFT_TEXT | STYLE_GROUP},
-    {IDC_STATIC,        STATIC, "Y",        18,  39,  8,   8,  STYLE_LEFT_TEXT | STYLE_GROUP},
-    {IDC_STATIC,        STATIC, "Rudder",   18,  55,  24,  8,  STYLE_LEFT_TEXT | STYLE_GROUP},
-    {IDC_STATIC,        STATIC, "Thrust",   18,  76,  26,  8,  STYLE_LEFT_TEXT | STYLE_GROUP},
-    {IDC_BAR_X,         STATIC, nullptr,    52,  18,  103, 15, STYLE_SUNKEN},
-    {IDC_BAR_Y,         STATIC, nullptr,    52,  35,  103, 15, STYLE_SUNKEN},
-    {IDC_BAR_RUDDER,    STATIC, nullptr,    52,  52,  103, 15, STYLE_SUNKEN},
-    {IDC_BAR_THRUST,    STATIC, nullptr,    52,  68,  103, 15, STYLE_SUNKEN},
-    {IDC_BUTTON_BOX_1,  STATIC, nullptr,    52,  95,  9,   8,  STYLE_SUNKEN},
-    {IDC_BUTTON_BOX_2,  STATIC, nullptr,    64,  95,  9,   8,  STYLE_SUNKEN},
-    {IDC_BUTTON_BOX_3,  STATIC, nullptr,    78,  95,  9,   8,  STYLE_SUNKEN},
-    {IDC_BUTTON_BOX_4,  STATIC, nullptr,    90,  95,  9,   8,  STYLE_SUNKEN},
-    {IDC_BUTTON_BOX_5,  STATIC, nullptr,    104, 95,  9,   8,  STYLE_SUNKEN},
-    {IDC_BUTTON_BOX_6,  STATIC, nullptr,    118, 95,  9,   8,  STYLE_SUNKEN},
-    {IDC_BUTTON_BOX_7,  STATIC, nullptr,    132, 95,  9,   8,  STYLE_SUNKEN},
-    {IDC_BUTTON_BOX_8,  STATIC, nullptr,    146, 95,  9,   8,  STYLE_SUNKEN},
-    {IDC_STATIC,        BUTTON, nullptr,    7,   7,   225, 102, STYLE_GROUP_BOX},
-    {IDC_STATIC,        STATIC, "Buttons",  18,  96,  26,  8,  STYLE_LEFT_TEXT | STYLE_GROUP},
-    {IDC_ABOUT,         BUTTON, "About...", 190, 114, 42,  14, STYLE_PUSH_BUTTON | STYLE_TAB_STOP},
-};
-// clang-format on
+#define DIALOG(id, caption, width, height, style, ex_style, font_points) \
+  {RowKind::DIALOG, {id, caption, width, height, (style) | (ex_style), font_points, {}}, {}},
+#define CONTROL_ITEM(id, control_class, text, x, y, width, height, style) \
+  {RowKind::CONTROL, {}, {id, control_class, text, x, y, width, height, style}},
+#define ICON_ITEM(id, icon, x, y, width, height, style) \
+  {RowKind::CONTROL, {}, {id, STATIC, "", x, y, width, height, style, icon}},
+#define DIALOG_END() {RowKind::END, {}, {}},
 
-constexpr DialogTemplate MONITOR_DIALOG = {
-    IDD_MONITOR_DIALOG,
-    "Orvandelcaster",
-    239,
-    138,
-    DIALOG_CAPTION | DIALOG_SYSTEM_MENU | DIALOG_MINIMIZE_BOX | DIALOG_MODAL_FRAME |
-        DIALOG_APP_WINDOW,
-    8,
-    MONITOR_CONTROLS,
+const TemplateRow ROWS[] = {
+#include "res/dialogs.def"
 };
 
-// clang-format off
-constexpr ControlTemplate ABOUT_CONTROLS[] = {
-    // id            class   text                              x    y   w    h   style
-    {IDC_STATIC,    STATIC, nullptr,                          11,  17, 21,  20, STYLE_ICON,
-     IDR_MAINFRAME},
-    {IDC_STATIC,    STATIC, "Orvandelcaster Version 1.0.1",   40,  10, 119, 8,
-     STYLE_LEFT_TEXT | STYLE_NO_PREFIX | STYLE_GROUP},
-    {IDC_STATIC,    STATIC, "Copyright (C) Orvandelcaster team", 36, 56, 119, 8,
-     STYLE_LEFT_TEXT | STYLE_GROUP},
-    {IDOK,          BUTTON, "OK",                             178, 7,  50,  14,
-     STYLE_DEFAULT_BUTTON | STYLE_GROUP | STYLE_TAB_STOP},
-    {IDC_STATIC,    STATIC, "Orvandelcaster team",            39,  23, 62,  8,
-     STYLE_LEFT_TEXT | STYLE_GROUP},
-    {IDC_WEB_LINK,  BUTTON, "www.orvandelcaster.example",     38,  35, 107, 14,
-     STYLE_PUSH_BUTTON | STYLE_FLAT | STYLE_TAB_STOP},
-};
-// clang-format on
+#undef DIALOG
+#undef CONTROL_ITEM
+#undef ICON_ITEM
+#undef DIALOG_END
 
-constexpr DialogTemplate ABOUT_DIALOG = {
-    IDD_ABOUTBOX,
-    "About Orvandelcaster",
-    235,
-    71,
-    DIALOG_CAPTION | DIALOG_SYSTEM_MENU | DIALOG_MODAL_FRAME,
-    8,
-    ABOUT_CONTROLS,
+struct Dialogs {
+  std::vector<DialogTemplate> dialogs;
+  std::vector<std::vector<ControlTemplate>> controls;
 };
+
+// The rows gathered into templates, once; never freed, as the resources of a
+// program live as long as it does.
+const Dialogs& dialogs() {
+  static const Dialogs* all = [] {
+    auto* built = new Dialogs;
+    for (const TemplateRow& row : ROWS) {
+      if (row.kind == RowKind::DIALOG) {
+        built->dialogs.push_back(row.dialog);
+        built->controls.emplace_back();
+      } else if (row.kind == RowKind::CONTROL) {
+        built->controls.back().push_back(row.control);
+      }
+    }
+    for (std::size_t i = 0; i < built->dialogs.size(); ++i) {
+      built->dialogs[i].controls = built->controls[i];
+    }
+    return built;
+  }();
+  return *all;
+}
 
 }  // namespace
 
 const DialogTemplate* load_dialog_template(int id) {
-  if (id == IDD_MONITOR_DIALOG) return &MONITOR_DIALOG;
-  if (id == IDD_ABOUTBOX) return &ABOUT_DIALOG;
+  for (const DialogTemplate& dialog : dialogs().dialogs) {
+    if (dialog.id == id) return &dialog;
+  }
   return nullptr;
 }

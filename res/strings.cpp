@@ -9,10 +9,11 @@ struct StringEntry {
   const char* text;
 };
 
+#define STRING_ENTRY(id, text) {id, text},
 constexpr StringEntry STRING_TABLE[] = {
-    {IDS_ABOUTBOX, "&About Orvandelcaster..."},
-    {IDP_SOCKETS_INIT_FAILED, "Windows sockets initialization failed."},
+#include "res/strings.def"
 };
+#undef STRING_ENTRY
 
 }  // namespace
 
