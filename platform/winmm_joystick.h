@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/joystick.h"
+
+// What the Windows multimedia joystick calls decide about joystick 0, written
+// without them so that it can be tested on any system.
+
+namespace platform {
+
+// The capabilities of joystick 0 from what joyGetDevCaps filled. When the call
+// failed (no joystick), the record holds nothing the driver wrote (Wine leaves
+// it as it was, Windows may too): the capabilities are then those used when no
+// device is present on Linux, 0 to 65535 and 10 ms, and the result is -1.
+int caps_from_device(bool read, std::uint32_t x_min, std::uint32_t x_max,
+                     std::uint32_t period_min, JoyCaps* caps);
+
+}  // namespace platform
