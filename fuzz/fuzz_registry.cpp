@@ -17,6 +17,7 @@
 
 #include "platform/net.h"
 #include "platform/shared_memory.h"
+#include "protocol/wire.h"
 #include "server/listener.h"
 #include "server/registry.h"
 
