@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "tests/support/client_connection.h"
 #include "tests/support/server_process.h"
 
 namespace {
@@ -36,7 +37,7 @@ Values request_values(client::Connection& connection) {
 }
 
 client::Connection connect_with_channels(test_support::ServerProcess& server) {
-  client::Connection connection = server.connect();
+  client::Connection connection = test_support::connect_client(server);
   EXPECT_TRUE(connection.connected()) << connection.error();
   client::ChannelInfo info;
   EXPECT_TRUE(connection.channel_info(&info)) << connection.error();

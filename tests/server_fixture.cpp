@@ -26,9 +26,9 @@
 #include <string>
 #include <thread>
 
-#include "joystick/joystick.h"
 #include "platform/fake_joystick.h"
-#include "server/listener.h"
+#include "server/capture_server.h"
+#include "server/process.h"
 #include "server/registry.h"
 
 namespace {
@@ -146,8 +146,7 @@ int main(int argc, char** argv) {
     std::thread(run_commands).detach();
   }
   platform::JoyCaps caps{};
-  fix_axis_scale(&caps);
-  std::thread(server_thread, nullptr).detach();
+  if (!start_capture_server(&caps)) return 1;
 
   int signal_number = 0;
   sigwait(&stop, &signal_number);

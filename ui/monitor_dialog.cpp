@@ -5,33 +5,14 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QTimer>
-#include <system_error>
-#include <thread>
 
 #include "joystick/joystick.h"
 #include "res/resource.h"
 #include "res/strings.h"
-#include "server/listener.h"
+#include "server/capture_server.h"
 #include "ui/about_dialog.h"
 #include "ui/dialog_builder.h"
 #include "ui/drawing.h"
-
-namespace {
-
-// Starts the one server thread of the process. It is never joined: it serves
-// until the process ends. If it cannot be started the dialog runs without a
-// server, as it would on any platform.
-void start_server_thread() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  try {
-    std::thread(server_thread, nullptr).detach();
-  } catch (const std::system_error&) {
-  }
-}
-
-}  // namespace
 
 CMonitorDlg::CMonitorDlg(QWidget* parent)
     : QDialog(parent),
@@ -61,10 +42,9 @@ bool CMonitorDlg::OnInitDialog() {
 
   setWindowIcon(m_hIcon);
 
-  // The scale is fixed before the server thread exists, so the thread's
-  // creation orders this write before every read the thread makes.
-  fix_axis_scale(&m_joyCaps);
-  start_server_thread();
+  // Fixes the axis scale, then starts the server thread; without one the
+  // dialog runs on, as it would on any platform.
+  start_capture_server(&m_joyCaps);
 
   auto* poll_timer = new QTimer(this);
   poll_timer->setObjectName(QStringLiteral("IDT_JOYSTICK_POLL"));
