@@ -29,7 +29,7 @@
 #include "bench/bare_server.h"
 #include "bench/bench_net.h"
 #include "client/capture_client.h"
-#include "joystick/joystick.h"
+#include "joystick/joystick_channels.h"
 #include "server/framing.h"
 #include "server/listener.h"
 #include "server/registry.h"
@@ -330,7 +330,7 @@ int main(int argc, char** argv) {
   Options o = parse_options(argc, argv);
   set_registry_object_name(registry_name().c_str());
   start_sockets();
-  platform::JoyCaps caps{};
+  platform::JoystickCapabilities caps{};
   fix_axis_scale(&caps);
   std::thread server_thread_object(server_thread, nullptr);
   pthread_t server = server_thread_object.native_handle();
