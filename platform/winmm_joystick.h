@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/joystick.h"
+#include "platform/joystick_device.h"
 
 // What the Windows multimedia joystick calls decide about joystick 0, written
 // without them so that it can be tested on any system.
@@ -13,7 +13,7 @@ namespace platform {
 // failed (no joystick), the record holds nothing the driver wrote (Wine leaves
 // it as it was, Windows may too): the capabilities are then those used when no
 // device is present on Linux, 0 to 65535 and 10 ms, and the result is -1.
-int caps_from_device(bool read, std::uint32_t x_min, std::uint32_t x_max,
-                     std::uint32_t period_min, JoyCaps* caps);
+int capabilities_from_device(bool read, std::uint32_t x_min, std::uint32_t x_max,
+                             std::uint32_t period_min, JoystickCapabilities* caps);
 
 }  // namespace platform
