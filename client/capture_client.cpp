@@ -1,10 +1,9 @@
 #include "client/capture_client.h"
 
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cstring>
 
+#include "platform/error_text.h"
 #include "platform/net.h"
 #include "platform/shared_memory.h"
 #include "protocol/codec.h"
@@ -48,12 +47,12 @@ bool Registry::open(const char* object_name) {
   m_view.reset();
   m_fd.reset(platform::open_shared_object(name, REGISTRY_OBJECT_SIZE, &existed));
   if (!m_fd.valid()) {
-    m_error = std::string("cannot open the registry ") + name + ": " + std::strerror(errno);
+    m_error = std::string("cannot open the registry ") + name + ": " + platform::error_text_or_number(errno);
     return false;
   }
   auto view = std::make_unique<platform::MappedRegion>(m_fd.get(), REGISTRY_OBJECT_SIZE);
   if (!view->get()) {
-    m_error = std::string("cannot map the registry ") + name + ": " + std::strerror(errno);
+    m_error = std::string("cannot map the registry ") + name + ": " + platform::error_text_or_number(errno);
     m_fd.reset();
     return false;
   }
@@ -174,9 +173,18 @@ bool parse_data_block(const std::vector<unsigned char>& body, DataBlock* out) {
 }
 
 bool Connection::connect(std::uint16_t port, int timeout_ms) {
+  return connect_to("127.0.0.1", port, timeout_ms);
+}
+
+bool Connection::connect_to(const std::string& host, std::uint16_t port, int timeout_ms) {
   m_diagnostic.reset();
-  std::string where = "cannot connect to 127.0.0.1:" + std::to_string(port);
-  m_fd.reset(platform::connect_loopback(port, timeout_ms));
+  std::string where = "cannot connect to " + host + ":" + std::to_string(port);
+  std::uint32_t net_address = 0;
+  if (platform::resolve_ipv4(host.c_str(), &net_address) < 0) {
+    m_fd.reset();
+    return fail(where + ": no IPv4 address for " + host);
+  }
+  m_fd.reset(platform::connect_address(net_address, port, timeout_ms));
   if (m_fd.valid()) return true;
   if (errno == ETIMEDOUT && timeout_ms >= 0) {
     return fail(where + ": no answer within " + std::to_string(timeout_ms) + " ms");
@@ -292,7 +300,7 @@ bool Connection::fail(const std::string& reason) {
 }
 
 bool Connection::fail_errno(const std::string& what) {
-  return fail(what + ": " + std::strerror(errno));
+  return fail(what + ": " + platform::error_text_or_number(errno));
 }
 
 }  // namespace client

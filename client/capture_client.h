@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/net.h"
 #include "platform/shared_memory.h"
-#include "platform/unique_fd.h"
 #include "protocol/wire.h"
 
 // A capture client for Orvandelcaster and any server of its protocol on this
@@ -40,7 +40,7 @@ class Registry {
   const std::string& error() const { return m_error; }
 
  private:
-  platform::UniqueFd m_fd;
+  platform::UniqueSharedObject m_fd;
   std::unique_ptr<platform::MappedRegion> m_view;
   mutable std::string m_error;
 };
@@ -112,6 +112,9 @@ class Connection {
   // full (a stopped server, a stale registration on a reused port) never
   // answers, and the system would retry for minutes.
   bool connect(std::uint16_t port, int timeout_ms = -1);
+  // The same to host (a dotted IPv4 address or a name) at port, for a server
+  // reached by its address instead of through the registry.
+  bool connect_to(const std::string& host, std::uint16_t port, int timeout_ms = -1);
   bool connected() const { return m_fd.valid(); }
   int fd() const { return m_fd.get(); }
   void close() { m_fd.reset(); }
@@ -143,7 +146,7 @@ class Connection {
   bool fail(const std::string& reason);
   bool fail_errno(const std::string& what);
 
-  platform::UniqueFd m_fd;
+  platform::UniqueSocket m_fd;
   int m_timeout_ms = DEFAULT_REPLY_TIMEOUT_MS;
   std::string m_error;
   std::optional<Diagnostic> m_diagnostic;

@@ -1,16 +1,23 @@
 #pragma once
 
+// The system's socket headers, for every user of the seam: addresses, byte
+// order (htonl and friends), IPPROTO_TCP and TCP_NODELAY.
 #include <sys/types.h>
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #endif
 
 #include <cstddef>
 #include <cstdint>
+
+#include "platform/unique_fd.h"
 
 #ifdef _WIN32
 // One part of a gathered send as POSIX describes it; Windows Sockets' WSABUF
@@ -32,6 +39,8 @@ void stop_socket_library();
 // Closes a socket (closesocket on Windows, where a socket is no descriptor);
 // keeps errno as it was.
 void close_socket(int sock);
+// Owns one socket and closes it on destruction.
+using UniqueSocket = UniqueDescriptor<close_socket>;
 
 // The socket calls the server makes, one system job each, with the POSIX
 // contract: -1 and errno on failure (on Windows the socket layer's own error,
@@ -86,6 +95,11 @@ class Net {
 // up after that long with ETIMEDOUT: a listener whose queue is full never
 // answers, and the system would retry for minutes. -1 with errno on failure.
 int connect_loopback(std::uint16_t port, int timeout_ms = -1);
+// The same to the IPv4 address net_address (network byte order).
+int connect_address(std::uint32_t net_address, std::uint16_t port, int timeout_ms = -1);
+// The IPv4 address of host, a dotted address or a name the system resolves:
+// 0 and *net_address (network byte order), or -1 when it has none.
+int resolve_ipv4(const char* host, std::uint32_t* net_address);
 
 Net& net();
 // The Linux calls themselves, whatever net() currently gives (fakes forward to it).

@@ -145,12 +145,27 @@ Net& net() {
 Net& system_net() { return *linux_net(); }
 
 int connect_loopback(std::uint16_t port, int timeout_ms) {
+  return connect_address(htonl(INADDR_LOOPBACK), port, timeout_ms);
+}
+
+int resolve_ipv4(const char* host, std::uint32_t* net_address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return -1;
+  *net_address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(found);
+  return 0;
+}
+
+int connect_address(std::uint32_t net_address, std::uint16_t port, int timeout_ms) {
   UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd.valid()) return -1;
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_addr.s_addr = net_address;
   if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
     if (errno != EINPROGRESS) return -1;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 
 #include "platform/net.h"
 #include "platform/socket_errors_windows.h"
@@ -72,6 +73,9 @@ int as_int(SOCKET sock) {
   if (sock == INVALID_SOCKET) return fail();
   return static_cast<int>(static_cast<std::intptr_t>(sock));
 }
+
+// The mode switch of ioctlsocket; the header's constant does not fit its long.
+const long SET_NON_BLOCKING = static_cast<long>(FIONBIO);
 
 int len_of(std::size_t len) { return len > INT_MAX ? INT_MAX : static_cast<int>(len); }
 
@@ -199,6 +203,66 @@ int errno_from_winsock(int wsa_error) {
     if (entry.wsa_error == wsa_error) return entry.error;
   }
   return EIO;
+}
+
+int connect_loopback(std::uint16_t port, int timeout_ms) {
+  return connect_address(htonl(INADDR_LOOPBACK), port, timeout_ms);
+}
+
+int resolve_ipv4(const char* host, std::uint32_t* net_address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return -1;
+  *net_address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(found);
+  return 0;
+}
+
+int connect_address(std::uint32_t net_address, std::uint16_t port, int timeout_ms) {
+  UniqueSocket sock(windows_net()->tcp_socket());
+  if (!sock.valid()) return -1;
+  // Non-blocking while connecting, so the wait can be bounded.
+  u_long non_blocking = 1;
+  if (::ioctlsocket(as_socket(sock.get()), SET_NON_BLOCKING, &non_blocking) != 0) return fail();
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  addr.sin_addr.s_addr = net_address;
+  if (::connect(as_socket(sock.get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) !=
+      0) {
+    if (::WSAGetLastError() != WSAEWOULDBLOCK) return fail();
+    // Writable once connected; in the exception set when refused.
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(as_socket(sock.get()), &writable);
+    FD_SET(as_socket(sock.get()), &failed);
+    timeval timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    int ready = ::select(0, nullptr, &writable, &failed, timeout_ms >= 0 ? &timeout : nullptr);
+    if (ready == SOCKET_ERROR) return fail();
+    if (ready == 0) {
+      errno = ETIMEDOUT;
+      return -1;
+    }
+    int error = 0;
+    int size = sizeof error;
+    if (::getsockopt(as_socket(sock.get()), SOL_SOCKET, SO_ERROR,
+                     reinterpret_cast<char*>(&error), &size) != 0) {
+      return fail();
+    }
+    if (error != 0) {
+      errno = errno_from_winsock(error);
+      return -1;
+    }
+  }
+  // The connection blocks from here on; readers bound their own waits.
+  u_long blocking = 0;
+  if (::ioctlsocket(as_socket(sock.get()), SET_NON_BLOCKING, &blocking) != 0) return fail();
+  windows_net()->set_option(sock.get(), IPPROTO_TCP, TCP_NODELAY, 1);
+  return sock.release();
 }
 
 int start_socket_library() {

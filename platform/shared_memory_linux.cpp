@@ -103,3 +103,9 @@ ByteLock::~ByteLock() {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+void close_shared_object(int fd) { close_descriptor(fd); }
+
+}  // namespace platform

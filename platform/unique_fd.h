@@ -7,21 +7,22 @@
 
 namespace platform {
 
-// Owns one descriptor (socket, shared-memory object, device) and closes it on
-// destruction. Closing keeps errno, so a failure path that returns through this
-// destructor still reports the reason of the failure and not of the cleanup.
-class UniqueFd {
+// Owns one descriptor-like int and lets it go with Close on destruction. The
+// closers keep errno, so a failure path that returns through this destructor
+// still reports the reason of the failure and not of the cleanup.
+template <void (*Close)(int)>
+class UniqueDescriptor {
  public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : m_fd(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
+  UniqueDescriptor() = default;
+  explicit UniqueDescriptor(int fd) : m_fd(fd) {}
+  UniqueDescriptor(UniqueDescriptor&& other) noexcept : m_fd(other.release()) {}
+  UniqueDescriptor& operator=(UniqueDescriptor&& other) noexcept {
     reset(other.release());
     return *this;
   }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { reset(); }
+  UniqueDescriptor(const UniqueDescriptor&) = delete;
+  UniqueDescriptor& operator=(const UniqueDescriptor&) = delete;
+  ~UniqueDescriptor() { reset(); }
 
   int get() const { return m_fd; }
   bool valid() const { return m_fd >= 0; }
@@ -30,16 +31,22 @@ class UniqueFd {
   int release() { return std::exchange(m_fd, -1); }
 
   void reset(int fd = -1) {
-    if (m_fd >= 0) {
-      int saved = errno;
-      ::close(m_fd);
-      errno = saved;
-    }
+    if (m_fd >= 0) Close(m_fd);
     m_fd = fd;
   }
 
  private:
   int m_fd = -1;
 };
+
+// Closes a file descriptor, keeping errno.
+inline void close_descriptor(int fd) {
+  int saved = errno;
+  ::close(fd);
+  errno = saved;
+}
+
+// A file descriptor: a shared-memory object or a device on Linux.
+using UniqueFd = UniqueDescriptor<close_descriptor>;
 
 }  // namespace platform

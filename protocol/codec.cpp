@@ -1,8 +1,8 @@
 #include "protocol/codec.h"
 
-#include <arpa/inet.h>
-
 #include <cstring>
+
+#include "platform/net.h"
 
 std::uint32_t read_word(const unsigned char* at) { return ntohl(read_host_word(at)); }
 

@@ -1,6 +1,8 @@
 #include "protocol/registry_layout.h"
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cstring>
@@ -16,7 +18,12 @@ std::atomic_ref<std::uint32_t> used_word(const SocketRegistry* registry) {
 }  // namespace
 
 std::string default_registry_object_name() {
+#ifdef _WIN32
+  // Named objects are the user's own session's: the name needs no user in it.
+  return "Capture_Unix_Socket_Share";
+#else
   return "/Capture_Unix_Socket_Share." + std::to_string(::getuid());
+#endif
 }
 
 bool slot_name_equals(const RegistrySlot& slot, const char* name) {

@@ -1,13 +1,12 @@
 #include "server/channels.h"
 
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
+#include "platform/net.h"
 #include "server/framing.h"
 
 namespace {

@@ -1,6 +1,5 @@
 #include "server/diagnostics.h"
 
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +8,7 @@
 #include <cstring>
 
 #include "platform/error_text.h"
+#include "platform/net.h"
 #include "server/framing.h"
 
 namespace {
@@ -42,7 +42,11 @@ void write_to_stderr(const char* line) {
   out[length] = '\n';
   std::size_t done = 0;
   while (done <= length) {
+#ifdef _WIN32
+    int n = ::_write(2, out + done, static_cast<unsigned>(length + 1 - done));
+#else
     ssize_t n = ::write(STDERR_FILENO, out + done, length + 1 - done);
+#endif
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
     done += static_cast<std::size_t>(n);

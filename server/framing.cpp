@@ -1,8 +1,5 @@
 #include "server/framing.h"
 
-#include <arpa/inet.h>
-#include <sys/uio.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>

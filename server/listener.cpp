@@ -1,9 +1,5 @@
 #include "server/listener.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -48,13 +44,13 @@ int registry_descriptor(bool* existed, bool* opened_now) {
 
 void release_new_registry_descriptor(bool opened_now) {
   if (!opened_now) return;
-  platform::UniqueFd(g_registry_fd).reset();
+  platform::close_shared_object(g_registry_fd);
   g_registry_fd = -1;
 }
 
 // The listening socket of the registry form once the slot is chosen.
 int open_published_socket() {
-  platform::UniqueFd listener(platform::net().tcp_socket());
+  platform::UniqueSocket listener(platform::net().tcp_socket());
   if (!listener.valid()) return -1;
   if (platform::net().bind_any(listener.get(), 0) < 0) return -1;
   if (platform::net().listen(listener.get(), 5) < 0) return -1;
@@ -73,14 +69,14 @@ void server_thread(void*) {
     }
     int result = serve_client(client);
     if (result < 0) report_failure();
-    ::close(client);
+    platform::close_socket(client);
   }
 }
 
 int accept_client(const char* address) {
   const char* colon = std::strchr(address, ':');
   bool registry_form = colon == nullptr;
-  platform::UniqueFd listener(registry_form ? open_registry_listener(address)
+  platform::UniqueSocket listener(registry_form ? open_registry_listener(address)
                                 : open_port_listener(colon + 1, std::atoi(colon + 1)));
   if (!listener.valid()) return -1;
 
@@ -105,7 +101,7 @@ int open_port_listener(const char* service, int port) {
   if (service && platform::net().service_port(service, &service_port) == 0) {
     net_port = service_port;
   }
-  platform::UniqueFd listener(platform::net().tcp_socket());
+  platform::UniqueSocket listener(platform::net().tcp_socket());
   if (!listener.valid()) return -1;
   // A fixed port must be bindable again at once by the next cycle.
   platform::net().set_option(listener.get(), SOL_SOCKET, SO_REUSEADDR, 1);
@@ -148,7 +144,7 @@ int open_registry_listener(const char* name) {
 }
 
 void withdraw_registration(const char* name) {
-  platform::UniqueFd opened;
+  platform::UniqueSharedObject opened;
   int fd = g_registry_fd;
   if (fd < 0) {
     bool existed = false;

@@ -1,10 +1,10 @@
 #include "server/process.h"
 
-#include <unistd.h>
-
-#include <csignal>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
+#include "platform/net.h"
 #include "protocol/codec.h"
 
 std::atomic<int> g_sockets_ready{0};
@@ -22,20 +22,22 @@ const char* server_name() { return g_server_name; }
 void set_server_name(const char* name) { copy_text_field(g_server_name, SERVER_NAME_SIZE, name); }
 
 void start_sockets() {
-  std::signal(SIGPIPE, SIG_IGN);
-  g_sockets_ready.store(1);
+  g_sockets_ready.store(platform::start_socket_library() == 0 ? 1 : 0);
   std::atexit(stop_sockets);
 }
 
 void stop_sockets() {
+  // Exiting first: a socket call that fails because the library goes away
+  // below is the exit's echo, not a failure to report.
   g_exiting.store(true);
   g_sockets_ready.store(0);
+  platform::stop_socket_library();
 }
 
 bool process_exiting() { return g_exiting.load(); }
 
 void wait_for_process_end() {
-  for (;;) ::pause();
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 void set_server_exit_handler(ServerExitHandler handler) { g_exit_handler.store(handler); }

@@ -1,9 +1,5 @@
 #include "server/session.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -50,7 +46,7 @@ void look_up_peer_host(int sock, char* host) {
     host[0] = '\0';
     return;
   }
-  sa_family_t family = length == 0 ? AF_UNIX : peer.ss_family;
+  int family = length == 0 ? AF_UNIX : peer.ss_family;
   char name[1025] = {};
   int found = -1;
   if (family == AF_UNIX) {

@@ -3,16 +3,28 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/net.h"
 #include "tools/probe_commands.h"
 #include "tools/probe_options.h"
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
   // A reader that goes away (capture-probe watch | head) gives a failed write
   // that ends the watch, instead of a signal that would skip MSG_END.
   std::signal(SIGPIPE, SIG_IGN);
+#endif
+
+  // Windows Sockets must be started before any socket call; on Linux this
+  // also makes a vanished server a failed send rather than SIGPIPE.
+  if (platform::start_socket_library() < 0) {
+    std::fputs("capture-probe: the sockets cannot be used\n", stderr);
+    return probe::STATUS_SERVER_FAILURE;
+  }
+  std::atexit(platform::stop_socket_library);
 
   std::vector<std::string> args(argv + 1, argv + argc);
   probe::ProbeOptions options;

@@ -1,17 +1,21 @@
 #include "tools/probe_commands.h"
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 #include "client/capture_client.h"
 #include "tools/probe_format.h"
+#include "tools/stop_request.h"
 
 namespace probe {
 namespace {
@@ -41,8 +45,22 @@ int output_failed(std::FILE* err) {
 std::string quoted(const std::string& name) { return "\"" + printable(name) + "\""; }
 
 std::string user_name() {
+#ifdef _WIN32
+  char name[257] = {};
+  DWORD size = sizeof name;
+  return ::GetUserNameA(name, &size) ? name : "";
+#else
   const passwd* entry = ::getpwuid(::getuid());
   return entry && entry->pw_name ? entry->pw_name : "";
+#endif
+}
+
+bool is_terminal(std::FILE* out) {
+#ifdef _WIN32
+  return ::_isatty(::_fileno(out));
+#else
+  return ::isatty(::fileno(out));
+#endif
 }
 
 const char* registry_argument(const ProbeOptions& options) {
@@ -55,7 +73,19 @@ struct Session {
   std::uint16_t port = 0;
 };
 
-bool open_session(const ProbeOptions& options, Session* session, std::string* error) {
+// Connects to the server that options name: at --address, or where the
+// registry says the name listens.
+bool connect_session(const ProbeOptions& options, Session* session, std::string* error) {
+  client::Connection& connection = session->connection;
+  connection.set_reply_timeout(options.timeout_ms);
+  if (!options.address_host.empty()) {
+    session->port = options.address_port;
+    if (!connection.connect_to(options.address_host, options.address_port, options.timeout_ms)) {
+      *error = quoted(options.name) + ": " + connection.error();
+      return false;
+    }
+    return true;
+  }
   std::string reason;
   std::optional<std::uint16_t> port =
       client::find_server(options.name, &reason, registry_argument(options));
@@ -66,12 +96,16 @@ bool open_session(const ProbeOptions& options, Session* session, std::string* er
     return false;
   }
   session->port = *port;
-  client::Connection& connection = session->connection;
-  connection.set_reply_timeout(options.timeout_ms);
   if (!connection.connect(*port, options.timeout_ms)) {
     *error = quoted(options.name) + ": " + connection.error();
     return false;
   }
+  return true;
+}
+
+bool open_session(const ProbeOptions& options, Session* session, std::string* error) {
+  if (!connect_session(options, session, error)) return false;
+  client::Connection& connection = session->connection;
   if (!connection.identify(IDENTIFICATION, user_name())) {
     *error =
         "identification with " + quoted(options.name) + " failed: " + printable(connection.error());
@@ -119,50 +153,6 @@ int run_info(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   return STATUS_OK;
 }
 
-// Blocks the stop signals for the life of the object, so that watch notices
-// them only where it waits, and consumes any still pending before unblocking:
-// a Ctrl-C that came during the last request must not kill the process after
-// the session has ended.
-class StopSignals {
- public:
-  StopSignals() {
-    sigemptyset(&m_set);
-    sigaddset(&m_set, SIGINT);
-    sigaddset(&m_set, SIGTERM);
-    sigprocmask(SIG_BLOCK, &m_set, &m_previous);
-  }
-  ~StopSignals() {
-    while (pending()) {
-    }
-    sigprocmask(SIG_SETMASK, &m_previous, nullptr);
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-
-  // Sleeps until deadline; true when a stop signal came first.
-  bool wait_until(Clock::time_point deadline) {
-    for (;;) {
-      auto left = deadline - Clock::now();
-      if (left <= Clock::duration::zero()) return pending();
-      auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-      timespec timeout{static_cast<std::time_t>(ns / 1000000000),
-                       static_cast<long>(ns % 1000000000)};
-      if (sigtimedwait(&m_set, nullptr, &timeout) > 0) return true;
-      if (errno == EAGAIN) return false;
-    }
-  }
-
-  // Takes one pending stop signal, if any, without waiting.
-  bool pending() {
-    timespec now{0, 0};
-    return sigtimedwait(&m_set, nullptr, &now) > 0;
-  }
-
- private:
-  sigset_t m_set;
-  sigset_t m_previous;
-};
-
 // Hides the cursor for the redrawn view and shows it again on every way out.
 class TerminalView {
  public:
@@ -187,7 +177,7 @@ std::string rate_text(double rate_hz) {
 }
 
 int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
-  StopSignals stop;
+  StopRequest stop;
   Session session;
   std::string error;
   if (!open_session(options, &session, &error)) return report(err, error);
@@ -199,7 +189,7 @@ int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   std::string where = printable(options.name) + " at 127.0.0.1:" + std::to_string(session.port);
   std::string rate = rate_text(options.rate_hz);
 
-  bool terminal = !options.plain && ::isatty(::fileno(out));
+  bool terminal = !options.plain && is_terminal(out);
   TerminalView view(out, terminal);
   if (!terminal &&
       !emit(out, "# " + where + ", " + rate + " blocks a second: BLOCK SECONDS NAME=VALUE...\n")) {

@@ -57,6 +57,18 @@ std::optional<double> parse_real(const std::string& text) {
   return value;
 }
 
+// "HOST:PORT", split at the last ':' (a host name holds none); the port a
+// whole decimal number from 1 to 65535.
+bool parse_address(const std::string& text, std::string* host, std::uint16_t* port) {
+  std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  auto number = parse_count(text.substr(colon + 1));
+  if (!number || *number < 1 || *number > 65535) return false;
+  *host = text.substr(0, colon);
+  *port = static_cast<std::uint16_t>(*number);
+  return true;
+}
+
 struct OptionSpec {
   const char* name;
   bool takes_value;
@@ -64,8 +76,9 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec OPTIONS[] = {
-    {"--registry", true, false}, {"--protocol", true, false}, {"--timeout", true, false},
-    {"--rate", true, true},      {"--count", true, true},     {"--plain", false, true},
+    {"--registry", true, false}, {"--address", true, false}, {"--protocol", true, false},
+    {"--timeout", true, false},  {"--rate", true, true},     {"--count", true, true},
+    {"--plain", false, true},
 };
 
 const OptionSpec* option_named(const std::string& name) {
@@ -84,6 +97,11 @@ bool apply_option(const std::string& name, const std::string& value, ProbeOption
       return false;
     }
     options->registry = value;
+  } else if (name == "--address") {
+    if (!parse_address(value, &options->address_host, &options->address_port)) {
+      *error = "--address takes HOST:PORT with a port from 1 to 65535, not \"" + value + "\"";
+      return false;
+    }
   } else if (name == "--protocol") {
     auto version = parse_count(value);
     if (!version || *version > 0xFFFFFFFFull) {
@@ -193,6 +211,11 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
       options->name = positional[1];
     }
   }
+  if (first_error.empty() && !options->address_host.empty()) {
+    if (options->command == Command::LIST)
+      note("list reads the registry; --address is for info and watch");
+    if (!options->registry.empty()) note("--address and --registry exclude each other");
+  }
   for (const OptionSpec* spec : given) {
     if (spec->watch_only && options->command != Command::WATCH && first_error.empty()) {
       note(std::string(spec->name) + " belongs to watch, not to " + command_word(options->command));
@@ -209,6 +232,8 @@ std::string help_text(Command command) {
   const char* common =
       "Options for every command:\n"
       "  --registry OBJECT  the shared-memory registry to read (default: the user's)\n"
+      "  --address HOST:PORT  talk to the server listening there instead of looking\n"
+      "                     NAME up in the registry (info and watch)\n"
       "  --protocol N       the protocol version to announce (default 300)\n"
       "  --timeout MS       how long to wait for the server each time (default 5000)\n"
       "  --help             show this help\n";

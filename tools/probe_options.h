@@ -20,6 +20,9 @@ struct ProbeOptions {
   bool help = false;
   std::string name = DEFAULT_SERVER_NAME;
   std::string registry;  // empty: the user's registry
+  // --address HOST:PORT: the server is reached there, not through the registry.
+  std::string address_host;  // empty: look the server up in the registry
+  std::uint16_t address_port = 0;
   std::uint32_t protocol = PROTOCOL_VERSION;
   int timeout_ms = 5000;
   double rate_hz = 10.0;

@@ -119,5 +119,34 @@ TEST(ProbeOptions, EachCommandHasItsOwnHelp) {
   EXPECT_EQ(help_text(Command::INFO).find("--rate"), std::string::npos);
 }
 
+TEST(ProbeOptions, AddressNamesHostAndPortInsteadOfTheRegistry) {
+  Parsed parsed = parse({"info", "--address", "127.0.0.1:5000"});
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  EXPECT_EQ(parsed.options.address_host, "127.0.0.1");
+  EXPECT_EQ(parsed.options.address_port, 5000);
+
+  parsed = parse({"watch", "--address=localhost:65535", "--count", "1"});
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  EXPECT_EQ(parsed.options.address_host, "localhost");
+  EXPECT_EQ(parsed.options.address_port, 65535);
+
+  EXPECT_TRUE(parse({"info"}).options.address_host.empty());
+}
+
+TEST(ProbeOptions, AddressNeedsAHostAndAUsablePortAndNoRegistry) {
+  for (const char* bad : {"127.0.0.1", "127.0.0.1:", ":5000", "127.0.0.1:0", "127.0.0.1:65536",
+                          "127.0.0.1:50x", "127.0.0.1:-1"}) {
+    Parsed parsed = parse({"info", "--address", bad});
+    EXPECT_FALSE(parsed.ok) << bad;
+    EXPECT_NE(parsed.error.find("--address takes HOST:PORT"), std::string::npos) << parsed.error;
+  }
+  Parsed parsed = parse({"info", "--address", "127.0.0.1:5000", "--registry", "/reg"});
+  EXPECT_FALSE(parsed.ok);
+  EXPECT_EQ(parsed.error, "--address and --registry exclude each other");
+  parsed = parse({"list", "--address", "127.0.0.1:5000"});
+  EXPECT_FALSE(parsed.ok);
+  EXPECT_EQ(parsed.error, "list reads the registry; --address is for info and watch");
+}
+
 }  // namespace
 }  // namespace probe

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Runs the real orvandelcaster.exe under Wine in a window on Xvfb, beside real
+# capture clients, and checks how it serves and ends:
+#   - the monitor window is shown;
+#   - capture-probe.exe finds the server through the registry object and reads
+#     its description, its channel table and data blocks;
+#   - a Linux client (the Linux capture-probe, by address) is served over
+#     loopback: Wine's sockets are the host's;
+#   - Esc ends the program with status 0 and nothing on standard error.
+#
+#   wine_window_test.sh [SCREENSHOT.png]
+#
+# Needs WINE_RUN (scripts/wine-run with its --prefix), ORVANDEL_EXE and
+# PROBE_EXE; LINUX_PROBE, when set, is the Linux capture-probe. With an
+# argument it also writes a picture of the window there.
+set -uo pipefail
+
+screenshot=${1:-}
+: "${WINE_RUN:?}" "${ORVANDEL_EXE:?}" "${PROBE_EXE:?}"
+read -r -a wine_run <<<"$WINE_RUN"
+work=$(mktemp -d)
+pids=()
+
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  for log in "$work"/*.out "$work"/*.err; do
+    [ -s "$log" ] && { echo "--- $(basename "$log")" >&2; cat "$log" >&2; }
+  done
+  exit 1
+}
+
+# A registry object of this test's own, never the user's.
+export ORVANDELCASTER_REGISTRY=/orvandel-wine-test-$$
+
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+for ((i = 0; i < 100; i++)); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=:$(head -n1 "$work/display")
+
+"${wine_run[@]}" "$ORVANDEL_EXE" >"$work/server.out" 2>"$work/server.err" &
+server=$!
+pids+=($server)
+
+# The window, as the X server sees it.
+window=
+for ((i = 0; i < 300; i++)); do
+  window=$(xdotool search --name '^Orvandelcaster$' 2>/dev/null | head -n1 || true)
+  [ -n "$window" ] && xwininfo -id "$window" | grep -q IsViewable && break
+  window=
+  kill -0 "$server" 2>/dev/null || fail "orvandelcaster.exe ended before its window showed"
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window named Orvandelcaster"
+
+# Its lines end in CR LF, as Windows text output does.
+probe() { "${wine_run[@]}" "$PROBE_EXE" "$@"; }
+
+# The publication, found through the registry object by a Windows client.
+port=
+for ((i = 0; i < 100; i++)); do
+  port=$(probe list 2>>"$work/probe.err" | tr -d "\r" | awk '$3 == "Orvandelcaster" { print $2; exit }')
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || fail "capture-probe.exe list never showed Orvandelcaster"
+
+probe info >"$work/info.out" 2>>"$work/probe.err" || fail "capture-probe.exe info failed"
+for channel in X Y Rudder Thrust; do
+  grep -qw "$channel" "$work/info.out" || fail "no channel $channel in the channel table"
+done
+probe watch --count 2 --plain >"$work/watch.out" 2>>"$work/probe.err" ||
+  fail "capture-probe.exe watch failed"
+[ "$(grep -cE '^[0-9]+ [0-9.]+ X=' "$work/watch.out")" = 2 ] || fail "watch did not give two data blocks"
+# No joystick under Wine here: every axis reads centred, (32767 - 32767.5) / 65535.
+grep -q 'X=-0.000008 Y=-0.000008 Rudder=-0.000008 Thrust=-0.000008' "$work/watch.out" ||
+  fail "the values are not the centred ones"
+
+if [ -n "${LINUX_PROBE:-}" ]; then
+  # The port changes with every session: read it again.
+  port=
+  for ((i = 0; i < 100; i++)); do
+    port=$(probe list 2>>"$work/probe.err" | tr -d "\r" | awk '$3 == "Orvandelcaster" { print $2; exit }')
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  [ -n "$port" ] || fail "the name was not published again after the sessions"
+  "$LINUX_PROBE" --address "127.0.0.1:$port" info >"$work/linux.out" 2>"$work/linux.err" ||
+    fail "the Linux client was not served"
+  grep -qw Thrust "$work/linux.out" || fail "the Linux client read no channel table"
+fi
+
+if [ -n "$screenshot" ]; then
+  sleep 1  # a few display ticks
+  import -window "$window" "$screenshot" || fail "no screenshot"
+fi
+
+# Esc, as a person presses it on the focused window.
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool key --clearmodifiers Escape
+for ((i = 0; i < 100; i++)); do kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$server" 2>/dev/null && fail "Esc did not end the program"
+wait "$server"
+status=$?
+[ "$status" = 0 ] || fail "Esc ended the program with status $status"
+[ -s "$work/server.err" ] && fail "standard error was not empty"
+echo "PASS"
