@@ -335,7 +335,7 @@ int main(int argc, char** argv) {
   Options o = parse_options(argc, argv);
   set_registry_object_name(registry_name().c_str());
   start_sockets();
-  platform::JoyCaps caps{};
+  platform::JoystickCapabilities caps{};
   pthread_t server{};
   if (!start_capture_server(&caps, &server)) {
     std::fprintf(stderr, "capture_bench: cannot start the server thread\n");

@@ -4,10 +4,10 @@
 #include <system_error>
 #include <thread>
 
-#include "joystick/joystick.h"
+#include "joystick/joystick_channels.h"
 #include "server/listener.h"
 
-bool start_capture_server(platform::JoyCaps* caps, pthread_t* thread) {
+bool start_capture_server(platform::JoystickCapabilities* caps, pthread_t* thread) {
   static std::mutex starting;
   static bool tried = false;
   static bool running = false;

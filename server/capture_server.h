@@ -2,7 +2,7 @@
 
 #include <pthread.h>
 
-#include "platform/joystick.h"
+#include "platform/joystick_device.h"
 
 // Starts the capture server of this process: reads joystick 0's capabilities
 // into *caps and fixes the axis scale from them, then starts the one server
@@ -14,4 +14,4 @@
 // True when the server thread runs; false when it could not be started (the
 // caller then goes on without a server). *thread, when given, receives the
 // thread's handle.
-bool start_capture_server(platform::JoyCaps* caps, pthread_t* thread = nullptr);
+bool start_capture_server(platform::JoystickCapabilities* caps, pthread_t* thread = nullptr);

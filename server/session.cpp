@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "joystick/joystick.h"
+#include "joystick/joystick_channels.h"
 #include "platform/net.h"
 #include "server/channels.h"
 #include "server/diagnostics.h"

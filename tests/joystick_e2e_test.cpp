@@ -51,7 +51,7 @@ TEST(JoystickEndToEnd, MovedAxesReadBackExactly) {
   client::Connection connection = connect_with_channels(server);
   ASSERT_TRUE(connection.connected());
 
-  // dwZpos feeds Thrust and dwRpos feeds Rudder.
+  // The Z axis feeds Thrust and the R axis feeds Rudder.
   EXPECT_EQ(request_values(connection),
             (Values{-0.5f, 0.5f, linux_scale(1000), linux_scale(32768)}));
 

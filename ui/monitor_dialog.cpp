@@ -6,18 +6,18 @@
 #include <QMenu>
 #include <QTimer>
 
-#include "joystick/joystick.h"
+#include "joystick/joystick_channels.h"
 #include "res/resource.h"
 #include "res/strings.h"
 #include "server/capture_server.h"
 #include "ui/about_dialog.h"
 #include "ui/dialog_builder.h"
-#include "ui/drawing.h"
+#include "ui/dialog_indicators.h"
 
 CMonitorDlg::CMonitorDlg(QWidget* parent)
     : QDialog(parent),
       m_hIcon(load_icon(IDR_MAINFRAME)),
-      m_joystick(platform::joysticks().open_reader()) {
+      m_joystick(platform::joystick_device().open_reader()) {
   create_dialog_controls(this, IDD_MONITOR_DIALOG);
   if (auto* about = qobject_cast<QAbstractButton*>(dialog_item(this, IDC_ABOUT))) {
     connect(about, &QAbstractButton::clicked, this, &CMonitorDlg::OnAboutButton);
@@ -48,7 +48,7 @@ bool CMonitorDlg::OnInitDialog() {
 
   auto* poll_timer = new QTimer(this);
   poll_timer->setObjectName(QStringLiteral("IDT_JOYSTICK_POLL"));
-  poll_timer->setInterval(static_cast<int>(2 * m_joyCaps.wPeriodMin));
+  poll_timer->setInterval(static_cast<int>(2 * m_joyCaps.min_period_ms));
   connect(poll_timer, &QTimer::timeout, this, [this] { OnTimer(IDT_JOYSTICK_POLL); });
   poll_timer->start();
   return true;
@@ -56,16 +56,18 @@ bool CMonitorDlg::OnInitDialog() {
 
 void CMonitorDlg::OnTimer(unsigned nIDEvent) {
   if (nIDEvent != IDT_JOYSTICK_POLL) return;
-  platform::JoyInfoEx info{};
-  info.dwSize = platform::JOYINFOEX_SIZE;
-  info.dwFlags = platform::JOY_RETURNALL;
+  platform::JoystickState state{};
   // A failed read leaves a centred reading with no button, which is shown.
-  m_joystick->get_pos(&info);
-  m_xpos = info.dwXpos;
-  m_ypos = info.dwYpos;
-  m_rpos = info.dwRpos;
-  m_zpos = info.dwZpos;
+  m_joystick->read(&state);
+  m_xpos = state.x;
+  m_ypos = state.y;
+  m_rpos = state.r;
+  m_zpos = state.z;
 
+  // The bars divide by the axis scale as it stands at this tick.
+  for (int id : {IDC_BAR_X, IDC_BAR_Y, IDC_BAR_RUDDER, IDC_BAR_THRUST}) {
+    set_axis_bar_range(this, id, g_axis_range);
+  }
   // The Rudder bar shows the R axis and the Thrust bar the Z axis.
   draw_axis_bar(this, IDC_BAR_X, static_cast<std::int32_t>(m_xpos));
   draw_axis_bar(this, IDC_BAR_Y, static_cast<std::int32_t>(m_ypos));
@@ -73,7 +75,7 @@ void CMonitorDlg::OnTimer(unsigned nIDEvent) {
   draw_axis_bar(this, IDC_BAR_THRUST, static_cast<std::int32_t>(m_zpos));
   // Buttons 1 to 8 only; higher bits are not shown.
   for (int i = 0; i < 8; ++i) {
-    draw_button_box(this, IDC_BUTTON_BOX_1 + i, info.dwButtons & (1u << i));
+    draw_button_box(this, IDC_BUTTON_BOX_1 + i, state.buttons & (1u << i));
   }
 }
 

@@ -1,13 +1,30 @@
-// Widget tests run in the Qt test environment (offscreen, joystick 0 faked).
+#include "tests/support/qt/qt_test_support.h"
 
-#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
+#include <QByteArray>
 #include <QDialog>
 #include <QTimer>
+#include <QtGlobal>
+#include <string>
 
-#include "ui/qt_test_environment.h"
-#include "ui/ui_test_support.h"
+platform::FakeJoystickDevice& test_joystick() {
+  static platform::FakeJoystickDevice* joystick = new platform::FakeJoystickDevice;
+  return *joystick;
+}
+
+void prepare_qt_test_environment(const char* suite) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+    std::string runtime_dir =
+        "/tmp/orvandel-" + std::string(suite) + "-" + std::to_string(::getuid());
+    ::mkdir(runtime_dir.c_str(), 0700);
+    qputenv("XDG_RUNTIME_DIR", runtime_dir.c_str());
+  }
+  platform::set_joystick_device(&test_joystick());
+}
 
 class ModalCloser::Timer : public QTimer {
  public:
@@ -48,11 +65,4 @@ int blue_pixels(const QImage& image, const QRect& rect) {
     }
   }
   return count;
-}
-
-int main(int argc, char** argv) {
-  prepare_qt_test_environment("ui-tests");
-  testing::InitGoogleTest(&argc, argv);
-  QApplication application(argc, argv);
-  return RUN_ALL_TESTS();
 }
