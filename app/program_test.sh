@@ -14,23 +14,8 @@
 set -uo pipefail
 
 case_name=${1:?usage: program_test.sh CASE}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL ($case_name): $*" >&2
-  for log in "$work"/*.out "$work"/*.err; do
-    [ -s "$log" ] && { echo "--- $(basename "$log")" >&2; cat "$log" >&2; }
-  done
-  exit 1
-}
+check_name=$case_name
+source "$(dirname "$0")/../scripts/lib/process_check.sh"
 
 # Runs the program with the given arguments; sets status, out and err.
 run() {
@@ -98,13 +83,7 @@ case $case_name in
     [ ${#runtime[@]} -eq 1 ] && [ -d "${runtime[0]}" ] || fail "no private runtime directory in $TMPDIR"
     [ "$(stat -c %a "${runtime[0]}")" = 700 ] || fail "the runtime directory's mode is not 700"
     kill -"$signal" "$program"
-    for ((i = 0; i < 100; i++)); do
-      kill -0 "$program" 2>/dev/null || break
-      sleep 0.05
-    done
-    kill -0 "$program" 2>/dev/null && fail "still running 5 s after SIG$signal"
-    wait "$program"
-    status=$?
+    wait_exit "$program" 5
     [ "$status" -eq 0 ] || fail "exit status $status after SIG$signal, not 0"
     [ -s "$work/program.err" ] && fail "standard error is not empty"
     [ -z "$(ls -A "$TMPDIR")" ] || fail "left behind in TMPDIR: $(ls -A "$TMPDIR")"

@@ -12,23 +12,8 @@
 set -uo pipefail
 
 build=${1:?usage: check_install.sh BUILD_DIR}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  for log in "$work"/*.err; do
-    [ -s "$log" ] && { echo "--- $(basename "$log")" >&2; cat "$log" >&2; }
-  done
-  exit 1
-}
+check_name=install
+source "$(dirname "$0")/../scripts/lib/process_check.sh"
 
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.out" 2>"$work/install.err" ||
@@ -101,13 +86,7 @@ program=$!
 pids+=("$program")
 "$WINDOW_CLIENT" serve >"$work/client.out" 2>"$work/client.err" || fail "the unit's command did not serve"
 kill -TERM "$program"
-for ((i = 0; i < 100; i++)); do
-  kill -0 "$program" 2>/dev/null || break
-  sleep 0.05
-done
-kill -0 "$program" 2>/dev/null && fail "the unit's command still runs 5 s after SIGTERM"
-wait "$program"
-status=$?
+wait_exit "$program" 5
 [ "$status" -eq 0 ] || fail "the unit's command ended with status $status after SIGTERM"
 [ -s "$work/unit.err" ] && fail "the unit's command wrote to standard error"
 echo "PASS"
