@@ -108,9 +108,7 @@ source=$work/orvandelcaster-$version
 [ ! -e "$source/.git" ] && [ -z "$(find "$source" -maxdepth 1 -name 'build*')" ] ||
   fail "the tarball holds version control or build folders"
 # As scripts/run builds it: only the program's target.
-cmake -S "$source" -B "$source/build" -G Ninja -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-  ${CMAKE_CXX_COMPILER_LAUNCHER:+-DCMAKE_CXX_COMPILER_LAUNCHER=$CMAKE_CXX_COMPILER_LAUNCHER} \
-  >"$work/source-configure.out" 2>"$work/source-configure.err" || fail "the tarball does not configure"
+cmake -S "$source" -B "$source/build" -G Ninja -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >"$work/source-configure.out" 2>"$work/source-configure.err" || fail "the tarball does not configure"
 cmake --build "$source/build" -j2 --target orvandelcaster >"$work/source-build.out" 2>"$work/source-build.err" ||
   fail "the tarball does not build"
 cmake --install "$source/build" --prefix "$work/prefix" >"$work/source-install.out" 2>"$work/source-install.err" ||
