@@ -29,7 +29,6 @@
 #include "bench/bare_server.h"
 #include "bench/bench_net.h"
 #include "client/capture_client.h"
-#include "joystick/joystick_channels.h"
 #include "server/capture_server.h"
 #include "server/framing.h"
 #include "server/process.h"

@@ -2,6 +2,7 @@
 
 #include "res/dialog_template.h"
 #include "res/resource.h"
+#include "res/version_number.h"
 
 namespace {
 

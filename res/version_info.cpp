@@ -16,4 +16,6 @@ namespace {
 
 const char* file_version() { return ORVANDEL_VERSION_DOTS; }
 
+const char* shown_version() { return ORVANDEL_VERSION_SHOWN; }
+
 const char* internal_name() { return "Orvandelcaster"; }

@@ -1,27 +1,44 @@
 #include "tests/support/qt/qt_test_support.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <QApplication>
 #include <QByteArray>
 #include <QDialog>
 #include <QTimer>
 #include <QtGlobal>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 platform::FakeJoystickDevice& test_joystick() {
   static platform::FakeJoystickDevice* joystick = new platform::FakeJoystickDevice;
   return *joystick;
 }
 
+namespace {
+
+// A runtime directory of this test process's own, removed when it exits:
+// test processes run side by side, and none may leave anything in /tmp.
+struct PrivateRuntimeDir {
+  std::string path;
+  ~PrivateRuntimeDir() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+};
+
+}  // namespace
+
 void prepare_qt_test_environment(const char* suite) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-    std::string runtime_dir =
-        "/tmp/orvandel-" + std::string(suite) + "-" + std::to_string(::getuid());
-    ::mkdir(runtime_dir.c_str(), 0700);
-    qputenv("XDG_RUNTIME_DIR", runtime_dir.c_str());
+    static PrivateRuntimeDir runtime_dir;
+    std::string pattern = "/tmp/orvandel-" + std::string(suite) + ".XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr) {
+      runtime_dir.path = pattern;
+      qputenv("XDG_RUNTIME_DIR", pattern.c_str());
+    }
   }
   platform::set_joystick_device(&test_joystick());
 }
