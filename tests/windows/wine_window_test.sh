@@ -10,7 +10,7 @@
 #
 #   wine_window_test.sh [SCREENSHOT.png]
 #
-# Needs WINE_RUN (scripts/wine-run with its --prefix), ORVANDEL_EXE and
+# Needs WINE_RUN (scripts/wine-run --prefix=DIR, started), ORVANDEL_EXE and
 # PROBE_EXE; LINUX_PROBE, when set, is the Linux capture-probe. With an
 # argument it also writes a picture of the window there.
 set -uo pipefail
@@ -31,7 +31,7 @@ trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*" >&2
-  for log in "$work"/*.out "$work"/*.err; do
+  for log in "$work"/*.out "$work"/*.err "$work"/*.log; do
     [ -s "$log" ] && { echo "--- $(basename "$log")" >&2; cat "$log" >&2; }
   done
   exit 1
@@ -40,11 +40,10 @@ fail() {
 # A registry object of this test's own, never the user's.
 export ORVANDELCASTER_REGISTRY=/orvandel-wine-test-$$
 
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for ((i = 0; i < 100; i++)); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$work/display")
+# The run's display, which wine-run --start made for every Wine program.
+prefix=${WINE_RUN##*--prefix=}
+[ -s "$prefix.display" ] || fail "no display: run scripts/wine-run --start first"
+export DISPLAY=:$(head -n1 "$prefix.display")
 
 "${wine_run[@]}" "$ORVANDEL_EXE" >"$work/server.out" 2>"$work/server.err" &
 server=$!
@@ -56,7 +55,10 @@ for ((i = 0; i < 300; i++)); do
   window=$(xdotool search --name '^Orvandelcaster$' 2>/dev/null | head -n1 || true)
   [ -n "$window" ] && xwininfo -id "$window" | grep -q IsViewable && break
   window=
-  kill -0 "$server" 2>/dev/null || fail "orvandelcaster.exe ended before its window showed"
+  if ! kill -0 "$server" 2>/dev/null; then
+    wait "$server"
+    fail "orvandelcaster.exe ended with status $? before its window showed"
+  fi
   sleep 0.1
 done
 [ -n "$window" ] || fail "no window named Orvandelcaster"
