@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/error_text.h"
+
 namespace test_support {
 namespace {
 
@@ -75,7 +77,9 @@ Bytes centred_data_reply() {
   return frame(5, body);
 }
 
-std::string error_line(int error) { return SERVER_PREFIX + strerrordesc_np(error) + "\n"; }
+std::string error_line(int error) {
+  return SERVER_PREFIX + platform::error_text_or_number(error) + "\n";
+}
 
 bool is_error_line(const std::string& text) {
   if (text.size() < SERVER_PREFIX.size() + 1 ||
@@ -90,7 +94,7 @@ bool is_error_line(const std::string& text) {
     return true;
   }
   for (int error = 1; error < 4096; ++error) {
-    const char* known = strerrordesc_np(error);
+    const char* known = platform::error_text(error);
     if (known && reason == known) return true;
   }
   return false;

@@ -6,10 +6,6 @@
 
 namespace test_support {
 
-Bytes diagnostic_message(std::uint32_t level, const std::string& text) {
-  return frame(0, words({level}) + text_field(text, 256));
-}
-
 bool RawClient::connect(std::uint16_t port, int receive_buffer) {
   m_fd.reset(connect_loopback(port, receive_buffer));
   return m_fd.valid();

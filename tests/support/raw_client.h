@@ -13,9 +13,6 @@
 // byte for byte and break it on purpose (cut headers, huge lengths, resets).
 namespace test_support {
 
-// A MSG_DIAGNOSTIC message as the server sends it: level and a 256-byte text field.
-Bytes diagnostic_message(std::uint32_t level, const std::string& text);
-
 // A TCP client on 127.0.0.1 that sends and receives raw bytes with deadlines.
 class RawClient {
  public:

@@ -1,10 +1,10 @@
 #include "tests/support/wire_bytes.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/net.h"
 
 namespace test_support {
 
@@ -56,6 +56,10 @@ std::string hex(const Bytes& bytes) {
   }
   if (!text.empty()) text.pop_back();
   return text;
+}
+
+Bytes diagnostic_message(std::uint32_t level, const std::string& text) {
+  return frame(0, words({level}) + text_field(text, 256));
 }
 
 }  // namespace test_support

@@ -21,6 +21,8 @@ Bytes words(std::initializer_list<std::uint32_t> values);
 // text, then zeros up to size bytes (no terminating zero when it fills the field).
 Bytes text_field(const std::string& text, std::size_t size);
 Bytes operator+(Bytes a, const Bytes& b);
+// A MSG_DIAGNOSTIC message as the server sends it: level and a 256-byte text field.
+Bytes diagnostic_message(std::uint32_t level, const std::string& text);
 
 // The big-endian word at offset; 0 where the bytes do not reach.
 std::uint32_t word_at(const Bytes& bytes, std::size_t offset);

@@ -1,0 +1,250 @@
+// The real orvandelcaster.exe served to a Windows client (Wine in CI): the
+// registry lookup through the named mapping, the handshake and data bytes,
+// the 1 MiB bound on a request, and the window's close ending the program
+// with status 0. Needs the run's display (scripts/wine-run --start).
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "client/capture_client.h"
+#include "platform/net.h"
+#include "protocol/stream_io.h"
+#include "tests/support/expected_replies.h"
+#include "tests/support/wire_bytes.h"
+
+namespace {
+
+using test_support::Bytes;
+using test_support::frame;
+using test_support::header;
+using test_support::words;
+using test_support::operator+;
+
+constexpr int REPLY_TIMEOUT_MS = 5000;
+
+// orvandelcaster.exe in a process of its own, its standard error in a file.
+class ServerProgram {
+ public:
+  ServerProgram() {
+    char directory[MAX_PATH];
+    ::GetTempPathA(sizeof directory, directory);
+    m_stderr_path = std::string(directory) + "orvandel-e2e-" +
+                    std::to_string(::GetCurrentProcessId()) + ".err";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    m_stderr = ::CreateFileA(m_stderr_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdError = m_stderr;
+    startup.hStdOutput = m_stderr;
+    std::string command = "\"" + std::string(ORVANDEL_EXE_PATH) + "\"";
+    m_started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                 nullptr, &startup, &m_process);
+  }
+  ServerProgram(const ServerProgram&) = delete;
+  ServerProgram& operator=(const ServerProgram&) = delete;
+  ~ServerProgram() {
+    if (m_started) {
+      if (::WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(m_process.hProcess, 99);
+        ::WaitForSingleObject(m_process.hProcess, 5000);
+      }
+      ::CloseHandle(m_process.hThread);
+      ::CloseHandle(m_process.hProcess);
+    }
+    ::CloseHandle(m_stderr);
+    ::DeleteFileA(m_stderr_path.c_str());
+  }
+
+  bool started() const { return m_started; }
+
+  // The port the registry publishes the server under, read by a Windows
+  // client of the registry; 0 when it does not appear within 30 s.
+  std::uint16_t wait_for_port() {
+    for (int i = 0; i < 300; ++i) {
+      std::string error;
+      if (auto port = client::find_server("Orvandelcaster", &error)) return *port;
+      if (::WaitForSingleObject(m_process.hProcess, 100) != WAIT_TIMEOUT) return 0;
+    }
+    return 0;
+  }
+
+  // The program's top-level window named "Orvandelcaster", or null.
+  HWND window() const {
+    struct Search {
+      DWORD process;
+      HWND found;
+    } search{m_process.dwProcessId, nullptr};
+    ::EnumWindows(
+        [](HWND candidate, LPARAM context) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(context);
+          DWORD owner = 0;
+          ::GetWindowThreadProcessId(candidate, &owner);
+          char title[64] = {};
+          ::GetWindowTextA(candidate, title, sizeof title);
+          if (owner != s->process || std::string(title) != "Orvandelcaster") return TRUE;
+          s->found = candidate;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+
+  // The exit status, or -1 when it is still running after timeout_ms.
+  int wait_for_exit(DWORD timeout_ms) {
+    if (::WaitForSingleObject(m_process.hProcess, timeout_ms) != WAIT_OBJECT_0) return -1;
+    DWORD status = 0;
+    ::GetExitCodeProcess(m_process.hProcess, &status);
+    return static_cast<int>(status);
+  }
+
+  // What it wrote to standard error so far, lines ending in LF: Windows text
+  // output ends them in CR LF.
+  std::string stderr_text() const {
+    std::string text;
+    HANDLE file = ::CreateFileA(m_stderr_path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "(unreadable)";
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+      for (DWORD i = 0; i < got; ++i) {
+        if (buffer[i] != '\r') text += buffer[i];
+      }
+    }
+    ::CloseHandle(file);
+    return text;
+  }
+
+ private:
+  std::string m_stderr_path;
+  HANDLE m_stderr = INVALID_HANDLE_VALUE;
+  PROCESS_INFORMATION m_process{};
+  bool m_started = false;
+};
+
+// A raw connection to the server, for exact bytes.
+class RawConnection {
+ public:
+  explicit RawConnection(std::uint16_t port) : m_sock(platform::connect_loopback(port, 5000)) {}
+  bool connected() const { return m_sock.valid(); }
+
+  bool send_bytes(const Bytes& bytes) {
+    return send_all(m_sock.get(), bytes.data(), static_cast<int>(bytes.size())) ==
+           static_cast<int>(bytes.size());
+  }
+
+  // The next whole message (header and payload), or what came before the
+  // stream ended or the time ran out.
+  Bytes read_message() {
+    Bytes head(8);
+    if (recv_all_within(m_sock.get(), head.data(), 8, REPLY_TIMEOUT_MS) != 8) return {};
+    std::uint32_t length = static_cast<std::uint32_t>(head[4]) << 24 | head[5] << 16 |
+                           head[6] << 8 | head[7];
+    Bytes message = head;
+    message.resize(8 + length);
+    int got = recv_all_within(m_sock.get(), message.data() + 8, static_cast<int>(length),
+                              REPLY_TIMEOUT_MS);
+    message.resize(8 + static_cast<std::size_t>(got < 0 ? 0 : got));
+    return message;
+  }
+
+  // True when the server closes the connection without another byte.
+  bool closed_silently() {
+    unsigned char byte = 0;
+    return recv_all_within(m_sock.get(), &byte, 1, REPLY_TIMEOUT_MS) == 0;
+  }
+
+ private:
+  platform::UniqueSocket m_sock;
+};
+
+class ServerEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(platform::start_socket_library(), 0); }
+  void TearDown() override { platform::stop_socket_library(); }
+};
+
+TEST_F(ServerEndToEnd, FoundThroughTheRegistryAndAnsweredByteForByte) {
+  ServerProgram server;
+  ASSERT_TRUE(server.started());
+  std::uint16_t port = server.wait_for_port();
+  ASSERT_NE(port, 0) << server.stderr_text();
+
+  RawConnection client(port);
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(client.send_bytes(frame(1, Bytes(128, 0))));
+  EXPECT_EQ(client.read_message(), test_support::identify_reply());
+  ASSERT_TRUE(client.send_bytes(frame(2, words({300}))));
+  EXPECT_EQ(client.read_message(), test_support::version_reply());
+  ASSERT_TRUE(client.send_bytes(frame(3)));
+  EXPECT_EQ(client.read_message(), test_support::server_info_reply());
+  ASSERT_TRUE(client.send_bytes(frame(4)));
+  EXPECT_EQ(client.read_message(), test_support::channel_info_reply(false));
+  // No joystick here: every axis reads centred.
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(client.send_bytes(frame(5)));
+    EXPECT_EQ(client.read_message(), test_support::centred_data_reply());
+  }
+  ASSERT_TRUE(client.send_bytes(frame(9)));
+  EXPECT_TRUE(client.closed_silently());
+
+  // Published again for the next client.
+  EXPECT_NE(server.wait_for_port(), 0);
+  EXPECT_EQ(server.stderr_text(), "");
+}
+
+TEST_F(ServerEndToEnd, RequestAboveOneMebibyteEndsTheSessionUnread) {
+  ServerProgram server;
+  ASSERT_TRUE(server.started());
+  std::uint16_t port = server.wait_for_port();
+  ASSERT_NE(port, 0) << server.stderr_text();
+
+  // The largest payload allowed is read whole and answered.
+  RawConnection largest(port);
+  ASSERT_TRUE(largest.connected());
+  ASSERT_TRUE(largest.send_bytes(frame(7, Bytes(1u << 20, 0x77)) + frame(2, words({300}))));
+  EXPECT_EQ(largest.read_message(), test_support::unknown_command_reply());
+  EXPECT_EQ(largest.read_message(), test_support::version_reply());
+  ASSERT_TRUE(largest.send_bytes(frame(9)));
+  EXPECT_TRUE(largest.closed_silently());
+
+  // One byte more: the session ends on the header alone, the reason on stderr.
+  port = server.wait_for_port();
+  ASSERT_NE(port, 0);
+  RawConnection client(port);
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(client.send_bytes(header(1, (1u << 20) + 1)));
+  EXPECT_TRUE(client.closed_silently());
+  EXPECT_NE(server.wait_for_port(), 0);
+  EXPECT_EQ(server.stderr_text(), "Orvandelcaster: Message too long\n");
+}
+
+TEST_F(ServerEndToEnd, ClosingTheWindowEndsWithStatusZeroAndNothingOnStderr) {
+  ServerProgram server;
+  ASSERT_TRUE(server.started());
+  ASSERT_NE(server.wait_for_port(), 0) << server.stderr_text();
+  HWND window = server.window();
+  ASSERT_NE(window, nullptr);
+  // A client connected and served while the window closes.
+  std::uint16_t port = server.wait_for_port();
+  RawConnection client(port);
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(client.send_bytes(frame(2, words({300}))));
+  EXPECT_EQ(client.read_message(), test_support::version_reply());
+
+  ASSERT_TRUE(::PostMessageA(window, WM_CLOSE, 0, 0));
+  EXPECT_EQ(server.wait_for_exit(10000), 0);
+  EXPECT_TRUE(client.closed_silently());
+  EXPECT_EQ(server.stderr_text(), "");
+}
+
+}  // namespace
