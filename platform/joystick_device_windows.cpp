@@ -1,7 +1,10 @@
 // Joystick 0 through the Windows multimedia joystick calls (winmm).
 
+// <mmsystem.h> needs <windows.h> first.
+// clang-format off
 #include <windows.h>
 #include <mmsystem.h>
+// clang-format on
 
 #include <atomic>
 

@@ -104,8 +104,8 @@ class WindowsNet final : public Net {
       buffers[i].len = static_cast<ULONG>(parts[i].iov_len);
     }
     DWORD sent = 0;
-    if (::WSASend(as_socket(fd), buffers, static_cast<DWORD>(count), &sent, 0, nullptr,
-                  nullptr) == SOCKET_ERROR) {
+    if (::WSASend(as_socket(fd), buffers, static_cast<DWORD>(count), &sent, 0, nullptr, nullptr) ==
+        SOCKET_ERROR) {
       return fail();
     }
     return static_cast<ssize_t>(sent);
@@ -249,8 +249,8 @@ int connect_address(std::uint32_t net_address, std::uint16_t port, int timeout_m
     }
     int error = 0;
     int size = sizeof error;
-    if (::getsockopt(as_socket(sock.get()), SOL_SOCKET, SO_ERROR,
-                     reinterpret_cast<char*>(&error), &size) != 0) {
+    if (::getsockopt(as_socket(sock.get()), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                     &size) != 0) {
       return fail();
     }
     if (error != 0) {

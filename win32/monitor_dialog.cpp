@@ -36,8 +36,7 @@ bool CMonitorDlg::end_with_status(int status) {
   return dialog && ::PostMessageA(dialog, WM_END_WITH_STATUS, static_cast<WPARAM>(status), 0);
 }
 
-INT_PTR CALLBACK CMonitorDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+INT_PTR CALLBACK CMonitorDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* self = reinterpret_cast<CMonitorDlg*>(lParam);
     ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);

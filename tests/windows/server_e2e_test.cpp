@@ -3,9 +3,8 @@
 // the 1 MiB bound on a request, and the window's close ending the program
 // with status 0. Needs the run's display (scripts/wine-run --start).
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <chrono>
@@ -34,8 +33,8 @@ class ServerProgram {
   ServerProgram() {
     char directory[MAX_PATH];
     ::GetTempPathA(sizeof directory, directory);
-    m_stderr_path = std::string(directory) + "orvandel-e2e-" +
-                    std::to_string(::GetCurrentProcessId()) + ".err";
+    m_stderr_path =
+        std::string(directory) + "orvandel-e2e-" + std::to_string(::GetCurrentProcessId()) + ".err";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     m_stderr = ::CreateFileA(m_stderr_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
@@ -109,9 +108,9 @@ class ServerProgram {
   // output ends them in CR LF.
   std::string stderr_text() const {
     std::string text;
-    HANDLE file = ::CreateFileA(m_stderr_path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE file =
+        ::CreateFileA(m_stderr_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "(unreadable)";
     char buffer[4096];
     DWORD got = 0;
@@ -147,8 +146,8 @@ class RawConnection {
   Bytes read_message() {
     Bytes head(8);
     if (recv_all_within(m_sock.get(), head.data(), 8, REPLY_TIMEOUT_MS) != 8) return {};
-    std::uint32_t length = static_cast<std::uint32_t>(head[4]) << 24 | head[5] << 16 |
-                           head[6] << 8 | head[7];
+    std::uint32_t length =
+        static_cast<std::uint32_t>(head[4]) << 24 | head[5] << 16 | head[6] << 8 | head[7];
     Bytes message = head;
     message.resize(8 + length);
     int got = recv_all_within(m_sock.get(), message.data() + 8, static_cast<int>(length),
