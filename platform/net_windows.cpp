@@ -205,21 +205,6 @@ int errno_from_winsock(int wsa_error) {
   return EIO;
 }
 
-int connect_loopback(std::uint16_t port, int timeout_ms) {
-  return connect_address(htonl(INADDR_LOOPBACK), port, timeout_ms);
-}
-
-int resolve_ipv4(const char* host, std::uint32_t* net_address) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return -1;
-  *net_address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-  ::freeaddrinfo(found);
-  return 0;
-}
-
 int connect_address(std::uint32_t net_address, std::uint16_t port, int timeout_ms) {
   UniqueSocket sock(windows_net()->tcp_socket());
   if (!sock.valid()) return -1;

@@ -66,13 +66,19 @@ done
 # Its lines end in CR LF, as Windows text output does.
 probe() { "${wine_run[@]}" "$PROBE_EXE" "$@"; }
 
-# The publication, found through the registry object by a Windows client.
-port=
-for ((i = 0; i < 100; i++)); do
-  port=$(probe list 2>>"$work/probe.err" | tr -d "\r" | awk '$3 == "Orvandelcaster" { print $2; exit }')
-  [ -n "$port" ] && break
-  sleep 0.1
-done
+# The port published under the name, as a Windows client reads the registry
+# object; empty when it does not show within 10 s.
+published_port() {
+  local port i
+  for ((i = 0; i < 100; i++)); do
+    port=$(probe list 2>>"$work/probe.err" | tr -d "\r" | awk '$3 == "Orvandelcaster" { print $2; exit }')
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  echo "$port"
+}
+
+port=$(published_port)
 [ -n "$port" ] || fail "capture-probe.exe list never showed Orvandelcaster"
 
 probe info >"$work/info.out" 2>>"$work/probe.err" || fail "capture-probe.exe info failed"
@@ -88,12 +94,7 @@ grep -q 'X=-0.000008 Y=-0.000008 Rudder=-0.000008 Thrust=-0.000008' "$work/watch
 
 if [ -n "${LINUX_PROBE:-}" ]; then
   # The port changes with every session: read it again.
-  port=
-  for ((i = 0; i < 100; i++)); do
-    port=$(probe list 2>>"$work/probe.err" | tr -d "\r" | awk '$3 == "Orvandelcaster" { print $2; exit }')
-    [ -n "$port" ] && break
-    sleep 0.1
-  done
+  port=$(published_port)
   [ -n "$port" ] || fail "the name was not published again after the sessions"
   "$LINUX_PROBE" --address "127.0.0.1:$port" info >"$work/linux.out" 2>"$work/linux.err" ||
     fail "the Linux client was not served"
