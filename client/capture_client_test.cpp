@@ -40,7 +40,7 @@ TEST(ClientRegistry, MissingNameIsReportedByName) {
   std::string name = test_support::unique_registry_name();
   std::string error;
   EXPECT_FALSE(client::find_server("Orvandelcaster", &error, name.c_str()).has_value());
-  EXPECT_EQ(error, "no server named \"Orvandelcaster\" in the registry");
+  EXPECT_EQ(error, "no server named \"Orvandelcaster\" in the registry (not running)");
   test_support::remove_registry(name);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 // The server's address and name: "Orvandelcaster", set when the server thread
 // starts. It is the name published in the registry, the prefix of the server's
@@ -13,11 +14,20 @@ const char* server_name();
 // while it is 0 both listeners fail at once.
 extern std::atomic<int> g_sockets_ready;
 
+// Opens the registry for the life of the process and takes the instance lock
+// of the server name on it, so that one server per name and user runs: 0, or
+// -1 with the line to show ("Orvandelcaster: already running" when another
+// instance holds the name). Call it at start-up, before the server thread
+// starts and before any window appears.
+int claim_server_instance(std::string* failure_line);
+
 // Readies the process for sockets: ignores SIGPIPE, sets g_sockets_ready and
 // registers stop_sockets as an exit handler. Runs once, before any other thread.
 void start_sockets();
-// Exit handler: clears g_sockets_ready. From then on the server thread no
-// longer reports failures or ends the process itself: the process is ending.
+// Exit handler: withdraws the server's publication (only a slot that still
+// holds its name and port) and clears g_sockets_ready. From then on the server
+// thread publishes nothing, reports no failure and does not end the process
+// itself: the process is ending.
 void stop_sockets();
 
 // The body of the server thread, for the life of the process: listen under the
@@ -38,14 +48,19 @@ int accept_client(const char* address);
 // of port. -1 on failure.
 int open_port_listener(const char* service, int port);
 
-// A socket listening on a port the system chooses, published in the registry
-// under name (at most 107 characters) in the lowest free slot. -1 when the
-// sockets are not ready, the registry cannot be opened, name is in use already,
-// all 32 slots are taken, or the socket cannot listen.
+// A socket listening on 127.0.0.1 on a port the system chooses, published in
+// the registry under name (at most 107 characters) in the lowest free slot.
+// A slot that holds name already but whose port refuses connections is a dead
+// server's and is reclaimed. -1 with errno and the failure context set when the
+// sockets are not ready, the registry cannot be opened or locked, name is in
+// use (EADDRINUSE), all 32 slots are taken (ENOSPC), or the socket cannot listen.
 int open_registry_listener(const char* name);
 
-// Clears the lowest slot in use that holds name; changes nothing without one.
-void withdraw_registration(const char* name);
+// Clears our publication of name: the slot that holds name and the port we
+// published (for a name we did not publish, the lowest slot that holds it);
+// changes nothing without one. -1 with errno and the failure context set when
+// the registry cannot be locked or written.
+int withdraw_registration(const char* name);
 
 // How the server thread ends the process. The default is std::exit; a program
 // with a window installs a handler that has its main thread end with that

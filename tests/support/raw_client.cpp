@@ -114,4 +114,17 @@ void RawClient::reset() {
   m_fd.reset();
 }
 
+LoopbackListener::LoopbackListener() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  if (!m_fd.valid() || ::bind(m_fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 ||
+      ::listen(m_fd.get(), 5) < 0 ||
+      ::getsockname(m_fd.get(), reinterpret_cast<sockaddr*>(&addr), &length) < 0) {
+    return;
+  }
+  m_port = ntohs(addr.sin_port);
+}
+
 }  // namespace test_support

@@ -46,4 +46,17 @@ class RawClient {
   platform::UniqueFd m_fd;
 };
 
+// A socket listening on 127.0.0.1 on a port the system chooses, standing for
+// a server that answers there; it accepts nobody.
+class LoopbackListener {
+ public:
+  LoopbackListener();
+  // Host byte order; 0 when the socket could not listen.
+  std::uint16_t port() const { return m_port; }
+
+ private:
+  platform::UniqueFd m_fd;
+  std::uint16_t m_port = 0;
+};
+
 }  // namespace test_support
