@@ -39,6 +39,11 @@ Bytes diagnostic_message(std::uint32_t level, const std::string& text) {
 }
 
 bool RawClient::connect(std::uint16_t port, int receive_buffer) {
+  return connect_to("127.0.0.1", port, 0, receive_buffer);
+}
+
+bool RawClient::connect_to(const char* address, std::uint16_t port, std::uint16_t source_port,
+                           int receive_buffer) {
   m_fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!m_fd.valid()) return false;
   if (receive_buffer > 0) {
@@ -46,9 +51,17 @@ bool RawClient::connect(std::uint16_t port, int receive_buffer) {
   }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
+  if (source_port != 0) {
+    addr.sin_port = htons(source_port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
+      m_fd.reset();
+      return false;
+    }
+  }
   addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
+  if (::inet_pton(AF_INET, address, &addr.sin_addr) != 1 ||
+      ::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
     m_fd.reset();
     return false;
   }
