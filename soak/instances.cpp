@@ -83,13 +83,16 @@ InstanceCounts soak_instances(const std::string& registry_name, const char* fixt
     counts.problems["cannot open the registry"]++;
     return counts;
   }
-  int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  pid_t server = spawn(fixture_path, registry_name, quiet);
+  // The servers' standard error, all in one file, quoted when something fails.
+  char errors_path[] = "/tmp/orvandelcaster_soak_servers.XXXXXX";
+  int errors = ::mkstemp(errors_path);
+  ::unlink(errors_path);
+  pid_t server = spawn(fixture_path, registry_name, errors);
   std::uint16_t dead_port = 0;
   for (int i = 0; i < restarts && Clock::now() < deadline; ++i) {
     auto port = wait_for_new_port(registry, dead_port);
     if (!port) {
-      counts.problems["a restarted server did not publish"]++;
+      counts.problems["a restarted server did not publish: " + file_text(errors)]++;
       break;
     }
     if (!serves(*port)) {
@@ -106,7 +109,7 @@ InstanceCounts soak_instances(const std::string& registry_name, const char* fixt
       break;
     }
     dead_port = *port;
-    server = spawn(fixture_path, registry_name, quiet);
+    server = spawn(fixture_path, registry_name, errors);
   }
   auto live_port = wait_for_new_port(registry, dead_port);
   for (int i = 0; live_port && i < refusals && Clock::now() < deadline; ++i) {
@@ -131,7 +134,8 @@ InstanceCounts soak_instances(const std::string& registry_name, const char* fixt
   ::kill(server, SIGTERM);
   if (wait_status(server) != 0) counts.problems["the last server did not end with status 0"]++;
   if (registry.find("Orvandelcaster")) counts.problems["the last server left its name"]++;
-  ::close(quiet);
+  if (!file_text(errors).empty()) counts.problems["the servers wrote: " + file_text(errors)]++;
+  ::close(errors);
   return counts;
 }
 
