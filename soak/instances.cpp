@@ -60,6 +60,18 @@ bool serves(std::uint16_t port) {
   return connection.connect(port, WAIT_MS) && connection.check_version() && connection.end();
 }
 
+// Waits until the name's published port serves a session: the port. A dead
+// server's port refuses; the system may give the next server that very port.
+std::optional<std::uint16_t> wait_until_served(const client::Registry& registry) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+  while (Clock::now() < deadline) {
+    auto port = registry.find("Orvandelcaster");
+    if (port && serves(*port)) return port;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  return std::nullopt;
+}
+
 std::string file_text(int fd) {
   std::string text;
   char chunk[256];
@@ -88,15 +100,10 @@ InstanceCounts soak_instances(const std::string& registry_name, const char* fixt
   int errors = ::mkstemp(errors_path);
   ::unlink(errors_path);
   pid_t server = spawn(fixture_path, registry_name, errors);
-  std::uint16_t dead_port = 0;
   for (int i = 0; i < restarts && Clock::now() < deadline; ++i) {
-    auto port = wait_for_new_port(registry, dead_port);
+    auto port = wait_until_served(registry);
     if (!port) {
-      counts.problems["a restarted server did not publish: " + file_text(errors)]++;
-      break;
-    }
-    if (!serves(*port)) {
-      counts.problems["a restarted server did not serve"]++;
+      counts.problems["a restarted server did not publish and serve: " + file_text(errors)]++;
       break;
     }
     // A served session ends with a new publication; that one is left behind.
@@ -108,10 +115,10 @@ InstanceCounts soak_instances(const std::string& registry_name, const char* fixt
       counts.problems["the killed server's slot did not stay"]++;
       break;
     }
-    dead_port = *port;
     server = spawn(fixture_path, registry_name, errors);
   }
-  auto live_port = wait_for_new_port(registry, dead_port);
+  auto live_port = wait_until_served(registry);
+  if (live_port) live_port = wait_for_new_port(registry, *live_port);
   for (int i = 0; live_port && i < refusals && Clock::now() < deadline; ++i) {
     char path[] = "/tmp/orvandelcaster_soak_second.XXXXXX";
     int err = ::mkstemp(path);
