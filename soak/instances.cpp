@@ -43,13 +43,13 @@ int wait_status(pid_t pid) {
   return -1;
 }
 
-// Waits until the name is published with a port other than old_port.
-std::optional<std::uint16_t> wait_for_new_port(const client::Registry& registry,
-                                               std::uint16_t old_port) {
+// Waits until the name is published. After a session this is the new
+// publication: the old one was withdrawn when the server accepted the client.
+std::optional<std::uint16_t> wait_for_publication(const client::Registry& registry) {
   auto deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
   while (Clock::now() < deadline) {
     auto port = registry.find("Orvandelcaster");
-    if (port && *port != old_port) return port;
+    if (port) return port;
     std::this_thread::sleep_for(std::chrono::microseconds(100));
   }
   return std::nullopt;
@@ -107,7 +107,7 @@ InstanceCounts soak_instances(const std::string& registry_name, const char* fixt
       break;
     }
     // A served session ends with a new publication; that one is left behind.
-    port = wait_for_new_port(registry, *port);
+    port = wait_for_publication(registry);
     ++counts.restarts;
     ::kill(server, SIGKILL);
     wait_status(server);
@@ -118,7 +118,7 @@ InstanceCounts soak_instances(const std::string& registry_name, const char* fixt
     server = spawn(fixture_path, registry_name, errors);
   }
   auto live_port = wait_until_served(registry);
-  if (live_port) live_port = wait_for_new_port(registry, *live_port);
+  if (live_port) live_port = wait_for_publication(registry);
   for (int i = 0; live_port && i < refusals && Clock::now() < deadline; ++i) {
     char path[] = "/tmp/orvandelcaster_soak_second.XXXXXX";
     int err = ::mkstemp(path);
@@ -134,7 +134,7 @@ InstanceCounts soak_instances(const std::string& registry_name, const char* fixt
       counts.problems["the first instance lost its publication or its service"]++;
       break;
     }
-    live_port = wait_for_new_port(registry, *live_port);
+    live_port = wait_for_publication(registry);
     ++counts.refusals;
   }
   if (!live_port) counts.problems["the live server did not publish"]++;
