@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -15,17 +14,13 @@
 #include "platform/net.h"
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
+#include "protocol/wire.h"
 #include "server/diagnostics.h"
+#include "server/process.h"
 #include "server/registry.h"
 #include "server/session.h"
 
-std::atomic<int> g_sockets_ready{0};
-
 namespace {
-
-char g_server_name[SERVER_NAME_SIZE];
-std::atomic<bool> g_exiting{false};
-std::atomic<ServerExitHandler> g_exit_handler{nullptr};
 
 // How long a starting server waits for the port of a slot that holds its name
 // to answer before it counts that server as alive.
@@ -47,16 +42,11 @@ char g_published_name[REGISTRY_NAME_SIZE];
 std::uint16_t g_published_port = 0;  // network byte order
 std::uint16_t g_previous_port = 0;   // the last registry listener's, network byte order
 
-// Waits for the end of a process that is already exiting.
-[[noreturn]] void wait_for_process_end() {
-  for (;;) ::pause();
-}
-
 // Reports a failure on standard error, unless the process is already on its
 // way out (then the failure is only the exit's echo).
 void report_failure() {
-  if (g_exiting.load()) wait_for_process_end();
-  report_failure_line(g_server_name);
+  if (process_exiting()) wait_for_process_end();
+  report_failure_line(server_name());
 }
 
 // The registry descriptor for registry_object_name(), opening and holding it
@@ -170,7 +160,7 @@ int withdraw_locked(const char* name) {
   return 0;
 }
 
-// Exit handler work: our publication goes, and nothing is published after.
+// Exit handler: our publication goes, and nothing is published after.
 void end_publishing() {
   std::lock_guard<std::mutex> lock(g_registry_mutex);
   g_publishing_ended = true;
@@ -181,35 +171,30 @@ void end_publishing() {
   }
 }
 
+// Registers end_publishing once, from the first use of the registry on: it
+// runs among the exit handlers, before stop_sockets (registered earlier).
+// Registry mutex held.
+void withdraw_at_exit() {
+  static bool registered = false;
+  if (!registered) registered = std::atexit(end_publishing) == 0;
+}
+
 }  // namespace
-
-const char* server_name() { return g_server_name; }
-
-void start_sockets() {
-  std::signal(SIGPIPE, SIG_IGN);
-  g_sockets_ready.store(1);
-  std::atexit(stop_sockets);
-}
-
-void stop_sockets() {
-  g_exiting.store(true);
-  end_publishing();
-  g_sockets_ready.store(0);
-}
 
 int claim_server_instance(std::string* failure_line) {
   std::lock_guard<std::mutex> lock(g_registry_mutex);
+  withdraw_at_exit();
   clear_failure_context();
   int fd = registry_descriptor();
   if (fd < 0) {
-    *failure_line = std::string(SERVER_NAME) + ": " + failure_context();
+    *failure_line = std::string(DEFAULT_SERVER_NAME) + ": " + failure_context();
     return -1;
   }
-  if (platform::try_lock_byte(fd, instance_lock_offset(SERVER_NAME)) < 0) {
+  if (platform::try_lock_byte(fd, instance_lock_offset(DEFAULT_SERVER_NAME)) < 0) {
     if (errno == EAGAIN || errno == EACCES) {
-      *failure_line = std::string(SERVER_NAME) + ": already running";
+      *failure_line = std::string(DEFAULT_SERVER_NAME) + ": already running";
     } else {
-      *failure_line = std::string(SERVER_NAME) + ": cannot lock the registry " +
+      *failure_line = std::string(DEFAULT_SERVER_NAME) + ": cannot lock the registry " +
                       registry_object_name() + ": " + std::strerror(errno);
     }
     return -1;
@@ -217,23 +202,11 @@ int claim_server_instance(std::string* failure_line) {
   return 0;
 }
 
-void set_server_exit_handler(ServerExitHandler handler) { g_exit_handler.store(handler); }
-
-void end_server_process(int status) {
-  if (g_exiting.load()) wait_for_process_end();
-  ServerExitHandler handler = g_exit_handler.load();
-  if (handler) {
-    handler(status);
-    wait_for_process_end();
-  }
-  std::exit(status);
-}
-
 void server_thread(void*) {
-  std::memcpy(g_server_name, SERVER_NAME, sizeof SERVER_NAME);
+  set_server_name(DEFAULT_SERVER_NAME);
   for (;;) {
     clear_failure_context();
-    int client = accept_client(g_server_name);
+    int client = accept_client(server_name());
     if (client < 0) {
       report_failure();
       end_server_process(1);
@@ -296,7 +269,8 @@ int open_registry_listener(const char* name) {
     return -1;
   }
   std::lock_guard<std::mutex> lock(g_registry_mutex);
-  if (g_publishing_ended) return -1;
+  // Only the exit handlers end publishing: the process is on its way out.
+  if (g_publishing_ended) wait_for_process_end();
   int fd = registry_descriptor();
   if (fd < 0) return -1;
   const char* object = registry_object_name();
@@ -326,6 +300,7 @@ int open_registry_listener(const char* name) {
     set_failure_context("cannot write the registry %s", object);
     return -1;
   }
+  withdraw_at_exit();
   std::memcpy(g_published_name, name, std::strlen(name) + 1);
   g_published_port = net_port;
   g_published = true;
@@ -335,5 +310,7 @@ int open_registry_listener(const char* name) {
 
 int withdraw_registration(const char* name) {
   std::lock_guard<std::mutex> lock(g_registry_mutex);
+  // At exit our publication went already; what holds the name now is not ours.
+  if (g_publishing_ended) return 0;
   return withdraw_locked(name);
 }

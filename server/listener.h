@@ -1,34 +1,21 @@
 #pragma once
 
-#include <atomic>
 #include <string>
 
-// The server's address and name: "Orvandelcaster", set when the server thread
-// starts. It is the name published in the registry, the prefix of the server's
-// diagnostics and the name in MSG_SERVER_INFO.
-inline constexpr int SERVER_NAME_SIZE = 80;
-inline constexpr char SERVER_NAME[] = "Orvandelcaster";
-const char* server_name();
+#include "server/process.h"
 
-// 1 while the sockets are ready (from start_sockets until stop_sockets);
-// while it is 0 both listeners fail at once.
-extern std::atomic<int> g_sockets_ready;
+// Listening for capture clients, in the registry or on a TCP port, and the
+// server thread that serves them one at a time. The process state these use
+// (sockets ready, exit handler, server name) is in server/process.h.
 
 // Opens the registry for the life of the process and takes the instance lock
 // of the server name on it, so that one server per name and user runs: 0, or
 // -1 with the line to show ("Orvandelcaster: already running" when another
 // instance holds the name). Call it at start-up, before the server thread
-// starts and before any window appears.
+// starts and before any window appears. From then on a normal exit (the exit
+// handlers) withdraws the server's publication, and the server thread
+// publishes nothing after that.
 int claim_server_instance(std::string* failure_line);
-
-// Readies the process for sockets: ignores SIGPIPE, sets g_sockets_ready and
-// registers stop_sockets as an exit handler. Runs once, before any other thread.
-void start_sockets();
-// Exit handler: withdraws the server's publication (only a slot that still
-// holds its name and port) and clears g_sockets_ready. From then on the server
-// thread publishes nothing, reports no failure and does not end the process
-// itself: the process is ending.
-void stop_sockets();
 
 // The body of the server thread, for the life of the process: listen under the
 // server name, accept one client, withdraw the publication, serve the client,
@@ -61,14 +48,3 @@ int open_registry_listener(const char* name);
 // changes nothing without one. -1 with errno and the failure context set when
 // the registry cannot be locked or written.
 int withdraw_registration(const char* name);
-
-// How the server thread ends the process. The default is std::exit; a program
-// with a window installs a handler that has its main thread end with that
-// status instead, so that two threads never race through the exit. A handler
-// may return: the server thread then waits until the process has ended.
-using ServerExitHandler = void (*)(int status);
-void set_server_exit_handler(ServerExitHandler handler);
-
-// Ends the process with status from the server thread, through the installed
-// handler, or waits for the end when the process is already exiting.
-[[noreturn]] void end_server_process(int status);

@@ -18,7 +18,7 @@
 
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
-#include "server/registry.h"
+#include "protocol/registry_io.h"
 #include "tests/support/expected_replies.h"
 #include "tests/support/raw_client.h"
 #include "tests/support/registry_view.h"

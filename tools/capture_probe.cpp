@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "server/registry.h"
+#include "protocol/registry_io.h"
 #include "tools/probe_commands.h"
 #include "tools/probe_options.h"
 

@@ -6,25 +6,6 @@
 #include <cmath>
 #include <limits>
 
-#include "ui/dialog_builder.h"
-#include "ui/indicator_control.h"
-
-namespace {
-
-IndicatorControl* indicator(QWidget* dialog, int id) {
-  return qobject_cast<IndicatorControl*>(dialog_item(dialog, id));
-}
-
-}  // namespace
-
-void draw_axis_bar(QWidget* dialog, int id, std::int32_t raw) {
-  if (IndicatorControl* control = indicator(dialog, id)) control->show_axis_bar(raw);
-}
-
-void draw_button_box(QWidget* dialog, int id, std::uint32_t pressed) {
-  if (IndicatorControl* control = indicator(dialog, id)) control->show_button_box(pressed != 0);
-}
-
 int axis_bar_width(std::int32_t raw, float axis_range, int client_width) {
   double width = static_cast<double>(raw) / axis_range * client_width;
   if (!std::isfinite(width)) return 0;

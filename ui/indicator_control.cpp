@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QPainter>
 
-#include "joystick/joystick.h"
 #include "ui/drawing.h"
 
 IndicatorControl::IndicatorControl(QWidget* parent) : QFrame(parent) {
@@ -23,6 +22,11 @@ void IndicatorControl::show_button_box(bool pressed) {
   update();
 }
 
+void IndicatorControl::set_axis_range(float axis_range) {
+  m_axis_range = axis_range;
+  update();
+}
+
 void IndicatorControl::paintEvent(QPaintEvent* event) {
   QFrame::paintEvent(event);
   if (m_drawing == Drawing::NONE) return;
@@ -35,7 +39,7 @@ void IndicatorControl::paintEvent(QPaintEvent* event) {
   if (m_drawing == Drawing::AXIS_BAR) {
     // The text is in the program's general font, not the dialog's.
     painter.setFont(QApplication::font());
-    paint_axis_bar(painter, client.size(), m_raw, g_axis_range);
+    paint_axis_bar(painter, client.size(), m_raw, m_axis_range);
   } else {
     paint_button_box(painter, client.size(), m_pressed);
   }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
-#include "server/registry.h"
+#include "protocol/registry_io.h"
+#include "protocol/registry_layout.h"
 
 namespace test_support {
 
@@ -35,8 +37,14 @@ class RegistryView {
   // Marks slot index in use under name with port (host order), name copied
   // with its terminating zero when it is shorter than the field.
   void occupy(int index, const std::string& name, std::uint16_t port);
+  // Withdraws slot index as a server does: first name byte, port, then the bit.
+  void vacate(int index);
   // Writes name into a free slot's field, as a server that went away leaves it.
   void leave_stale_name(int index, const std::string& name);
+
+  // The port (host order) published under name in the lowest slot in use that
+  // holds it; 0 when there is none.
+  std::uint16_t published_port(const std::string& name) const;
 
   // A copy of the 3524 bytes of the layout.
   std::string snapshot() const;
@@ -46,5 +54,12 @@ class RegistryView {
   platform::UniqueFd m_fd;
   SocketRegistry* m_registry = nullptr;
 };
+
+// Waits up to timeout_ms, and only while keep_waiting (when given) holds, for
+// name to be published in the registry object_name: the port (host order), or
+// 0 when it did not appear.
+std::uint16_t wait_for_publication(const std::string& object_name, const std::string& name,
+                                   int timeout_ms,
+                                   const std::function<bool()>& keep_waiting = nullptr);
 
 }  // namespace test_support

@@ -22,7 +22,7 @@
 
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
-#include "server/registry.h"
+#include "protocol/registry_io.h"
 #include "tests/window/capture_check.h"
 
 namespace {
@@ -45,12 +45,13 @@ int watch_registry() {
 int fill_registry() {
   bool existed = false;
   std::string why;
-  platform::UniqueFd fd(open_registry(&existed, &why));
+  const std::string object = registry_object_name_from_environment();
+  platform::UniqueFd fd(open_registry_object(object.c_str(), &existed, &why));
   if (!fd.valid()) {
     std::fprintf(stderr, "window_client: %s\n", why.c_str());
     return 1;
   }
-  platform::ByteLock lock(fd.get(), REGISTRY_WRITE_LOCK_OFFSET, registry_object_name(), nullptr);
+  platform::ByteLock lock(fd.get(), REGISTRY_WRITE_LOCK_OFFSET, object.c_str(), nullptr);
   SocketRegistry registry;
   if (!lock.locked() || !read_registry(fd.get(), &registry)) return 1;
   for (int i = 0; i < REGISTRY_SLOTS; ++i) {

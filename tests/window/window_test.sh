@@ -14,7 +14,8 @@
 #   second_instance a second program on the display is refused before any
 #                  window of its own, with its line and a message box; the
 #                  first serves on
-#   offscreen      no display: served on the offscreen platform, SIGTERM ends it;
+#   offscreen      the offscreen platform chosen by the user (QT_QPA_PLATFORM): served,
+#                  SIGTERM ends it;
 #                  a second program there is refused at once, without a box
 #
 # Every case also checks that standard error holds nothing but what it expects.
@@ -257,7 +258,7 @@ case $case_name in
     expect_clean_exit
     ;;
   offscreen)
-    # As the run command starts it where there is no display.
+    # Chosen by the user; without a display the program would choose it itself.
     export QT_QPA_PLATFORM=offscreen
     start_program
     serve_one_client
