@@ -73,39 +73,21 @@ struct Session {
   std::uint16_t port = 0;
 };
 
-// Connects to the server that options name: at --address, or where the
-// registry says the name listens.
-bool connect_session(const ProbeOptions& options, Session* session, std::string* error) {
+bool open_session(const ProbeOptions& options, Session* session, std::string* error) {
   client::Connection& connection = session->connection;
   connection.set_reply_timeout(options.timeout_ms);
   if (!options.address_host.empty()) {
-    session->port = options.address_port;
+    // Reached by its address: the registry is not read.
     if (!connection.connect_to(options.address_host, options.address_port, options.timeout_ms)) {
-      *error = quoted(options.name) + ": " + connection.error();
+      *error = quoted(options.name) + ": " + printable(connection.error());
       return false;
     }
-    return true;
-  }
-  std::string reason;
-  std::optional<std::uint16_t> port =
-      client::find_server(options.name, &reason, registry_argument(options));
-  if (!port) {
-    *error = printable(reason);
-    // While a server serves a client its name is withdrawn.
-    if (reason.rfind("no server named", 0) == 0) *error += " (not running, or busy with a client)";
+  } else if (!connection.connect_to_server(options.name, registry_argument(options),
+                                           options.timeout_ms)) {
+    *error = printable(connection.error());
     return false;
   }
-  session->port = *port;
-  if (!connection.connect(*port, options.timeout_ms)) {
-    *error = quoted(options.name) + ": " + connection.error();
-    return false;
-  }
-  return true;
-}
-
-bool open_session(const ProbeOptions& options, Session* session, std::string* error) {
-  if (!connect_session(options, session, error)) return false;
-  client::Connection& connection = session->connection;
+  session->port = connection.port();
   if (!connection.identify(IDENTIFICATION, user_name())) {
     *error =
         "identification with " + quoted(options.name) + " failed: " + printable(connection.error());
