@@ -79,6 +79,17 @@ const long SET_NON_BLOCKING = static_cast<long>(FIONBIO);
 
 int len_of(std::size_t len) { return len > INT_MAX ? INT_MAX : static_cast<int>(len); }
 
+int bind_to(int fd, std::uint32_t net_address, std::uint16_t net_port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = net_address;
+  addr.sin_port = net_port;
+  if (::bind(as_socket(fd), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    return fail();
+  }
+  return 0;
+}
+
 class WindowsNet final : public Net {
  public:
   ssize_t recv(int fd, void* buf, std::size_t len) override {
@@ -128,14 +139,11 @@ class WindowsNet final : public Net {
   }
 
   int bind_any(int fd, std::uint16_t net_port) override {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = net_port;
-    if (::bind(as_socket(fd), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-      return fail();
-    }
-    return 0;
+    return bind_to(fd, htonl(INADDR_ANY), net_port);
+  }
+
+  int bind_loopback(int fd, std::uint16_t net_port) override {
+    return bind_to(fd, htonl(INADDR_LOOPBACK), net_port);
   }
 
   int listen(int fd, int backlog) override {
@@ -173,6 +181,15 @@ class WindowsNet final : public Net {
     return ::getnameinfo(addr, len, host, static_cast<DWORD>(size), nullptr, 0, NI_NAMEREQD) == 0
                ? 0
                : -1;
+  }
+
+  bool loopback_port_refuses(std::uint16_t net_port, int timeout_ms) override {
+    int saved = errno;
+    int sock = connect_address(htonl(INADDR_LOOPBACK), ntohs(net_port), timeout_ms);
+    bool refused = sock < 0 && errno == ECONNREFUSED;
+    if (sock >= 0) close_socket(sock);
+    errno = saved;
+    return refused;
   }
 
   int local_host_name(char* host, std::size_t size) override {

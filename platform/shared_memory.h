@@ -6,6 +6,12 @@
 
 #include "platform/unique_fd.h"
 
+#ifdef _WIN32
+// Named objects live in the user's own session on Windows: no other user can
+// own one of ours, so an owner is only ever the user themself.
+using uid_t = unsigned;
+#endif
+
 namespace platform {
 
 // A wait for a lock that another process holds stays silent this long; then it
@@ -62,6 +68,7 @@ class ByteLock {
   int m_fd;
   off_t m_offset;
   bool m_locked;
+  void* m_mutex = nullptr;  // Windows: the named mutex that stands for the byte
 };
 
 // Takes the write lock on one byte without waiting: 0, or -1 with errno

@@ -1,14 +1,19 @@
 #include "protocol/registry_io.h"
 
-#include <arpa/inet.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/error_text.h"
+#include "platform/net.h"
 #include "platform/shared_memory.h"
 
 namespace {
@@ -30,6 +35,7 @@ off_t port_offset(int index) {
 // is ordered after the ones before it, for the compiler and the processor.
 void order_writes() { std::atomic_thread_fence(std::memory_order_release); }
 
+#ifndef _WIN32
 std::string user_name_of(uid_t uid) {
   passwd entry{};
   passwd* found = nullptr;
@@ -39,6 +45,7 @@ std::string user_name_of(uid_t uid) {
   }
   return "uid " + std::to_string(uid);
 }
+#endif
 
 }  // namespace
 
@@ -53,7 +60,11 @@ void report_registry_lock_wait(const char* object_name) {
   std::string line = std::string(g_report_prefix.load()) + ": the registry " + object_name +
                      " is locked by another process\n";
   // One write, so the line never mixes with another.
+#ifdef _WIN32
+  [[maybe_unused]] int n = ::_write(2, line.data(), static_cast<unsigned>(line.size()));
+#else
   [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
+#endif
 }
 
 int open_registry_object(const char* object_name, bool* existed, std::string* why) {
@@ -62,14 +73,19 @@ int open_registry_object(const char* object_name, bool* existed, std::string* wh
                                         &report_registry_lock_wait);
   if (fd >= 0 || !why) return fd;
   int error = errno;
+#ifndef _WIN32
+  // Another user's object (on Windows, named objects are the session's own).
   const char* shm_name = object_name[0] == '/' ? object_name + 1 : object_name;
   if (error == EPERM && owner != ::geteuid()) {
     *why = std::string("the registry ") + object_name + " belongs to " + user_name_of(owner) +
            ", not to you; only that user or an administrator can remove it (/dev/shm/" +
            shm_name + ")";
-  } else {
-    *why = std::string("cannot open the registry ") + object_name + ": " + std::strerror(error);
+    errno = error;
+    return fd;
   }
+#endif
+  *why = std::string("cannot open the registry ") + object_name + ": " +
+         platform::error_text_or_number(error);
   errno = error;
   return fd;
 }

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <type_traits>
 
 #include "platform/net.h"
 #include "platform/shared_memory.h"
@@ -26,10 +25,9 @@ constexpr int STALE_PROBE_MS = 1000;
 // registration and withdrawal: the registry's write lock belongs to the open
 // file description, so it does not exclude the threads of one process, and
 // the withdrawal at exit must not race the server thread's next publication.
-// Plain and trivially destructible: the server thread may use them while the
-// process runs its exit handlers.
-std::mutex g_registry_mutex;
-static_assert(std::is_trivially_destructible_v<std::mutex>);
+// Never destroyed: the server thread may use them while the process runs its
+// exit handlers (and a mutex is not trivially destructible everywhere).
+std::mutex& g_registry_mutex = *new std::mutex;
 int g_registry_fd = -1;                     // held until the process ends
 const char* g_registry_fd_object = nullptr;  // the object g_registry_fd holds
 bool g_publishing_ended = false;             // set at exit: nothing is published after

@@ -6,9 +6,12 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "res/resource.h"
+#include "server/listener.h"
 #include "server/process.h"
 #include "win32/monitor_dialog.h"
 
@@ -16,6 +19,13 @@ namespace {
 
 void end_through_dialog(int status) {
   if (!CMonitorDlg::end_with_status(status)) std::exit(status);
+}
+
+// Whether standard error leads anywhere (a console, a file, a pipe): a
+// program started from the desktop has none, and its user sees only boxes.
+bool has_standard_error() {
+  HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+  return error && error != INVALID_HANDLE_VALUE && ::GetFileType(error) != FILE_TYPE_UNKNOWN;
 }
 
 }  // namespace
@@ -27,6 +37,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     ::LoadStringA(instance, IDP_SOCKETS_INIT_FAILED, text, sizeof text);
     ::MessageBoxA(nullptr, text, "Orvandelcaster", MB_OK);
     return 0;
+  }
+  // One server per name and user (a named mutex the system releases when its
+  // holder dies), refused before any window appears.
+  std::string refusal;
+  if (claim_server_instance(&refusal) < 0) {
+    if (has_standard_error()) {
+      std::fprintf(stderr, "%s\n", refusal.c_str());
+    } else {
+      ::MessageBoxA(nullptr, refusal.c_str(), "Orvandelcaster", MB_OK | MB_ICONERROR);
+    }
+    return 1;
   }
   set_server_exit_handler(end_through_dialog);
   CMonitorDlg dialog;
