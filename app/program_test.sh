@@ -7,7 +7,8 @@
 #                     (Qt's own among them) and arguments: usage on stderr, status 2
 #   headless_sigterm  no DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM or XDG_RUNTIME_DIR:
 #   headless_sigint   it serves capture clients, ends with status 0 on the signal,
-#                     says nothing on stderr and removes its private runtime directory
+#   headless_sighup   says nothing on stderr and removes its private runtime directory
+#                     (SIGHUP: the terminal of an ssh -X or su session closed)
 #
 # Needs ORVANDEL_EXE, WINDOW_CLIENT and VERSION; the headless cases use the
 # user's registry, so no other real server may run at the same time.
@@ -67,7 +68,7 @@ case $case_name in
       [ "$status" -eq 1 ] || fail "--help into a full device: status $status, not 1"
     fi
     ;;
-  headless_sigterm | headless_sigint)
+  headless_sigterm | headless_sigint | headless_sighup)
     signal=${case_name#headless_}
     signal=${signal^^}
     unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_RUNTIME_DIR
@@ -84,7 +85,7 @@ case $case_name in
     [ "$(stat -c %a "${runtime[0]}")" = 700 ] || fail "the runtime directory's mode is not 700"
     kill -"$signal" "$program"
     wait_exit "$program" 5
-    [ "$status" -eq 0 ] || fail "exit status $status after SIG$signal, not 0"
+    [ "$status" -eq 0 ] || fail "exit status $status after $signal, not 0"
     [ -s "$work/program.err" ] && fail "standard error is not empty"
     [ -z "$(ls -A "$TMPDIR")" ] || fail "left behind in TMPDIR: $(ls -A "$TMPDIR")"
     ;;
