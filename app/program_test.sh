@@ -15,9 +15,13 @@
 #   headless_bad_tmpdir
 #                     no XDG_RUNTIME_DIR and a TMPDIR that does not exist: the private
 #                     runtime directory goes to /tmp, stderr stays empty
+#   headless_second_instance
+#                     a second instance on the same registry ends at once with status
+#                     1 and "Orvandelcaster: already running", and removes its runtime
+#                     directory
 #
-# Needs ORVANDEL_EXE, WINDOW_CLIENT and VERSION; the headless cases use the
-# user's registry, so no other real server may run at the same time.
+# Needs ORVANDEL_EXE, WINDOW_CLIENT and VERSION. Each run has a registry of its
+# own (ORVANDELCASTER_REGISTRY), never the user's.
 set -uo pipefail
 
 case_name=${1:?usage: program_test.sh CASE}
@@ -102,6 +106,18 @@ case $case_name in
       runtime=("$TMPDIR"/orvandelcaster-runtime.*)
       [ ${#runtime[@]} -eq 1 ] && [ -d "${runtime[0]}" ] || fail "no private runtime directory in $TMPDIR"
       [ "$(stat -c %a "${runtime[0]}")" = 700 ] || fail "the runtime directory's mode is not 700"
+    fi
+    if [ "$case_name" = headless_second_instance ]; then
+      mkdir "$work/second-tmp"
+      TMPDIR=$work/second-tmp "$ORVANDEL_EXE" >"$work/second.out" 2>"$work/second.err" &
+      second=$!
+      pids+=("$second")
+      wait_exit "$second" 10
+      [ "$status" -eq 1 ] || fail "the second instance ended with status $status, not 1"
+      [ "$(cat "$work/second.err")" = "Orvandelcaster: already running" ] ||
+        fail "the second instance's stderr is not \"Orvandelcaster: already running\""
+      [ -z "$(ls -A "$work/second-tmp")" ] ||
+        fail "the second instance left behind: $(ls -A "$work/second-tmp")"
     fi
     kill -"$signal" "$program"
     wait_exit "$program" 5
