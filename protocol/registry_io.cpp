@@ -26,12 +26,6 @@ off_t port_offset(int index) {
   return slot_offset(index) + static_cast<off_t>(offsetof(RegistrySlot, port));
 }
 
-// ThreadSanitizer does not model fences and warns about them; here they order
-// writes and reads of another process's memory, which it does not watch anyway.
-#if defined(__SANITIZE_THREAD__) && defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wtsan"
-#endif
-
 // Other processes read the registry while we write it: each write they may see
 // is ordered after the ones before it, for the compiler and the processor.
 void order_writes() { std::atomic_thread_fence(std::memory_order_release); }
