@@ -11,7 +11,7 @@
 // Options may stand anywhere, as "--opt VALUE" or "--opt=VALUE".
 namespace probe {
 
-enum class Command { NONE, LIST, INFO, WATCH };
+enum class Command { NONE, LIST, INFO, WATCH, DEVICES };
 
 inline constexpr const char* DEFAULT_SERVER_NAME = "Orvandelcaster";
 
