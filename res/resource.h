@@ -43,3 +43,7 @@ inline constexpr int IDC_BUTTON_BOX_5 = 1015;
 inline constexpr int IDC_BUTTON_BOX_6 = 1016;
 inline constexpr int IDC_BUTTON_BOX_7 = 1017;
 inline constexpr int IDC_BUTTON_BOX_8 = 1018;
+// The frame around the indicators, whose caption says what joystick 0 is,
+// and the line below it that tells more about that.
+inline constexpr int IDC_JOYSTICK_GROUP = 1019;
+inline constexpr int IDC_JOYSTICK_STATE = 1020;

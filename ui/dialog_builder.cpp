@@ -1,12 +1,12 @@
 #include "ui/dialog_builder.h"
 
 #include <QDialog>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QVariant>
+#include <algorithm>
 #include <vector>
 
 #include "res/dialog_template.h"
@@ -34,16 +34,32 @@ Qt::WindowFlags window_flags(unsigned style) {
   return flags;
 }
 
+// Centres a one-line label's letters, not its line, top to bottom: the line
+// has room for descenders below the baseline, so centring the line puts
+// capitals and ascenders (all these labels have) a pixel or two low.
+void centre_letters(QLabel* label) {
+  QFontMetricsF metrics(label->font());
+  const qreal letters_centre = metrics.ascent() - metrics.capHeight() / 2;
+  const int shift = qRound(2 * letters_centre - metrics.height());
+  label->setContentsMargins(0, std::max(0, -shift), 0, std::max(0, shift));
+}
+
 QWidget* create_static(const ControlTemplate& control, QDialog* dialog) {
   if (control.style & STYLE_SUNKEN) return new IndicatorControl(dialog);
   auto* label = new QLabel(dialog);
   if (control.style & STYLE_ICON) {
     label->setPixmap(load_icon(control.icon).pixmap(32, 32));
-  } else {
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setText(QString::fromUtf8(control.text ? control.text : ""));
+    return label;
   }
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap((control.style & STYLE_WORD_WRAP) != 0);
+  if (control.style & STYLE_CENTER_VERTICAL) {
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    if (!(control.style & STYLE_WORD_WRAP)) centre_letters(label);
+  } else {
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  }
+  label->setText(QString::fromUtf8(control.text ? control.text : ""));
   return label;
 }
 
@@ -56,6 +72,11 @@ QWidget* create_button(const ControlTemplate& control, QDialog* dialog) {
   button->setAutoDefault(false);
   button->setDefault((control.style & STYLE_DEFAULT_BUTTON) != 0);
   button->setFlat((control.style & STYLE_FLAT) != 0);
+  // A flat button with left text reads as a line of text: its text starts
+  // at the button's left edge, in line with the labels above and below.
+  if ((control.style & STYLE_FLAT) && (control.style & STYLE_LEFT_TEXT)) {
+    button->setStyleSheet(QStringLiteral("QPushButton { text-align: left; padding: 0px; border: none; }"));
+  }
   button->setFocusPolicy((control.style & STYLE_TAB_STOP) ? Qt::StrongFocus : Qt::ClickFocus);
   if (control.id == IDOK) QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::accept);
   if (control.id == IDCANCEL) {
@@ -85,11 +106,8 @@ bool create_dialog_controls(QDialog* dialog, int template_id) {
 
   dialog->setWindowTitle(QString::fromUtf8(dialog_template->caption));
   dialog->setWindowFlags(window_flags(dialog_template->style));
-  // The original face is not on Linux: the system's sans-serif at the template's size.
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPointSize(dialog_template->font_points);
-  dialog->setFont(font);
-  DialogBaseUnits units = dialog_base_units(font);
+  // The application's font: the one the user's desktop chose, at its size.
+  DialogBaseUnits units = dialog_base_units(dialog->font());
   // Fixed before the window exists, so no platform is asked to change it later.
   dialog->setFixedSize(
       map_dialog_rect(units, 0, 0, dialog_template->width, dialog_template->height).size());
