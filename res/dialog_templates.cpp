@@ -11,8 +11,10 @@ constexpr unsigned LABEL = STYLE_LEFT_TEXT | STYLE_CENTER_VERTICAL | STYLE_GROUP
 // The joystick monitor. It has no OK and no Cancel button. The uneven gaps
 // between the button boxes are as designed. Each label takes the row of its
 // indicator and is centred on it; labels reach to the bars, so a wider font
-// never cuts them. The frame's caption names joystick 0 and the line below
-// it tells what to do when there is none.
+// never cuts them; the button boxes' label is taller than they are, for the
+// same reason. "About..." is as wide as the About box's OK, the width a
+// desktop style gives a button with a word on it. The frame's caption names
+// joystick 0 and the line below it tells what to do when there is none.
 // clang-format off
 constexpr ControlTemplate MONITOR_CONTROLS[] = {
     // id                 class   text        x    y    w    h    style
@@ -33,10 +35,10 @@ constexpr ControlTemplate MONITOR_CONTROLS[] = {
     {IDC_BUTTON_BOX_7,    STATIC, nullptr,    132, 95,  9,   8,   STYLE_SUNKEN},
     {IDC_BUTTON_BOX_8,    STATIC, nullptr,    146, 95,  9,   8,   STYLE_SUNKEN},
     {IDC_JOYSTICK_GROUP,  BUTTON, nullptr,    7,   7,   225, 102, STYLE_GROUP_BOX},
-    {IDC_STATIC,          STATIC, "Buttons",  18,  95,  30,  8,   LABEL},
-    {IDC_JOYSTICK_STATE,  STATIC, nullptr,    7,   113, 177, 16,
+    {IDC_STATIC,          STATIC, "Buttons",  18,  93,  30,  12,  LABEL},
+    {IDC_JOYSTICK_STATE,  STATIC, nullptr,    7,   113, 171, 16,
      STYLE_LEFT_TEXT | STYLE_NO_PREFIX | STYLE_CENTER_VERTICAL | STYLE_WORD_WRAP},
-    {IDC_ABOUT,           BUTTON, "About...", 190, 114, 42,  14,  STYLE_PUSH_BUTTON | STYLE_TAB_STOP},
+    {IDC_ABOUT,           BUTTON, "About...", 182, 114, 50,  14,  STYLE_PUSH_BUTTON | STYLE_TAB_STOP},
 };
 // clang-format on
 
