@@ -309,4 +309,25 @@ std::string joystick_state_detail(const JoystickZero& zero, const JoystickChoice
   return no_permission + "a udev rule must give you read access";
 }
 
+JoystickStateText describe_joystick_zero(const JoystickZero& zero, const JoystickChoice& choice) {
+  return {joystick_state_title(zero), joystick_state_detail(zero, choice)};
+}
+
+JoystickZeroFinder::JoystickZeroFinder(JoystickChoice choice, InputTree tree)
+    : m_choice(std::move(choice)), m_tree(std::move(tree)) {}
+
+UniqueFd JoystickZeroFinder::find(Clock::time_point now) {
+  if (!m_retry.due(now)) return UniqueFd{};
+  m_retry.attempted(now);
+  m_zero = resolve_joystick_zero(scan_input_devices(m_tree), m_choice);
+  if (m_zero.state != JoystickZero::State::READY) return UniqueFd{};
+  UniqueFd fd(::open(m_zero.device.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.valid()) {
+    // Gone or locked since the scan; the next look tells more.
+    m_zero.state = JoystickZero::State::UNREADABLE;
+    m_zero.device.open_error = errno;
+  }
+  return fd;
+}
+
 }  // namespace platform

@@ -15,12 +15,14 @@
 // file system; deciding (resolve_joystick_zero) and wording the answer are
 // plain functions.
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/evdev_joystick.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -116,5 +118,38 @@ std::string joystick_state_title(const JoystickZero& zero);
 // The longer line beside the title: the node in use and the choice behind it,
 // or what to do about the state.
 std::string joystick_state_detail(const JoystickZero& zero, const JoystickChoice& choice);
+
+// Joystick 0 in words, as the window shows it: the title and the detail above.
+struct JoystickStateText {
+  std::string title;
+  std::string detail;
+  bool operator==(const JoystickStateText&) const = default;
+};
+JoystickStateText describe_joystick_zero(const JoystickZero& zero, const JoystickChoice& choice);
+
+// Finds joystick 0 for one reader and remembers what it found. It looks at
+// most once per retry interval, so a reader without a device finds one
+// plugged in (or made readable) within that time, and a reader that lost its
+// device (unplugged) looks again at once unless it found it less than an
+// interval before.
+class JoystickZeroFinder {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  explicit JoystickZeroFinder(JoystickChoice choice, InputTree tree = InputTree{});
+
+  // When a look is due at now: scans the devices and, when joystick 0 may be
+  // read, opens it. The open device, or an invalid fd.
+  UniqueFd find(Clock::time_point now);
+
+  const JoystickZero& zero() const { return m_zero; }
+  const JoystickChoice& choice() const { return m_choice; }
+
+ private:
+  JoystickChoice m_choice;
+  InputTree m_tree;
+  JoystickZero m_zero;
+  OpenRetry m_retry;
+};
 
 }  // namespace platform

@@ -390,5 +390,29 @@ TEST(JoystickSetting, VariableOverridesTheSettingsFile) {
   EXPECT_EQ(read_joystick_choice().kind, JoystickChoice::Kind::LOWEST);
 }
 
+TEST(JoystickZeroFinder, LooksAtMostOncePerIntervalAndOpensJoystickZero) {
+  using namespace std::chrono_literals;
+  FakeInputTree input;
+  JoystickZeroFinder finder({}, input.tree());
+  const auto start = JoystickZeroFinder::Clock::now();
+  EXPECT_FALSE(finder.find(start).valid());
+  EXPECT_EQ(finder.zero().state, State::NO_JOYSTICK);
+
+  input.add(4, "Flight Stick", FLIGHT_STICK);
+  EXPECT_FALSE(finder.find(start + 999ms).valid()) << "looked again within the interval";
+  UniqueFd found = finder.find(start + 1s);
+  EXPECT_TRUE(found.valid());
+  EXPECT_EQ(finder.zero().state, State::READY);
+  EXPECT_EQ(finder.zero().device.path, input.node(4));
+  EXPECT_EQ(describe_joystick_zero(finder.zero(), finder.choice()),
+            (JoystickStateText{"Flight Stick", "Joystick 0: " + input.node(4)}));
+
+  // Unplugged: the reader lost it and looks again as soon as an interval has
+  // passed since the last look.
+  fs::remove(input.node(4));
+  EXPECT_FALSE(finder.find(start + 2s).valid());
+  EXPECT_EQ(finder.zero().state, State::NO_JOYSTICK);
+}
+
 }  // namespace
 }  // namespace platform
