@@ -52,6 +52,9 @@ class MovingJoysticks final : public platform::Joysticks {
       info->dwButtons = 1u << (static_cast<unsigned>(seconds * 4) % 8);
       return 0;
     }
+    platform::JoystickStateText state_text() const override {
+      return {"Moving Joystick", "Joystick 0: /dev/input/event0"};
+    }
 
    private:
     static std::uint32_t sweep(double seconds, double period) {

@@ -23,12 +23,23 @@ class FakeJoysticks::Reader final : public JoystickReader {
     return 0;
   }
 
+  JoystickStateText state_text() const override {
+    std::lock_guard<std::mutex> lock(m_owner->m_mutex);
+    JoystickZero zero = m_owner->m_zero;
+    if (!m_owner->m_present && zero.state == JoystickZero::State::READY) zero = JoystickZero{};
+    return describe_joystick_zero(zero, m_owner->m_choice);
+  }
+
  private:
   FakeJoysticks* m_owner;
 };
 
 FakeJoysticks::FakeJoysticks() : m_caps{0, 65535, 10}, m_state{} {
   m_state.dwXpos = m_state.dwYpos = m_state.dwZpos = m_state.dwRpos = JOY_AXIS_CENTRED;
+  m_zero.state = JoystickZero::State::READY;
+  m_zero.device.number = 0;
+  m_zero.device.path = "/dev/input/event0";
+  m_zero.device.name = "Fake Joystick";
 }
 
 void FakeJoysticks::set_caps(const JoyCaps& caps) {
@@ -52,6 +63,13 @@ void FakeJoysticks::set_buttons(std::uint32_t buttons) {
 void FakeJoysticks::set_present(bool present) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_present = present;
+}
+
+void FakeJoysticks::set_zero(const JoystickZero& zero, const JoystickChoice& choice) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_zero = zero;
+  m_choice = choice;
+  m_present = zero.state == JoystickZero::State::READY;
 }
 
 int FakeJoysticks::reads() const {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/joystick_finder.h"
+
 namespace platform {
 
 // Capabilities of joystick 0, in the units of the original driver. On Linux
@@ -46,6 +48,9 @@ class JoystickReader {
   // 0, or -1 when there is no device (then every axis reads JOY_AXIS_CENTRED
   // and no button is pressed).
   virtual int get_pos(JoyInfoEx* info) = 0;
+  // What joystick 0 was at the last reading, in words for the window: the
+  // device's name and node, or why there is none.
+  virtual JoystickStateText state_text() const = 0;
 };
 
 class Joysticks {
