@@ -16,6 +16,7 @@
 #include <QStyle>
 #include <QTest>
 #include <QWindow>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -25,6 +26,9 @@
 #include "ui/about_dialog.h"
 #include "ui/dialog_builder.h"
 #include "ui/monitor_dialog.h"
+
+// QString in failure messages as its text.
+void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace {
 
@@ -121,10 +125,23 @@ QLabel* label_with(const QWidget* window, const QString& text) {
   return nullptr;
 }
 
+platform::JoystickZero zero_of(platform::JoystickZero::State state, const char* path = "",
+                               const char* name = "", int open_error = 0) {
+  platform::JoystickZero zero;
+  zero.state = state;
+  zero.device.path = path;
+  zero.device.name = name;
+  zero.device.open_error = open_error;
+  zero.device.group = "input";
+  zero.device.group_may_read = true;
+  return zero;
+}
+
 class MonitorLayout : public testing::Test {
  protected:
   void SetUp() override {
-    fake_joystick().set_present(true);
+    fake_joystick().set_zero(zero_of(platform::JoystickZero::State::READY, "/dev/input/event0",
+                                     "Fake Joystick"));
     fake_joystick().set_axes(32767, 32767, 32767, 32767);
     m_dialog.OnTimer(IDT_JOYSTICK_POLL);
   }
@@ -177,6 +194,62 @@ TEST_F(MonitorLayout, LabelsAreCentredOnTheirBars) {
         << row.label << ": letters centred at " << ink.vertical_centre() << ", its bar at "
         << bar_centre;
   }
+}
+
+TEST_F(MonitorLayout, JoystickZeroInWordsInTheFrameAndTheLineBelow) {
+  using State = platform::JoystickZero::State;
+  const std::string long_name(90, 'W');
+  struct Case {
+    platform::JoystickZero zero;
+    platform::JoystickChoice choice;
+    QString title;
+    QString line;
+  };
+  const Case cases[] = {
+      {zero_of(State::READY, "/dev/input/event3", "Logitech Extreme 3D pro"), {},
+       "Logitech Extreme 3D pro", "Joystick 0: /dev/input/event3"},
+      {zero_of(State::NO_JOYSTICK), {}, "No joystick",
+       "No input device is a joystick; \"capture-probe devices\" tells why"},
+      {zero_of(State::UNREADABLE, "/dev/input/event5", "Pad", EACCES), {}, "No permission",
+       "No permission to read /dev/input/event5 \u2014 add yourself to the input group"},
+      {zero_of(State::NOT_FOUND), platform::choice_from_value("Warthog", platform::JOYSTICK_VARIABLE),
+       "Joystick not found",
+       "No joystick's name contains \"Warthog\", chosen by ORVANDELCASTER_JOYSTICK"},
+      {zero_of(State::READY, "/dev/input/event7", "Tom & Jerry's Pad"), {}, "Tom && Jerry's Pad",
+       "Joystick 0: /dev/input/event7"},
+  };
+  auto* frame = qobject_cast<QGroupBox*>(dialog_item(&m_dialog, IDC_JOYSTICK_GROUP));
+  auto* line = qobject_cast<QLabel*>(dialog_item(&m_dialog, IDC_JOYSTICK_STATE));
+  ASSERT_TRUE(frame && line);
+  ShownWindow shown(&m_dialog);
+  ASSERT_TRUE(shown.exposed());
+  const QRect caption(0, 0, frame->width(), frame->fontMetrics().height());
+  for (const Case& c : cases) {
+    fake_joystick().set_zero(c.zero, c.choice);
+    m_dialog.OnTimer(IDT_JOYSTICK_POLL);
+    EXPECT_EQ(frame->title(), c.title);
+    EXPECT_EQ(line->text(), c.line);
+    expect_label_fits(line);
+    const QImage picture = shown.grab();
+    EXPECT_TRUE(ink_in(picture, shown.in_picture(frame, caption)).found()) << c.title.toStdString();
+    EXPECT_TRUE(ink_in(picture, shown.in_picture(line, line->rect())).found()) << c.line.toStdString();
+  }
+
+  // A name too long for the frame is cut with an ellipsis; the tooltip has it all.
+  fake_joystick().set_zero(zero_of(State::READY, "/dev/input/event9", long_name.c_str()));
+  m_dialog.OnTimer(IDT_JOYSTICK_POLL);
+  EXPECT_TRUE(frame->title().endsWith(QChar(0x2026))) << frame->title().toStdString();
+  EXPECT_LT(frame->fontMetrics().horizontalAdvance(frame->title()), frame->width());
+  EXPECT_EQ(frame->toolTip(), QString::fromStdString(long_name));
+
+  // A choice too long for two lines is cut in the middle.
+  const std::string long_path = "/dev/input/by-id/" + std::string(200, 'p');
+  platform::JoystickChoice far = platform::choice_from_value(long_path, platform::JOYSTICK_VARIABLE);
+  fake_joystick().set_zero(zero_of(State::NOT_FOUND), far);
+  m_dialog.OnTimer(IDT_JOYSTICK_POLL);
+  expect_label_fits(line);
+  EXPECT_TRUE(line->text().contains(QChar(0x2026))) << line->text().toStdString();
+  EXPECT_TRUE(line->text().endsWith(QStringLiteral("chosen by ORVANDELCASTER_JOYSTICK")));
 }
 
 TEST(AboutLayout, LinesShareOneLeftEdgeAndNoneIsCutOff) {
