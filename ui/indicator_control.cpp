@@ -11,13 +11,18 @@ IndicatorControl::IndicatorControl(QWidget* parent) : QFrame(parent) {
   setLineWidth(1);
 }
 
+// An indicator repaints only when what it shows changes: the same value would
+// paint the same pixels, and repainting all twelve on every tick of the
+// display timer costs a resting window several per cent of a core.
 void IndicatorControl::show_axis_bar(std::int32_t raw) {
+  if (m_drawing == Drawing::AXIS_BAR && m_raw == raw) return;
   m_drawing = Drawing::AXIS_BAR;
   m_raw = raw;
   update();
 }
 
 void IndicatorControl::show_button_box(bool pressed) {
+  if (m_drawing == Drawing::BUTTON_BOX && m_pressed == pressed) return;
   m_drawing = Drawing::BUTTON_BOX;
   m_pressed = pressed;
   update();

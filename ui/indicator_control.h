@@ -13,7 +13,8 @@ class IndicatorControl : public QFrame {
  public:
   explicit IndicatorControl(QWidget* parent);
 
-  // Both store what to show and schedule a repaint.
+  // Both store what to show and schedule a repaint when it differs from
+  // what is shown.
   void show_axis_bar(std::int32_t raw);
   void show_button_box(bool pressed);
 
