@@ -9,6 +9,9 @@
 IndicatorControl::IndicatorControl(QWidget* parent) : QFrame(parent) {
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   setLineWidth(1);
+  // Every pixel is painted here, on the dialog's face colour, so a new value
+  // repaints this control alone and not the dialog and the frame under it.
+  setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 // An indicator repaints only when what it shows changes: the same value would
@@ -29,6 +32,10 @@ void IndicatorControl::show_button_box(bool pressed) {
 }
 
 void IndicatorControl::paintEvent(QPaintEvent* event) {
+  {
+    QPainter face(this);
+    face.fillRect(rect(), palette().window());
+  }
   QFrame::paintEvent(event);
   if (m_drawing == Drawing::NONE) return;
   // Drawn inside the sunken edge, which stays; whatever reaches past the
