@@ -18,7 +18,7 @@ namespace {
 // on every tick of its timer: a name is found in a fraction of the time a
 // dynamic property takes (that lookup walks the names of every static
 // property of the widget's classes first).
-QString control_name(int id) { return QStringLiteral("control_%1").arg(id); }
+QString control_name(int id) { return QStringLiteral("control_") + QString::number(id); }
 
 // Rounds value * numerator / denominator to nearest, as dialog unit mapping does.
 int scale_rounded(int value, int numerator, int denominator) {
@@ -134,7 +134,11 @@ bool create_dialog_controls(QDialog* dialog, int template_id) {
 
 QWidget* dialog_item(const QWidget* dialog, int id) {
   if (!dialog) return nullptr;
-  return dialog->findChild<QWidget*>(control_name(id), Qt::FindDirectChildrenOnly);
+  const QString name = control_name(id);
+  for (QObject* child : dialog->children()) {
+    if (child->objectName() == name) return qobject_cast<QWidget*>(child);
+  }
+  return nullptr;
 }
 
 QIcon load_icon(int id) {

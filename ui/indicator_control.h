@@ -3,6 +3,8 @@
 #include <QFrame>
 #include <cstdint>
 
+class QPainter;
+
 // A sunken, empty static control on which the monitor draws an indicator: an
 // axis bar with its raw value, or a button box. It keeps the last drawing put
 // on it and paints it again whenever it is repainted, until the next drawing
@@ -22,6 +24,8 @@ class IndicatorControl : public QFrame {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  void draw_sunken_edge(QPainter& painter) const;
+
   enum class Drawing { NONE, AXIS_BAR, BUTTON_BOX };
   Drawing m_drawing = Drawing::NONE;
   std::int32_t m_raw = 0;
