@@ -8,7 +8,11 @@ class CMonitorDlg;
 class AppShell {
  public:
   virtual ~AppShell() = default;
-  // Readies the framework's socket support: true when it is ready.
+  // Readies the framework's socket support: true when it is ready. Always
+  // true on Linux, where sockets need no start-up; it stays because the
+  // application's start is written against it (the message and no window when
+  // it fails), so that a build for a platform whose socket library must be
+  // started fills in only this, and tests can still take that path.
   virtual bool init_socket_support() = 0;
   // Shows text in a message box with an OK button only and waits for the user.
   virtual void message_box(const char* text) = 0;

@@ -1,6 +1,21 @@
 // orvandelcaster: makes joystick 0 available to capture clients and shows it
-// live in the monitor window. Takes no arguments and reads no configuration.
+// live in the monitor window. Its only options are --help and --version.
 
+#include "app/command_line.h"
+#include "app/qt_environment.h"
 #include "app/server_app.h"
+#include "app/stop_signals.h"
 
-int main(int argc, char** argv) { return run_application(g_server_app, argc, argv); }
+int main(int argc, char** argv) {
+  CommandLine line = parse_command_line(argc, argv);
+  if (line.action != CommandLineAction::RUN) return answer_command_line(line);
+
+  // Blocked before the private runtime directory exists, so a stop signal
+  // cannot end the process between making and removing it.
+  block_stop_signals();
+  QtEnvironment qt_environment;
+  // Qt is given the program name only: the program has read its arguments.
+  int qt_argc = 1;
+  char* qt_argv[] = {argv[0], nullptr};
+  return run_application(g_server_app, qt_argc, qt_argv);
+}

@@ -22,8 +22,8 @@ class CServerApp {
 extern CServerApp g_server_app;
 
 // The whole life of the process after static construction: blocks the stop
-// signals, builds the Qt application from the command line (which the program
-// itself does not use), runs app.InitInstance and tears the Qt application
+// signals, builds the Qt application from the arguments main gives it (the
+// program name only), runs app.InitInstance and tears the Qt application
 // down. SIGINT and SIGTERM close the dialog as Esc does. Returns the exit
 // status: 0 after a normal close, or the status with which the server thread
 // asked to end the process (1).

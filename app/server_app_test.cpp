@@ -16,12 +16,16 @@
 
 #include "app/app_shell.h"
 #include "app/stop_signals.h"
-#include "ui/qt_test_environment.h"
-#include "joystick/joystick.h"
+#include "joystick/joystick_channels.h"
 #include "server/listener.h"
+#include "tests/support/qt/qt_test_support.h"
 #include "ui/monitor_dialog.h"
 
 namespace {
+
+// The stop signals are blocked as the real program blocks them: before main,
+// so before Qt or any test starts a thread, and every thread inherits the mask.
+[[maybe_unused]] const bool g_stop_signals_blocked = (block_stop_signals(), true);
 
 // Records what the application asks of the framework; socket support fails
 // when told to.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bench/bench_net.h"
+#include "tests/support/stream.h"
 
 namespace bench {
 
@@ -41,10 +42,11 @@ void BareServer::serve_round_trips(bool two_sends) {
   unsigned char request[DATA_REQUEST_SIZE];
   unsigned char reply[DATA_REPLY_HEAD_SIZE + DATA_REPLY_BODY_SIZE];
   std::memset(reply, 0x5a, sizeof reply);
-  while (recv_exact(fd, request, sizeof request)) {
-    bool sent = two_sends ? send_exact(fd, reply, DATA_REPLY_HEAD_SIZE) &&
-                                send_exact(fd, reply + DATA_REPLY_HEAD_SIZE, DATA_REPLY_BODY_SIZE)
-                          : send_exact(fd, reply, sizeof reply);
+  while (test_support::read_whole(fd, request, sizeof request)) {
+    bool sent = two_sends ? test_support::send_all(fd, reply, DATA_REPLY_HEAD_SIZE) &&
+                                test_support::send_all(fd, reply + DATA_REPLY_HEAD_SIZE,
+                                                       DATA_REPLY_BODY_SIZE)
+                          : test_support::send_all(fd, reply, sizeof reply);
     if (!sent) break;
   }
   ::close(fd);
@@ -58,8 +60,9 @@ void BareServer::serve_cycles(int cycles) {
     int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return;
     set_no_delay(fd);
-    if (recv_exact(fd, request, sizeof request) && send_exact(fd, reply, sizeof reply)) {
-      recv_exact(fd, end, sizeof end);
+    if (test_support::read_whole(fd, request, sizeof request) &&
+        test_support::send_all(fd, reply, sizeof reply)) {
+      test_support::read_whole(fd, end, sizeof end);
     }
     ::close(fd);
   }

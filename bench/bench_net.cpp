@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 namespace bench {
 
@@ -50,45 +49,6 @@ int listen_loopback(std::uint16_t* port) {
 void set_no_delay(int fd) {
   int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-}
-
-int connect_loopback(std::uint16_t port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0) {
-    ::close(fd);
-    return -1;
-  }
-  set_no_delay(fd);
-  return fd;
-}
-
-bool send_exact(int fd, const void* data, std::size_t len) {
-  const auto* at = static_cast<const unsigned char*>(data);
-  while (len > 0) {
-    ssize_t n = ::send(fd, at, len, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    at += n;
-    len -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool recv_exact(int fd, void* data, std::size_t len) {
-  auto* at = static_cast<unsigned char*>(data);
-  while (len > 0) {
-    ssize_t n = ::recv(fd, at, len, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    at += n;
-    len -= static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 std::int64_t now_ns() {

@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-// Small blocking-socket and timing helpers shared by the benchmark's clients
-// and its bare servers. Everything stays on 127.0.0.1.
+// Listening, pinning and timing helpers shared by the benchmark's clients and
+// its bare servers; connections and whole reads and writes come from the test
+// support's stream I/O. Everything stays on 127.0.0.1.
 namespace bench {
 
 // Pins the calling thread, or the thread behind handle, to one CPU. False when
@@ -18,13 +19,7 @@ bool pin_thread(pthread_t handle, int cpu);
 // A blocking IPv4 listener on 127.0.0.1 with a system-chosen port; *port gets
 // it in host order. -1 on failure.
 int listen_loopback(std::uint16_t* port);
-// A blocking connection to 127.0.0.1:port with TCP_NODELAY set. -1 on failure.
-int connect_loopback(std::uint16_t port);
 void set_no_delay(int fd);
-
-// Move exactly len bytes; false on a failure or when the peer closed first.
-bool send_exact(int fd, const void* data, std::size_t len);
-bool recv_exact(int fd, void* data, std::size_t len);
 
 // Monotonic clock in nanoseconds, and the CPU time a thread has used so far.
 std::int64_t now_ns();

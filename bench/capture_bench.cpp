@@ -29,11 +29,12 @@
 #include "bench/bare_server.h"
 #include "bench/bench_net.h"
 #include "client/capture_client.h"
-#include "joystick/joystick.h"
+#include "server/capture_server.h"
 #include "server/framing.h"
-#include "server/listener.h"
+#include "server/process.h"
 #include "server/registry.h"
 #include "server/session.h"
+#include "tests/support/stream.h"
 #include "tests/support/wire_bytes.h"
 
 namespace {
@@ -93,7 +94,7 @@ std::uint16_t look_up_server(long* attempts) {
   }();
   for (;;) {
     ++*attempts;
-    if (auto port = registry->find(SERVER_NAME)) return *port;
+    if (auto port = registry->find(DEFAULT_SERVER_NAME)) return *port;
     sched_yield();
   }
 }
@@ -107,8 +108,8 @@ std::int64_t time_round_trips(int fd, const std::vector<unsigned char>& request,
   std::int64_t start = bench::now_ns();
   for (int i = 0; i < count; ++i) {
     std::int64_t t0 = bench::now_ns();
-    if (!bench::send_exact(fd, request.data(), request.size()) ||
-        !bench::recv_exact(fd, reply.data(), reply.size())) {
+    if (!test_support::send_all(fd, request.data(), request.size()) ||
+        !test_support::read_whole(fd, reply.data(), reply.size())) {
       fail("a round trip failed");
     }
     if (samples) samples->push_back(bench::now_ns() - t0);
@@ -117,15 +118,18 @@ std::int64_t time_round_trips(int fd, const std::vector<unsigned char>& request,
 }
 
 constexpr int WARM_UP = 500;
-constexpr std::size_t DATA_REPLY_SIZE = 8 + 48;
-constexpr std::size_t CHANNEL_INFO_REPLY_SIZE = 8 + 36 + 5 * 84;
+// The server's four joystick channels of one value each, and its channel table
+// (record 0 and the four channels).
+constexpr std::size_t DATA_REPLY_SIZE = MESSAGE_HEADER_SIZE + 4 * (DATA_CHANNEL_HEAD_SIZE + 4);
+constexpr std::size_t CHANNEL_INFO_REPLY_SIZE =
+    MESSAGE_HEADER_SIZE + CHANNEL_INFO_HEAD_SIZE + 5 * CHANNEL_RECORD_SIZE;
 
 void measure_floor(BareServer::Kind kind, const Placement& at, int count,
                    std::vector<std::int64_t>* samples, std::int64_t* total,
                    std::int64_t* server_cpu) {
   BareServer server;
   if (!server.start(kind, at.server_cpu)) fail("cannot start the bare server");
-  int fd = bench::connect_loopback(server.port());
+  int fd = test_support::connect_loopback(server.port());
   if (fd < 0) fail("cannot connect to the bare server");
   auto request = frame(MSG_DATA);
   time_round_trips(fd, request, DATA_REPLY_SIZE, WARM_UP, nullptr);
@@ -137,7 +141,7 @@ void measure_floor(BareServer::Kind kind, const Placement& at, int count,
 }
 
 void measure_server_requests(pthread_t server, int count, Samples* s) {
-  int fd = bench::connect_loopback(look_up_server(&s->lookups));
+  int fd = test_support::connect_loopback(look_up_server(&s->lookups));
   if (fd < 0) fail("cannot connect to the capture server");
   auto channel_info = frame(MSG_CHANNEL_INFO);
   auto data = frame(MSG_DATA);
@@ -149,7 +153,7 @@ void measure_server_requests(pthread_t server, int count, Samples* s) {
   s->channel_info_time +=
       time_round_trips(fd, channel_info, CHANNEL_INFO_REPLY_SIZE, count / 4, &s->channel_info);
   auto end = frame(MSG_END);
-  bench::send_exact(fd, end.data(), end.size());
+  test_support::send_all(fd, end.data(), end.size());
   ::close(fd);
 }
 
@@ -169,10 +173,10 @@ void run_cycles(pthread_t server, int count, Samples* s) {
     if (i > 0) s->cycle.push_back(now - cycle_start);
     cycle_start = now;
     if (i == count) break;
-    int fd = bench::connect_loopback(port);
-    if (fd < 0 || !bench::send_exact(fd, version.data(), version.size()) ||
-        !bench::recv_exact(fd, reply, sizeof reply) ||
-        !bench::send_exact(fd, end.data(), end.size())) {
+    int fd = test_support::connect_loopback(port);
+    if (fd < 0 || !test_support::send_all(fd, version.data(), version.size()) ||
+        !test_support::read_whole(fd, reply, sizeof reply) ||
+        !test_support::send_all(fd, end.data(), end.size())) {
       fail("a connect cycle failed");
     }
     ::close(fd);
@@ -192,9 +196,10 @@ void run_bare_cycles(const Placement& at, int count, Samples* s) {
   std::int64_t start = bench::now_ns();
   for (int i = 0; i < count; ++i) {
     std::int64_t t0 = bench::now_ns();
-    int fd = bench::connect_loopback(server.port());
-    if (fd < 0 || !bench::send_exact(fd, request, sizeof request) ||
-        !bench::recv_exact(fd, reply, sizeof reply) || !bench::send_exact(fd, end, sizeof end)) {
+    int fd = test_support::connect_loopback(server.port());
+    if (fd < 0 || !test_support::send_all(fd, request, sizeof request) ||
+        !test_support::read_whole(fd, reply, sizeof reply) ||
+        !test_support::send_all(fd, end, sizeof end)) {
       fail("a bare connect cycle failed");
     }
     ::close(fd);
@@ -271,14 +276,14 @@ void run_placement(const Placement& at, pthread_t server, const Options& o) {
 
 int run_cost(int requests) {
   Samples s;
-  int fd = bench::connect_loopback(look_up_server(&s.lookups));
+  int fd = test_support::connect_loopback(look_up_server(&s.lookups));
   if (fd < 0) fail("cannot connect to the capture server");
   auto channel_info = frame(MSG_CHANNEL_INFO);
   auto data = frame(MSG_DATA);
   auto end = frame(MSG_END);
   time_round_trips(fd, channel_info, CHANNEL_INFO_REPLY_SIZE, 1, nullptr);
   time_round_trips(fd, data, DATA_REPLY_SIZE, requests, nullptr);
-  bench::send_exact(fd, end.data(), end.size());
+  test_support::send_all(fd, end.data(), end.size());
   ::close(fd);
   // Leaves the server waiting for its next client, as after any session.
   look_up_server(&s.lookups);
@@ -330,11 +335,12 @@ int main(int argc, char** argv) {
   Options o = parse_options(argc, argv);
   set_registry_object_name(registry_name().c_str());
   start_sockets();
-  platform::JoyCaps caps{};
-  fix_axis_scale(&caps);
-  std::thread server_thread_object(server_thread, nullptr);
-  pthread_t server = server_thread_object.native_handle();
-  server_thread_object.detach();
+  platform::JoystickCapabilities caps{};
+  pthread_t server{};
+  if (!start_capture_server(&caps, &server)) {
+    std::fprintf(stderr, "capture_bench: cannot start the server thread\n");
+    return 1;
+  }
 
   int status = 0;
   if (o.cost_requests >= 0) {

@@ -20,8 +20,8 @@
 #include <string>
 
 #include "app/server_app.h"
-#include "platform/fake_joystick.h"
-#include "platform/joystick.h"
+#include "platform/fake_joystick_device.h"
+#include "platform/joystick_device.h"
 #include "server/registry.h"
 
 namespace {
@@ -29,10 +29,10 @@ namespace {
 // Every axis sweeps its whole range, each at its own pace, and one button
 // after another is pressed: every reading differs from the one before, as
 // with a hand on the stick.
-class MovingJoysticks final : public platform::Joysticks {
+class MovingJoystickDevice final : public platform::JoystickDevice {
  public:
-  int get_caps(platform::JoyCaps* caps) override {
-    *caps = platform::JoyCaps{0, 65535, 10};
+  int get_capabilities(platform::JoystickCapabilities* caps) override {
+    *caps = platform::JoystickCapabilities{0, 65535, 10};
     return 0;
   }
   std::unique_ptr<platform::JoystickReader> open_reader() override {
@@ -42,14 +42,14 @@ class MovingJoysticks final : public platform::Joysticks {
  private:
   class Reader final : public platform::JoystickReader {
    public:
-    int get_pos(platform::JoyInfoEx* info) override {
+    int read(platform::JoystickState* state) override {
       const double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-      info->dwXpos = sweep(seconds, 1.0);
-      info->dwYpos = sweep(seconds, 1.3);
-      info->dwZpos = sweep(seconds, 1.7);
-      info->dwRpos = sweep(seconds, 2.3);
-      info->dwButtons = 1u << (static_cast<unsigned>(seconds * 4) % 8);
+      state->x = sweep(seconds, 1.0);
+      state->y = sweep(seconds, 1.3);
+      state->z = sweep(seconds, 1.7);
+      state->r = sweep(seconds, 2.3);
+      state->buttons = 1u << (static_cast<unsigned>(seconds * 4) % 8);
       return 0;
     }
     platform::JoystickStateText state_text() const override {
@@ -69,11 +69,11 @@ class MovingJoysticks final : public platform::Joysticks {
 int main(int argc, char** argv) {
   const char* condition = argc == 2 ? argv[1] : "";
   if (std::strcmp(condition, "moving") == 0) {
-    platform::set_joysticks(new MovingJoysticks);
+    platform::set_joystick_device(new MovingJoystickDevice);
   } else if (std::strcmp(condition, "resting") == 0) {
-    auto* resting = new platform::FakeJoysticks;
+    auto* resting = new platform::FakeJoystickDevice;
     resting->set_axes(32767, 32767, 32767, 32767);
-    platform::set_joysticks(resting);
+    platform::set_joystick_device(resting);
   } else if (std::strcmp(condition, "none") != 0) {
     std::fprintf(stderr, "usage: %s none|resting|moving\n", argv[0]);
     return 2;

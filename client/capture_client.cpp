@@ -1,21 +1,16 @@
 #include "client/capture_client.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
+#include "platform/net.h"
 #include "platform/shared_memory.h"
-#include "server/diagnostics.h"
-#include "server/framing.h"
-#include "server/registry.h"
-#include "server/session.h"
+#include "protocol/codec.h"
+#include "protocol/registry_layout.h"
+#include "protocol/stream_io.h"
+#include "protocol/wire.h"
 
 namespace client {
 namespace {
@@ -24,20 +19,11 @@ namespace {
 constexpr std::uint32_t MAX_REPLY_PAYLOAD = 16u << 20;
 
 std::uint32_t word_at(const std::vector<unsigned char>& body, std::size_t offset) {
-  std::uint32_t net;
-  std::memcpy(&net, body.data() + offset, sizeof net);
-  return ntohl(net);
+  return read_word(body.data() + offset);
 }
 
-std::uint32_t host_word_at(const std::vector<unsigned char>& body, std::size_t offset) {
-  std::uint32_t value;
-  std::memcpy(&value, body.data() + offset, sizeof value);
-  return value;
-}
-
-std::string text_field(const unsigned char* field, std::size_t size) {
-  const char* text = reinterpret_cast<const char*>(field);
-  return std::string(text, ::strnlen(text, size));
+std::int32_t int_at(const std::vector<unsigned char>& body, std::size_t offset) {
+  return static_cast<std::int32_t>(read_word(body.data() + offset));
 }
 
 const char* message_name(std::uint32_t type) {
@@ -56,7 +42,8 @@ const char* message_name(std::uint32_t type) {
 }  // namespace
 
 bool Registry::open(const char* object_name) {
-  const char* name = object_name ? object_name : registry_object_name();
+  std::string default_name = default_registry_object_name();
+  const char* name = object_name ? object_name : default_name.c_str();
   bool existed = false;
   m_view.reset();
   m_fd.reset(platform::open_shared_object(name, REGISTRY_OBJECT_SIZE, &existed));
@@ -114,28 +101,30 @@ std::optional<std::uint16_t> find_server(const std::string& name, std::string* e
 bool parse_diagnostic(const std::vector<unsigned char>& body, Diagnostic* out) {
   if (body.size() != static_cast<std::size_t>(DIAGNOSTIC_BODY_SIZE)) return false;
   out->level = word_at(body, 0);
-  out->text = text_field(body.data() + 4, DIAGNOSTIC_LINE_SIZE);
+  out->text = read_text_field(body.data() + DIAGNOSTIC_LINE_OFFSET, DIAGNOSTIC_LINE_SIZE);
   return true;
 }
 
 bool parse_server_info(const std::vector<unsigned char>& body, ServerInfo* out) {
   if (body.size() != static_cast<std::size_t>(SERVER_INFO_SIZE)) return false;
-  out->name = text_field(body.data(), 64);
-  out->version = text_field(body.data() + 64, 16);
-  out->description = text_field(body.data() + 80, 256);
+  out->name = read_text_field(body.data() + SERVER_INFO_NAME_OFFSET, SERVER_INFO_NAME_SIZE);
+  out->version =
+      read_text_field(body.data() + SERVER_INFO_VERSION_OFFSET, SERVER_INFO_VERSION_SIZE);
+  out->description =
+      read_text_field(body.data() + SERVER_INFO_DESCRIPTION_OFFSET, SERVER_INFO_DESCRIPTION_SIZE);
   return true;
 }
 
 bool parse_channel_info(const std::vector<unsigned char>& body, ChannelInfo* out) {
-  constexpr std::size_t HEAD = 36, RECORD = 84;
+  constexpr std::size_t HEAD = CHANNEL_INFO_HEAD_SIZE, RECORD = CHANNEL_RECORD_SIZE;
   if (body.size() < HEAD) return false;
-  for (int i = 0; i < 3; ++i) {
-    out->whole[i] = static_cast<std::int32_t>(word_at(body, 8 * static_cast<std::size_t>(i)));
-    out->millionths[i] = static_cast<std::int32_t>(word_at(body, 8 * static_cast<std::size_t>(i) + 4));
+  for (std::size_t i = 0; i < CHANNEL_INFO_REALS; ++i) {
+    out->whole[i] = int_at(body, 8 * i);
+    out->millionths[i] = int_at(body, 8 * i + 4);
   }
-  out->head_word_a = word_at(body, 24);
-  out->head_word_b = word_at(body, 28);
-  out->record_count = static_cast<std::int32_t>(word_at(body, 32));
+  out->head_word_a = word_at(body, CHANNEL_INFO_WORD_A_OFFSET);
+  out->head_word_b = word_at(body, CHANNEL_INFO_WORD_B_OFFSET);
+  out->record_count = int_at(body, CHANNEL_INFO_COUNT_OFFSET);
   if (out->record_count < 0 ||
       body.size() != HEAD + RECORD * static_cast<std::size_t>(out->record_count)) {
     return false;
@@ -144,15 +133,19 @@ bool parse_channel_info(const std::vector<unsigned char>& body, ChannelInfo* out
   for (std::size_t r = 0; r < static_cast<std::size_t>(out->record_count); ++r) {
     std::size_t at = HEAD + RECORD * r;
     ChannelRecordInfo record{};
-    record.index = static_cast<std::int32_t>(word_at(body, at));
-    record.parent = static_cast<std::int32_t>(word_at(body, at + 4));
-    record.first_child = static_cast<std::int32_t>(word_at(body, at + 8));
-    record.next_sibling = static_cast<std::int32_t>(word_at(body, at + 12));
-    record.name = text_field(body.data() + at + 16, 32);
-    record.word12 = static_cast<std::int32_t>(word_at(body, at + 48));
-    record.word13 = static_cast<std::int32_t>(word_at(body, at + 52));
-    record.word14 = static_cast<std::int32_t>(word_at(body, at + 56));
-    for (std::size_t w = 0; w < 6; ++w) record.host_words[w] = host_word_at(body, at + 60 + 4 * w);
+    record.index = int_at(body, at + offsetof(ChannelRecord, index));
+    record.parent = int_at(body, at + offsetof(ChannelRecord, parent));
+    record.first_child = int_at(body, at + offsetof(ChannelRecord, first_child));
+    record.next_sibling = int_at(body, at + offsetof(ChannelRecord, next_sibling));
+    record.name =
+        read_text_field(body.data() + at + offsetof(ChannelRecord, name), CHANNEL_NAME_SIZE);
+    record.word12 = int_at(body, at + offsetof(ChannelRecord, usage));
+    record.word13 = int_at(body, at + offsetof(ChannelRecord, reserved13));
+    record.word14 = int_at(body, at + offsetof(ChannelRecord, dims));
+    for (std::size_t w = 0; w < CHANNEL_RECORD_HOST_WORDS; ++w) {
+      record.host_words[w] =
+          read_host_word(body.data() + at + CHANNEL_RECORD_HOST_WORDS_OFFSET + 4 * w);
+    }
     out->records.push_back(record);
   }
   return true;
@@ -163,11 +156,11 @@ bool parse_data_block(const std::vector<unsigned char>& body, DataBlock* out) {
   out->channels.clear();
   std::size_t at = 0;
   while (at < body.size()) {
-    if (body.size() - at < 8) return false;
+    if (body.size() - at < DATA_CHANNEL_HEAD_SIZE) return false;
     ChannelValues channel;
     channel.index = static_cast<std::int32_t>(word_at(body, at));
     auto dims = static_cast<std::int32_t>(word_at(body, at + 4));
-    at += 8;
+    at += DATA_CHANNEL_HEAD_SIZE;
     if (dims <= 0 || static_cast<std::size_t>(dims) > (body.size() - at) / 4) return false;
     for (std::int32_t k = 0; k < dims; ++k, at += 4) {
       std::uint32_t bits = word_at(body, at);
@@ -183,119 +176,43 @@ bool parse_data_block(const std::vector<unsigned char>& body, DataBlock* out) {
 bool Connection::connect(std::uint16_t port, int timeout_ms) {
   m_diagnostic.reset();
   std::string where = "cannot connect to 127.0.0.1:" + std::to_string(port);
-  m_fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!m_fd.valid()) return fail_errno("socket");
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
-    if (errno != EINPROGRESS) {
-      m_fd.reset();
-      return fail_errno(where);
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-      int wait_ms = -1;
-      if (timeout_ms >= 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        wait_ms = left > 0 ? static_cast<int>(left) : 0;
-      }
-      pollfd p{m_fd.get(), POLLOUT, 0};
-      int ready = ::poll(&p, 1, wait_ms);
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready < 0) {
-        m_fd.reset();
-        return fail_errno(where);
-      }
-      if (ready == 0) {
-        m_fd.reset();
-        return fail(where + ": no answer within " + std::to_string(timeout_ms) + " ms");
-      }
-      break;
-    }
-    int error = 0;
-    socklen_t size = sizeof error;
-    if (::getsockopt(m_fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) < 0) error = errno;
-    if (error != 0) {
-      m_fd.reset();
-      errno = error;
-      return fail_errno(where);
-    }
+  m_fd.reset(platform::connect_loopback(port, timeout_ms));
+  if (m_fd.valid()) return true;
+  if (errno == ETIMEDOUT && timeout_ms >= 0) {
+    return fail(where + ": no answer within " + std::to_string(timeout_ms) + " ms");
   }
-  // Requests and replies block; read_reply bounds its own waits.
-  int flags = ::fcntl(m_fd.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(m_fd.get(), F_SETFL, flags & ~O_NONBLOCK) < 0) {
-    m_fd.reset();
-    return fail_errno(where);
-  }
-  int one = 1;
-  ::setsockopt(m_fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  return true;
+  return fail_errno(where);
 }
 
 bool Connection::send_message(std::uint32_t type, const void* payload, std::uint32_t length) {
   if (!m_fd.valid()) return fail("not connected");
-  unsigned char header[8];
-  std::uint32_t words[2] = {htonl(type), htonl(length)};
-  std::memcpy(header, words, sizeof header);
-  iovec parts[2] = {{header, sizeof header}, {const_cast<void*>(payload), length}};
-  msghdr message{};
-  message.msg_iov = parts;
-  message.msg_iovlen = length ? 2 : 1;
-  std::size_t total = sizeof header + length;
-  std::size_t sent = 0;
-  while (sent < total) {
-    ssize_t n = ::sendmsg(m_fd.get(), &message, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return fail_errno(std::string("cannot send ") + message_name(type));
-    sent += static_cast<std::size_t>(n);
-    // Step past what went out.
-    auto done = static_cast<std::size_t>(n);
-    while (done > 0 && message.msg_iovlen > 0) {
-      std::size_t part = std::min(done, message.msg_iov->iov_len);
-      message.msg_iov->iov_base = static_cast<char*>(message.msg_iov->iov_base) + part;
-      message.msg_iov->iov_len -= part;
-      done -= part;
-      if (message.msg_iov->iov_len == 0) {
-        ++message.msg_iov;
-        --message.msg_iovlen;
-      }
-    }
+  // Header and payload go out in one send, so a request leaves as one segment.
+  std::vector<unsigned char> message(MESSAGE_HEADER_SIZE + std::size_t{length});
+  write_word(message.data(), type);
+  write_word(message.data() + 4, length);
+  if (length) std::memcpy(message.data() + MESSAGE_HEADER_SIZE, payload, length);
+  auto size = static_cast<int>(message.size());
+  if (send_all(m_fd.get(), message.data(), size) != size) {
+    return fail_errno(std::string("cannot send ") + message_name(type));
   }
   return true;
 }
 
 bool Connection::read_reply(Reply* reply) {
   if (!m_fd.valid()) return fail("not connected");
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeout_ms);
   auto read_exact = [&](unsigned char* dst, std::size_t count) {
-    std::size_t got = 0;
-    while (got < count) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      deadline - std::chrono::steady_clock::now())
-                      .count();
-      pollfd p{m_fd.get(), POLLIN, 0};
-      int ready = left > 0 ? ::poll(&p, 1, static_cast<int>(left)) : 0;
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready < 0) return fail_errno("cannot wait for the reply");
-      if (ready == 0) return fail("no reply within " + std::to_string(m_timeout_ms) + " ms");
-      ssize_t n = ::recv(m_fd.get(), dst + got, count - got, 0);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return fail_errno("cannot receive the reply");
-      if (n == 0) return fail("the server closed the connection");
-      got += static_cast<std::size_t>(n);
+    int got = recv_all_within(m_fd.get(), dst, static_cast<int>(count), m_timeout_ms);
+    if (got < 0 && errno == ETIMEDOUT) {
+      return fail("no reply within " + std::to_string(m_timeout_ms) + " ms");
     }
+    if (got < 0) return fail_errno("cannot receive the reply");
+    if (static_cast<std::size_t>(got) < count) return fail("the server closed the connection");
     return true;
   };
-  unsigned char header[8];
+  unsigned char header[MESSAGE_HEADER_SIZE];
   if (!read_exact(header, sizeof header)) return false;
-  std::uint32_t words[2];
-  std::memcpy(words, header, sizeof header);
-  reply->type = ntohl(words[0]);
-  std::uint32_t length = ntohl(words[1]);
+  reply->type = read_word(header);
+  std::uint32_t length = read_word(header + 4);
   if (length > MAX_REPLY_PAYLOAD) {
     return fail("reply announces " + std::to_string(length) + " bytes, too long");
   }
@@ -323,12 +240,12 @@ bool Connection::request(std::uint32_t type, const void* payload, std::uint32_t 
 }
 
 bool Connection::identify(const std::string& first, const std::string& second) {
-  char body[2 * IDENTIFY_TEXT_SIZE];
+  char body[IDENTIFY_BODY_SIZE];
   copy_text_field(body, IDENTIFY_TEXT_SIZE, first.c_str());
   copy_text_field(body + IDENTIFY_TEXT_SIZE, IDENTIFY_TEXT_SIZE, second.c_str());
   Reply reply;
   if (!request(MSG_IDENTIFY, body, sizeof body, &reply)) return false;
-  if (reply.payload.size() != 4 || word_at(reply.payload, 0) != 1) {
+  if (reply.payload.size() != IDENTIFY_REPLY_SIZE || word_at(reply.payload, 0) != 1) {
     return fail("identification was not accepted");
   }
   return true;
@@ -338,7 +255,7 @@ bool Connection::check_version(std::uint32_t version) {
   std::uint32_t body = htonl(version);
   Reply reply;
   if (!request(MSG_VERSION, &body, sizeof body, &reply)) return false;
-  if (reply.payload.size() != 8) return fail("malformed version reply");
+  if (reply.payload.size() != VERSION_REPLY_SIZE) return fail("malformed version reply");
   std::uint32_t server = word_at(reply.payload, 0);
   if (server != version) {
     return fail("the server speaks protocol version " + std::to_string(server));

@@ -8,6 +8,7 @@
 
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
+#include "protocol/wire.h"
 
 // A capture client for Orvandelcaster and any server of its protocol on this
 // machine: find a server by name in the shared-memory registry, connect, send
@@ -15,7 +16,6 @@
 // return false and leave a readable reason in error().
 namespace client {
 
-inline constexpr std::uint32_t CLIENT_PROTOCOL_VERSION = 300;
 inline constexpr int DEFAULT_REPLY_TIMEOUT_MS = 5000;
 
 struct RegistryEntry {
@@ -128,7 +128,7 @@ class Connection {
   // answers with MSG_DIAGNOSTIC instead, the request fails, diagnostic()
   // holds it and error() quotes its text.
   bool identify(const std::string& first, const std::string& second);
-  bool check_version(std::uint32_t version = CLIENT_PROTOCOL_VERSION);
+  bool check_version(std::uint32_t version = PROTOCOL_VERSION);
   bool server_info(ServerInfo* out);
   bool channel_info(ChannelInfo* out);
   bool data(DataBlock* out);

@@ -3,9 +3,8 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include "platform/unique_fd.h"
-#include "server/listener.h"
-#include "server/registry.h"
+#include "tests/support/client_connection.h"
+#include "tests/support/registry_view.h"
 #include "tests/support/server_process.h"
 #include "tests/support/socket_pair.h"
 
@@ -16,23 +15,21 @@ using test_support::words;
 
 TEST(ClientRegistry, SeesPublicationsMadeAfterItWasOpened) {
   std::string name = test_support::unique_registry_name();
-  set_registry_object_name(name.c_str());
-  g_sockets_ready = 1;
+  {
+    test_support::RegistryView server_side(name);
+    ASSERT_TRUE(server_side.ok());
+    client::Registry registry;
+    ASSERT_TRUE(registry.open(name.c_str())) << registry.error();
+    EXPECT_TRUE(registry.entries().empty());
 
-  client::Registry registry;
-  ASSERT_TRUE(registry.open(name.c_str())) << registry.error();
-  EXPECT_TRUE(registry.entries().empty());
-
-  // The server publishes and withdraws while the client keeps its one view.
-  platform::UniqueFd listener(open_registry_listener("Orvandelcaster"));
-  ASSERT_TRUE(listener.valid());
-  std::optional<std::uint16_t> port = registry.find("Orvandelcaster");
-  ASSERT_TRUE(port.has_value());
-  EXPECT_NE(*port, 0);
-  withdraw_registration("Orvandelcaster");
-  EXPECT_FALSE(registry.find("Orvandelcaster").has_value());
-
-  set_registry_object_name(nullptr);
+    // Another process publishes and withdraws while the client keeps its one view.
+    server_side.occupy(3, "Orvandelcaster", 4321);
+    std::optional<std::uint16_t> port = registry.find("Orvandelcaster");
+    ASSERT_TRUE(port.has_value());
+    EXPECT_EQ(*port, 4321);
+    clear_slot(&server_side.registry(), 3);
+    EXPECT_FALSE(registry.find("Orvandelcaster").has_value());
+  }
   test_support::remove_registry(name);
 }
 
@@ -77,7 +74,7 @@ TEST(ClientDecoding, ChannelTableMustMatchItsRecordCount) {
 
 TEST(ClientConnection, DiagnosticInsteadOfAReplyFailsTheRequest) {
   test_support::ServerProcess server;
-  client::Connection connection = server.connect();
+  client::Connection connection = test_support::connect_client(server);
   ASSERT_TRUE(connection.connected()) << connection.error();
   EXPECT_FALSE(connection.check_version(301));
   ASSERT_TRUE(connection.diagnostic().has_value());

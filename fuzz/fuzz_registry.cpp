@@ -17,6 +17,7 @@
 
 #include "platform/net.h"
 #include "platform/shared_memory.h"
+#include "protocol/wire.h"
 #include "server/listener.h"
 #include "server/registry.h"
 
@@ -56,7 +57,7 @@ bool same_slot(const RegistrySlot& a, const RegistrySlot& b) {
 }
 
 void check_registration(const SocketRegistry& before, const SocketRegistry& after, int listener) {
-  if (slot_holding(before, SERVER_NAME) >= 0 || before.used == 0xFFFFFFFFu) {
+  if (slot_holding(before, DEFAULT_SERVER_NAME) >= 0 || before.used == 0xFFFFFFFFu) {
     if (listener >= 0) fail("a registration that had to be refused succeeded");
     if (after.used != before.used) fail("a refused registration changed the used bits");
     return;
@@ -65,7 +66,7 @@ void check_registration(const SocketRegistry& before, const SocketRegistry& afte
   int slot = lowest_free_slot(before.used);
   if (after.used != (before.used | (1u << slot))) fail("the used bits are not those expected");
   const RegistrySlot& claimed = after.slots[slot];
-  if (std::strcmp(claimed.name, SERVER_NAME) != 0) fail("the claimed slot lacks the name");
+  if (std::strcmp(claimed.name, DEFAULT_SERVER_NAME) != 0) fail("the claimed slot lacks the name");
   std::uint16_t port = 0;
   platform::net().local_port(listener, &port);
   if (claimed.port != port) fail("the claimed slot lacks the listener's port");
@@ -78,7 +79,7 @@ void check_registration(const SocketRegistry& before, const SocketRegistry& afte
 }
 
 void check_withdrawal(const SocketRegistry& before, const SocketRegistry& after) {
-  int slot = slot_holding(before, SERVER_NAME);
+  int slot = slot_holding(before, DEFAULT_SERVER_NAME);
   if (slot < 0) {
     if (std::memcmp(&before, &after, sizeof before) != 0) fail("withdrawing nothing changed it");
     return;
@@ -117,12 +118,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   SocketRegistry before;
   std::memcpy(&before, g_other_view, sizeof before);
-  int listener = open_registry_listener(SERVER_NAME);
+  int listener = open_registry_listener(DEFAULT_SERVER_NAME);
   SocketRegistry registered;
   std::memcpy(&registered, g_other_view, sizeof registered);
   check_registration(before, registered, listener);
 
-  withdraw_registration(SERVER_NAME);
+  withdraw_registration(DEFAULT_SERVER_NAME);
   SocketRegistry withdrawn;
   std::memcpy(&withdrawn, g_other_view, sizeof withdrawn);
   check_withdrawal(registered, withdrawn);

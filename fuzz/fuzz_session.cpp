@@ -53,17 +53,19 @@ std::uint32_t word_at(const std::vector<std::uint8_t>& bytes, std::size_t at) {
 bool reply_is_well_sized(std::uint32_t type, std::uint32_t length) {
   switch (type) {
     case MSG_DIAGNOSTIC:
-      return length == 260;
+      return length == DIAGNOSTIC_BODY_SIZE;
     case MSG_IDENTIFY:
-      return length == 4;
+      return length == IDENTIFY_REPLY_SIZE;
     case MSG_VERSION:
-      return length == 8;
+      return length == VERSION_REPLY_SIZE;
     case MSG_SERVER_INFO:
       return length == SERVER_INFO_SIZE;
     case MSG_CHANNEL_INFO:
-      return length == 36 + 5 * 84;
+      // Record 0 and the four joystick channels.
+      return length == CHANNEL_INFO_HEAD_SIZE + 5 * CHANNEL_RECORD_SIZE;
     case MSG_DATA:
-      return length == 48;
+      // Four channels of one value each.
+      return length == 4 * (DATA_CHANNEL_HEAD_SIZE + 4);
     default:
       return false;
   }

@@ -1,10 +1,10 @@
 #pragma once
 
 // How an evdev device becomes joystick 0: which device counts as a joystick,
-// which axes feed the four position fields, how keys are numbered as buttons
+// which axes feed the four axes of a reading, how keys are numbered as buttons
 // and how an axis position is scaled. Plain functions over what the evdev
 // ioctls report (capability bits, absinfo, key state), so that every decision
-// can be checked without a device; joystick_linux.cpp only makes the calls.
+// can be checked without a device; joystick_device_linux.cpp only makes the calls.
 
 #include <linux/input.h>
 
@@ -39,7 +39,7 @@ const char* why_not_joystick(const EvdevCapabilities& caps);
 
 inline constexpr int NO_AXIS = -1;
 
-// The ABS_ codes behind dwXpos, dwYpos, dwZpos and dwRpos, or NO_AXIS.
+// The ABS_ codes behind a reading's x, y, z and r, or NO_AXIS.
 struct JoystickAxes {
   int x;
   int y;
@@ -59,7 +59,7 @@ struct ButtonOrder {
 };
 ButtonOrder order_buttons(const EvdevCapabilities& caps);
 
-// dwButtons from a key state (EVIOCGKEY, KEY_BITS_SIZE bytes): bit i is set
+// A reading's buttons from a key state (EVIOCGKEY, KEY_BITS_SIZE bytes): bit i is set
 // when button i + 1 is down.
 std::uint32_t button_mask(const ButtonOrder& order, const std::uint8_t* key_state);
 

@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-#include "platform/joystick.h"
+#include "platform/joystick_device.h"
 
 namespace platform {
 namespace {
@@ -224,28 +224,26 @@ TEST(OpenRetry, FirstAttemptAtOnceThenAtMostOncePerInterval) {
 TEST(LinuxJoystick, WithoutDevicesReadsCentredAndCapsStayFixed) {
   struct stat st;
   if (::stat("/dev/input", &st) == 0) GTEST_SKIP() << "this machine has input devices";
-  JoyCaps caps{1, 2, 3};
+  JoystickCapabilities caps{1, 2, 3};
   // A missing device is a result, not an error: errno stays as it was, so
   // the server never reports a failed session with the device scan's reason.
   errno = 0;
-  EXPECT_EQ(joysticks().get_caps(&caps), -1);
+  EXPECT_EQ(joystick_device().get_capabilities(&caps), -1);
   EXPECT_EQ(errno, 0);
-  EXPECT_EQ(caps.wXmin, 0u);
-  EXPECT_EQ(caps.wXmax, 65535u);
-  EXPECT_EQ(caps.wPeriodMin, 10u);
+  EXPECT_EQ(caps.x_min, 0u);
+  EXPECT_EQ(caps.x_max, 65535u);
+  EXPECT_EQ(caps.min_period_ms, 10u);
 
-  auto reader = joysticks().open_reader();
-  JoyInfoEx info{};
-  info.dwXpos = info.dwYpos = info.dwZpos = info.dwRpos = 9;
-  info.dwButtons = 5;
+  auto reader = joystick_device().open_reader();
+  JoystickState state{9, 9, 9, 9, 5};
   for (int attempt = 0; attempt < 2; ++attempt) {
-    EXPECT_EQ(reader->get_pos(&info), -1);
+    EXPECT_EQ(reader->read(&state), -1);
     EXPECT_EQ(errno, 0);
-    EXPECT_EQ(info.dwXpos, JOY_AXIS_CENTRED);
-    EXPECT_EQ(info.dwYpos, JOY_AXIS_CENTRED);
-    EXPECT_EQ(info.dwZpos, JOY_AXIS_CENTRED);
-    EXPECT_EQ(info.dwRpos, JOY_AXIS_CENTRED);
-    EXPECT_EQ(info.dwButtons, 0u);
+    EXPECT_EQ(state.x, AXIS_CENTRED);
+    EXPECT_EQ(state.y, AXIS_CENTRED);
+    EXPECT_EQ(state.z, AXIS_CENTRED);
+    EXPECT_EQ(state.r, AXIS_CENTRED);
+    EXPECT_EQ(state.buttons, 0u);
   }
 }
 

@@ -54,6 +54,12 @@ class Net {
   virtual int service_port(const char* service, std::uint16_t* net_port) = 0;
 };
 
+// A blocking connection to 127.0.0.1:port (host order) with TCP_NODELAY set,
+// made directly (never through a fake). With timeout_ms of 0 or more it gives
+// up after that long with ETIMEDOUT: a listener whose queue is full never
+// answers, and the system would retry for minutes. -1 with errno on failure.
+int connect_loopback(std::uint16_t port, int timeout_ms = -1);
+
 Net& net();
 // The Linux calls themselves, whatever net() currently gives (fakes forward to it).
 Net& system_net();

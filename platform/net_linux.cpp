@@ -1,14 +1,18 @@
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform/net.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -125,6 +129,50 @@ Net& net() {
 }
 
 Net& system_net() { return *linux_net(); }
+
+int connect_loopback(std::uint16_t port, int timeout_ms) {
+  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd.valid()) return -1;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
+    if (errno != EINPROGRESS) return -1;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+      int wait_ms = -1;
+      if (timeout_ms >= 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        wait_ms = left > 0 ? static_cast<int>(left) : 0;
+      }
+      pollfd p{fd.get(), POLLOUT, 0};
+      int ready = ::poll(&p, 1, wait_ms);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready < 0) return -1;
+      if (ready == 0) {
+        errno = ETIMEDOUT;
+        return -1;
+      }
+      break;
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) < 0) error = errno;
+    if (error != 0) {
+      errno = error;
+      return -1;
+    }
+  }
+  // The connection blocks from here on; readers bound their own waits.
+  int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) < 0) return -1;
+  int one = 1;
+  ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return fd.release();
+}
 
 void set_net(Net* replacement) { replacement_net.store(replacement, std::memory_order_release); }
 

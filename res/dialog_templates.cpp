@@ -1,5 +1,6 @@
 #include "res/dialog_template.h"
 #include "res/resource.h"
+#include "res/version_number.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ constexpr ControlTemplate ABOUT_CONTROLS[] = {
     // id            class   text                              x    y   w    h   style
     {IDC_STATIC,    STATIC, nullptr,                          11,  17, 21,  20, STYLE_ICON,
      IDR_MAINFRAME},
-    {IDC_STATIC,    STATIC, "Orvandelcaster Version 1.0.1",   40,  10, 132, 8,
+    {IDC_STATIC,    STATIC, "Orvandelcaster Version " ORVANDEL_VERSION_SHOWN, 40,  10, 132, 8,
      STYLE_LEFT_TEXT | STYLE_NO_PREFIX | STYLE_GROUP},
     {IDC_STATIC,    STATIC, "Copyright (C) Orvandelcaster team", 40, 56, 185, 8,
      STYLE_LEFT_TEXT | STYLE_GROUP},

@@ -32,4 +32,6 @@ namespace {
 
 const char* file_version() { return ORVANDEL_VERSION_PARTS("."); }
 
+const char* shown_version() { return ORVANDEL_VERSION_SHOWN; }
+
 const char* internal_name() { return "Orvandelcaster"; }

@@ -7,5 +7,7 @@
 
 // "1.0.1.0"
 const char* file_version();
+// "1.0.1": the version shown to people, as in the About box.
+const char* shown_version();
 // The product name for the application framework: "Orvandelcaster".
 const char* internal_name();

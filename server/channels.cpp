@@ -100,11 +100,6 @@ std::int32_t truncate_to_int32(double value) {
   return static_cast<std::int32_t>(value);
 }
 
-void put_word(unsigned char* at, std::uint32_t host_value) {
-  std::uint32_t net = htonl(host_value);
-  std::memcpy(at, &net, 4);
-}
-
 }  // namespace
 
 ChannelRecord* define_channel(const char* name, std::int32_t usage, std::int32_t dims) {
@@ -179,19 +174,19 @@ int send_channel_info(int sock, float real1, float real2, float real3,
   std::memcpy(records, g_table, count * sizeof(ChannelRecord));
   for (std::size_t r = 0; r < count; ++r) {
     auto* words = reinterpret_cast<std::uint32_t*>(records + r * sizeof(ChannelRecord));
-    for (int w : {0, 1, 2, 3, 12, 13, 14}) words[w] = htonl(words[w]);
+    for (int w : CHANNEL_RECORD_NET_WORDS) words[w] = htonl(words[w]);
   }
   unsigned char* head = body;
   for (float real : {real1, real2, real3}) {
     std::int32_t whole = truncate_to_int32(real);
     std::int32_t millionths = truncate_to_int32((static_cast<double>(real) - whole) * 1000000.0);
-    put_word(head, static_cast<std::uint32_t>(whole));
-    put_word(head + 4, static_cast<std::uint32_t>(millionths));
+    write_word(head, static_cast<std::uint32_t>(whole));
+    write_word(head + 4, static_cast<std::uint32_t>(millionths));
     head += 8;
   }
-  put_word(head, head_word_a);
-  put_word(head + 4, head_word_b);
-  put_word(head + 8, static_cast<std::uint32_t>(header().record_count));
+  write_word(body + CHANNEL_INFO_WORD_A_OFFSET, head_word_a);
+  write_word(body + CHANNEL_INFO_WORD_B_OFFSET, head_word_b);
+  write_word(body + CHANNEL_INFO_COUNT_OFFSET, static_cast<std::uint32_t>(header().record_count));
   int result = send_message(sock, MSG_CHANNEL_INFO, body, static_cast<int>(size));
   std::free(body);
   return result;

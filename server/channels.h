@@ -2,41 +2,11 @@
 
 #include <cstdint>
 
-// One 84-byte record of the channel table, in memory as on the wire (words
-// 0 to 3 and 12 to 14 go out big-endian, the rest as held). Record 0 is the
-// table header; every other record describes one channel, a child of record 0.
-struct ChannelRecord {
-  std::int32_t index;         // position in the table
-  std::int32_t parent;        // -1 for record 0, else 0
-  std::int32_t first_child;   // record 0: first channel, -1 while none; channels: -1
-  std::int32_t next_sibling;  // next channel, -1 for the last
-  char name[32];              // zero-filled; a 32-character name has no terminating zero
-  union {
-    std::int32_t usage;         // channel: usage code chosen by the data source
-    std::int32_t record_count;  // record 0: records in use, record 0 included
-  };
-  union {
-    std::int32_t reserved13;  // channel: 0
-    std::int32_t capacity;    // record 0: records allocated, 200 at a time
-  };
-  union {
-    std::int32_t dims;         // channel: number of float values
-    std::int32_t block_words;  // record 0: DataBlock length in 32-bit words, 0 until built
-  };
-  std::int32_t reserved15;  // 0
-  // Clients must never see an address here: record 0's block word is 1 once
-  // the DataBlock exists, a channel's data word is the byte offset of its first
-  // value in the DataBlock (0 until built, and always for a channel without values).
-  union {
-    std::int32_t data;
-    std::int32_t block;
-  };
-  std::int32_t reserved17_20[4];  // 0
-};
-static_assert(sizeof(ChannelRecord) == 84);
+#include "protocol/wire.h"
+
+// The channel table and its DataBlock: process-wide, owned by the server thread.
 
 inline constexpr int CHANNEL_TABLE_STEP = 200;
-inline constexpr int CHANNEL_INFO_HEAD_SIZE = 36;
 
 // Appends a channel named name (at most 32 bytes kept) with dims float values.
 // Returns the record, valid until the table next grows, or null with errno

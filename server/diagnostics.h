@@ -3,14 +3,7 @@
 #include <cstdarg>
 #include <cstddef>
 
-// Diagnostic levels.
-inline constexpr int DIAG_CLIENT_ERROR = 3;  // the client's request is wrong
-inline constexpr int DIAG_SOCKET_ERROR = 4;  // listening for, waiting on or serving a connection failed
-
-// A diagnostic line holds at most 255 characters and its terminating zero.
-inline constexpr std::size_t DIAGNOSTIC_LINE_SIZE = 256;
-// MSG_DIAGNOSTIC body: a big-endian level, then the line in a zero-filled field.
-inline constexpr int DIAGNOSTIC_BODY_SIZE = 4 + static_cast<int>(DIAGNOSTIC_LINE_SIZE);
+#include "protocol/wire.h"
 
 // Forms the line "<prefix>: <message>", where the message is format applied to
 // the values, or, without a format, the C library's text for errno ("(errno = N)"

@@ -20,31 +20,6 @@ std::uint32_t g_last_type = 0;
 
 }  // namespace
 
-int recv_all(int sock, void* dst, int count) {
-  auto* position = static_cast<unsigned char*>(dst);
-  int remaining = count;
-  while (remaining != 0) {
-    ssize_t n = platform::net().recv(sock, position, static_cast<std::size_t>(remaining));
-    if (n < 0) return static_cast<int>(n);
-    if (n == 0) break;
-    remaining -= static_cast<int>(n);
-    position += n;
-  }
-  return count - remaining;
-}
-
-int send_all(int sock, const void* src, int count) {
-  const auto* position = static_cast<const unsigned char*>(src);
-  int remaining = count;
-  while (remaining != 0) {
-    ssize_t n = platform::net().send(sock, position, static_cast<std::size_t>(remaining));
-    if (n <= 0) return static_cast<int>(n);
-    remaining -= static_cast<int>(n);
-    position += n;
-  }
-  return count;
-}
-
 std::uint32_t read_message(int sock) {
   MessageHeader header;
   int got = recv_all(sock, &header, sizeof header);
@@ -104,12 +79,6 @@ int send_message(int sock, std::uint32_t type, const void* payload, int length) 
   int rest = send_all(sock, static_cast<const unsigned char*>(payload) + payload_sent,
                       length - payload_sent);
   return rest <= 0 ? rest : length;
-}
-
-void copy_text_field(char* field, std::size_t size, const char* text) {
-  std::size_t length = ::strnlen(text, size);
-  std::memcpy(field, text, length);
-  std::memset(field + length, 0, size - length);
 }
 
 const unsigned char* receive_buffer() { return g_buffer; }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,32 +12,22 @@
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
 #include "server/diagnostics.h"
+#include "server/process.h"
 #include "server/registry.h"
 #include "server/session.h"
 
-std::atomic<int> g_sockets_ready{0};
-
 namespace {
-
-char g_server_name[SERVER_NAME_SIZE];
-std::atomic<bool> g_exiting{false};
-std::atomic<ServerExitHandler> g_exit_handler{nullptr};
 
 // The registry descriptor, opened at the first registration and held (with
 // its shared lock) until the process ends, so the publications outlive every
 // registration call. A plain int: nothing may tear it down at exit.
 int g_registry_fd = -1;
 
-// Waits for the end of a process that is already exiting.
-[[noreturn]] void wait_for_process_end() {
-  for (;;) ::pause();
-}
-
 // Reports a failure on standard error with the errno text, unless the process
 // is already on its way out (then the failure is only the exit's echo).
 void report_failure() {
-  if (g_exiting.load()) wait_for_process_end();
-  post_diagnostic(-1, DIAG_SOCKET_ERROR, g_server_name, nullptr);
+  if (process_exiting()) wait_for_process_end();
+  post_diagnostic(-1, DIAG_SOCKET_ERROR, server_name(), nullptr);
 }
 
 // The server's registry descriptor, opening it on first use. *opened_now tells
@@ -74,35 +63,10 @@ int open_published_socket() {
 
 }  // namespace
 
-const char* server_name() { return g_server_name; }
-
-void start_sockets() {
-  std::signal(SIGPIPE, SIG_IGN);
-  g_sockets_ready.store(1);
-  std::atexit(stop_sockets);
-}
-
-void stop_sockets() {
-  g_exiting.store(true);
-  g_sockets_ready.store(0);
-}
-
-void set_server_exit_handler(ServerExitHandler handler) { g_exit_handler.store(handler); }
-
-void end_server_process(int status) {
-  if (g_exiting.load()) wait_for_process_end();
-  ServerExitHandler handler = g_exit_handler.load();
-  if (handler) {
-    handler(status);
-    wait_for_process_end();
-  }
-  std::exit(status);
-}
-
 void server_thread(void*) {
-  std::memcpy(g_server_name, SERVER_NAME, sizeof SERVER_NAME);
+  set_server_name(DEFAULT_SERVER_NAME);
   for (;;) {
-    int client = accept_client(g_server_name);
+    int client = accept_client(server_name());
     if (client < 0) {
       report_failure();
       end_server_process(1);

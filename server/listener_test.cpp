@@ -10,14 +10,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <future>
 #include <string>
 
-#include "client/capture_client.h"
 #include "platform/fake_net.h"
 #include "platform/unique_fd.h"
 #include "server/registry.h"
+#include "tests/support/registry_view.h"
 #include "tests/support/server_process.h"
+#include "tests/support/stream.h"
 
 namespace {
 
@@ -51,10 +53,23 @@ class Listener : public ::testing::Test {
     test_support::remove_registry(m_registry);
   }
 
-  std::vector<client::RegistryEntry> published() {
-    client::Registry registry;
-    EXPECT_TRUE(registry.open(m_registry.c_str())) << registry.error();
-    return registry.entries();
+  // The slots in use, lowest first, as another process reads them.
+  struct Entry {
+    int slot;
+    std::string name;
+    std::uint16_t port;  // host order
+  };
+  std::vector<Entry> published() {
+    test_support::RegistryView view(m_registry);
+    EXPECT_TRUE(view.ok());
+    std::vector<Entry> entries;
+    for (int i = 0; view.ok() && i < REGISTRY_SLOTS; ++i) {
+      if (!(view.used() & (1u << i))) continue;
+      const RegistrySlot& slot = view.slot(i);
+      entries.push_back(
+          {i, std::string(slot.name, ::strnlen(slot.name, REGISTRY_NAME_SIZE)), ntohs(slot.port)});
+    }
+    return entries;
   }
 
   std::string m_registry = test_support::unique_registry_name();
@@ -102,9 +117,7 @@ TEST_F(Listener, WithdrawingAnUnknownNameChangesNothing) {
 
 TEST_F(Listener, WithdrawingFromARegistryNobodyHoldsLeavesNone) {
   withdraw_registration("Orvandelcaster");
-  client::Registry registry;
-  ASSERT_TRUE(registry.open(m_registry.c_str()));
-  EXPECT_TRUE(registry.entries().empty());
+  EXPECT_TRUE(published().empty());
 }
 
 TEST_F(Listener, SocketsNotReadyFailsBothFormsWithoutASocket) {
@@ -175,15 +188,16 @@ TEST_F(Listener, AcceptWithdrawsThePublicationAndClosesTheListener) {
     return platform::system_net().accept(fd);
   };
   auto [port, accepted] = start_accept("Orvandelcaster", net);
-  client::Connection connection;
-  ASSERT_TRUE(connection.connect(port)) << connection.error();
+  platform::UniqueFd connection(test_support::connect_loopback(port));
+  ASSERT_TRUE(connection.valid());
   platform::UniqueFd served(accepted.get());
   ASSERT_TRUE(served.valid());
 
   EXPECT_EQ(published_port, port) << "published while waiting";
   EXPECT_TRUE(published().empty()) << "withdrawn once accepted";
   EXPECT_EQ(socket_option(served.get(), IPPROTO_TCP, TCP_NODELAY), 1);
-  EXPECT_FALSE(client::Connection().connect(port)) << "nobody listens during the session";
+  EXPECT_EQ(platform::UniqueFd(test_support::connect_loopback(port)).get(), -1)
+      << "nobody listens during the session";
 }
 
 TEST_F(Listener, FixedPortFormPublishesNothing) {
@@ -191,8 +205,8 @@ TEST_F(Listener, FixedPortFormPublishesNothing) {
   // Everything after the first ':' is the port text, so this listens on a
   // port the system chooses.
   auto [port, accepted] = start_accept("name:x:1", net);
-  client::Connection connection;
-  ASSERT_TRUE(connection.connect(port)) << connection.error();
+  platform::UniqueFd connection(test_support::connect_loopback(port));
+  ASSERT_TRUE(connection.valid());
   platform::UniqueFd served(accepted.get());
   EXPECT_TRUE(served.valid());
   EXPECT_FALSE(registry_exists(m_registry));

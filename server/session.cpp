@@ -8,12 +8,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include "joystick/joystick.h"
+#include "joystick/joystick_channels.h"
 #include "platform/net.h"
 #include "server/channels.h"
 #include "server/diagnostics.h"
 #include "server/framing.h"
-#include "server/listener.h"
+#include "server/process.h"
 
 namespace {
 
@@ -163,8 +163,12 @@ int send_identify_reply(int sock, std::uint32_t value) {
 
 int send_server_info(int sock, const char* name, const char* version, const char* description) {
   char body[SERVER_INFO_SIZE] = {};
-  if (name) copy_text_field(body, 64, name);
-  if (version) copy_text_field(body + 64, 16, version);
-  if (description) copy_text_field(body + 80, 256, description);
+  if (name) copy_text_field(body + SERVER_INFO_NAME_OFFSET, SERVER_INFO_NAME_SIZE, name);
+  if (version)
+    copy_text_field(body + SERVER_INFO_VERSION_OFFSET, SERVER_INFO_VERSION_SIZE, version);
+  if (description) {
+    copy_text_field(body + SERVER_INFO_DESCRIPTION_OFFSET, SERVER_INFO_DESCRIPTION_SIZE,
+                    description);
+  }
   return send_message(sock, MSG_SERVER_INFO, body, sizeof body);
 }

@@ -2,12 +2,10 @@
 
 #include <cstdint>
 
-inline constexpr std::uint32_t PROTOCOL_VERSION = 300;
+#include "protocol/wire.h"
+
 inline constexpr char SERVER_VERSION_TEXT[] = "1.0";
 inline constexpr char SERVER_DESCRIPTION[] = "Orvandelcaster capture server - v1.0";
-
-inline constexpr int IDENTIFY_TEXT_SIZE = 64;
-inline constexpr int SERVER_INFO_SIZE = 336;  // name 64, version text 16, description 256
 
 // Serves one connected client until it ends the session: 0 after MSG_END or
 // when the client closed the connection, -1 for every other end. Waits without

@@ -10,17 +10,19 @@
 #include <cstring>
 #include <string>
 
-#include "client/capture_client.h"
 #include "platform/fake_net.h"
 #include "server/framing.h"
 #include "server/listener.h"
 #include "server/registry.h"
+#include "tests/support/raw_client.h"
+#include "tests/support/registry_view.h"
 #include "tests/support/server_process.h"
 #include "tests/support/socket_pair.h"
 
 namespace {
 
 using test_support::frame;
+using test_support::operator+;
 using test_support::SocketPair;
 
 std::vector<unsigned char> identify_payload(const std::string& first, const std::string& second) {
@@ -135,26 +137,15 @@ TEST(ServeClient, FailedWaitEndsTheProcessAfterTellingTheClient) {
     platform::set_net(&net);
     server_thread(nullptr);
   }
-  client::Connection connection;
-  for (int attempt = 0; attempt < 1000 && !connection.connected(); ++attempt) {
-    std::string error;
-    if (auto port = client::find_server("Orvandelcaster", &error, registry.c_str())) {
-      connection.connect(*port);
-    } else {
-      ::usleep(10000);
-    }
-  }
-  ASSERT_TRUE(connection.connected()) << connection.error();
-  client::Reply first, second;
-  ASSERT_TRUE(connection.read_reply(&first)) << connection.error();
-  ASSERT_TRUE(connection.read_reply(&second)) << connection.error();
-  client::Diagnostic select_failed, reason;
-  ASSERT_TRUE(client::parse_diagnostic(first.payload, &select_failed));
-  ASSERT_TRUE(client::parse_diagnostic(second.payload, &reason));
-  EXPECT_EQ(select_failed.level, 4u);
-  EXPECT_EQ(select_failed.text, "Orvandelcaster: select failed");
-  EXPECT_EQ(reason.level, 4u);
-  EXPECT_EQ(reason.text, "select: Bad file descriptor");
+  std::uint16_t port = test_support::wait_for_publication(registry, "Orvandelcaster", 10000);
+  ASSERT_NE(port, 0);
+  test_support::RawClient connection;
+  ASSERT_TRUE(connection.connect(port));
+  test_support::Bytes expected =
+      test_support::diagnostic_message(4, "Orvandelcaster: select failed") +
+      test_support::diagnostic_message(4, "select: Bad file descriptor");
+  test_support::Bytes got = connection.read_exact(expected.size());
+  EXPECT_EQ(test_support::hex(got), test_support::hex(expected));
 
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);

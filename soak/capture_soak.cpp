@@ -30,9 +30,12 @@
 #include <vector>
 
 #include "client/capture_client.h"
-#include "server/framing.h"
-#include "server/listener.h"
+#include "protocol/codec.h"
+#include "protocol/wire.h"
 #include "soak/peers.h"
+#include "soak/session_model.h"
+#include "tests/support/registry_view.h"
+#include "tests/support/stream.h"
 
 namespace {
 
@@ -80,10 +83,7 @@ Reading read_process(pid_t pid) {
 
 // The server's publication: its port, or 0 when the name is not published.
 std::uint16_t published_port(const std::string& registry) {
-  client::Registry reader;
-  if (!reader.open(registry.c_str())) return 0;
-  auto port = reader.find(SERVER_NAME);
-  return port ? *port : 0;
+  return test_support::RegistryView(registry).published_port(DEFAULT_SERVER_NAME);
 }
 
 // Waits until the name is published (want_published) or withdrawn; the port
@@ -178,32 +178,19 @@ class ServerUnderSoak {
 // final size before anything is measured.
 bool warm_up(int fd) {
   std::vector<unsigned char> bytes(8 + 8 + MAX_PAYLOAD + 8, 0);
-  auto put = [&](std::size_t at, std::uint32_t value) {
-    unsigned char be[4] = {
-        static_cast<unsigned char>(value >> 24), static_cast<unsigned char>(value >> 16),
-        static_cast<unsigned char>(value >> 8), static_cast<unsigned char>(value)};
-    std::memcpy(bytes.data() + at, be, 4);
-  };
+  auto put = [&](std::size_t at, std::uint32_t value) { write_word(bytes.data() + at, value); };
   put(0, MSG_CHANNEL_INFO);
   put(8, 7);
   put(12, MAX_PAYLOAD);
   put(16 + MAX_PAYLOAD, MSG_END);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
+  if (!test_support::send_all(fd, bytes)) return false;
   // The channel table, then the diagnostic for type 7, then the close.
-  std::size_t expected = 8 + 36 + 5 * 84 + 8 + 260, got = 0;
-  unsigned char chunk[4096];
-  for (;;) {
-    ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
+  std::size_t expected = MESSAGE_HEADER_SIZE + soak::JOYSTICK_CHANNEL_INFO_SIZE +
+                         MESSAGE_HEADER_SIZE + DIAGNOSTIC_BODY_SIZE;
+  test_support::Bytes replies;
+  test_support::read_to_end(fd, &replies);
   ::close(fd);
-  return got == expected;
+  return replies.size() == expected;
 }
 
 PeerKind pick_kind(std::mt19937* random, int session, const Options& o) {

@@ -1,21 +1,16 @@
 #include "soak/peers.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
 
-#include "server/framing.h"
-#include "server/session.h"
+#include "protocol/wire.h"
 #include "soak/session_model.h"
+#include "tests/support/stream.h"
 #include "tests/support/wire_bytes.h"
 
 namespace soak {
@@ -44,40 +39,17 @@ Bytes random_bytes(std::mt19937* random, int count) {
   return bytes;
 }
 
-bool send_bytes(int fd, const Bytes& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
+bool send_bytes(int fd, const Bytes& bytes) { return test_support::send_all(fd, bytes); }
 
 bool read_exact(int fd, std::size_t count, Bytes* out) {
-  out->resize(count);
-  std::size_t done = 0;
-  while (done < count) {
-    ssize_t n = ::recv(fd, out->data() + done, count - done, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+  *out = test_support::read_exact(fd, count);
+  return out->size() == count;
 }
 
 // Reads until the server closes (a reset counts as closed); false when the
 // connection stays open past the time-out.
 bool read_to_end(int fd, Bytes* out) {
-  unsigned char chunk[4096];
-  for (;;) {
-    ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
-    if (n < 0) return false;
-    out->insert(out->end(), chunk, chunk + n);
-  }
+  return test_support::read_to_end(fd, out) != test_support::StreamEnd::kTimedOut;
 }
 
 // One request of a well-behaved client, with the reply it must get.
@@ -115,10 +87,10 @@ Request random_request(std::mt19937* random, bool channels_defined) {
         return {frame(MSG_SERVER_INFO), MSG_SERVER_INFO, SERVER_INFO_SIZE,
                 fixed("Orvandelcaster\0")};
       case 3:
-        return {frame(MSG_CHANNEL_INFO), MSG_CHANNEL_INFO, 36 + 5 * 84, ""};
+        return {frame(MSG_CHANNEL_INFO), MSG_CHANNEL_INFO, JOYSTICK_CHANNEL_INFO_SIZE, ""};
       case 4:
         if (!channels_defined) continue;
-        return {frame(MSG_DATA), MSG_DATA, 48, fixed("\0\0\0\1\0\0\0\1")};
+        return {frame(MSG_DATA), MSG_DATA, JOYSTICK_DATA_SIZE, fixed("\0\0\0\1\0\0\0\1")};
       default: {
         static const std::uint32_t UNKNOWN[] = {6, 7, 8, 10, 11, 0x12345678u};
         std::uint32_t type = UNKNOWN[pick(random, 0, 5)];
@@ -354,21 +326,12 @@ PeerResult run_peer(PeerKind kind, int fd, std::mt19937* random, bool* channels_
 }
 
 int connect_peer(unsigned short port, int timeout_ms) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int fd = test_support::connect_loopback(port);
   if (fd < 0) return -1;
+  // Reads and sends give up after timeout_ms, so a stuck server shows as a problem.
   timeval timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
-    ::close(fd);
-    return -1;
-  }
-  int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   return fd;
 }
 

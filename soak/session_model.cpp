@@ -1,20 +1,16 @@
 #include "soak/session_model.h"
 
-#include <arpa/inet.h>
-
 #include <cstring>
 
-#include "server/framing.h"
-#include "server/session.h"
+#include "protocol/codec.h"
+#include "protocol/wire.h"
 
 namespace soak {
 
 namespace {
 
 std::uint32_t word_at(const std::vector<unsigned char>& bytes, std::size_t at) {
-  std::uint32_t net;
-  std::memcpy(&net, bytes.data() + at, sizeof net);
-  return ntohl(net);
+  return read_word(bytes.data() + at);
 }
 
 // The version a MSG_VERSION payload carries: its first four bytes, the bytes
@@ -23,25 +19,23 @@ std::uint32_t version_in(const std::vector<unsigned char>& stream, std::size_t a
                          std::size_t payload) {
   unsigned char field[4] = {};
   std::memcpy(field, stream.data() + at, payload < 4 ? payload : 4);
-  std::uint32_t net;
-  std::memcpy(&net, field, sizeof net);
-  return ntohl(net);
+  return read_word(field);
 }
 
 std::size_t reply_length(std::uint32_t type) {
   switch (type) {
     case MSG_DIAGNOSTIC:
-      return 260;
+      return DIAGNOSTIC_BODY_SIZE;
     case MSG_IDENTIFY:
-      return 4;
+      return IDENTIFY_REPLY_SIZE;
     case MSG_VERSION:
-      return 8;
+      return VERSION_REPLY_SIZE;
     case MSG_SERVER_INFO:
       return SERVER_INFO_SIZE;
     case MSG_CHANNEL_INFO:
-      return 36 + 5 * 84;
+      return JOYSTICK_CHANNEL_INFO_SIZE;
     case MSG_DATA:
-      return 48;
+      return JOYSTICK_DATA_SIZE;
     default:
       return 0;
   }
@@ -61,13 +55,13 @@ Outcome predict_session(const std::vector<unsigned char>& stream, bool channels_
   std::size_t at = 0;
   for (;;) {
     // A stream that ends before a whole message ends the session like MSG_END.
-    if (stream.size() - at < 8) return outcome;
+    if (stream.size() - at < MESSAGE_HEADER_SIZE) return outcome;
     std::uint32_t type = word_at(stream, at);
     auto length = static_cast<std::int32_t>(word_at(stream, at + 4));
     std::size_t payload = length > 0 ? static_cast<std::size_t>(length) : 0;
     if (payload > MAX_PAYLOAD) return fail(outcome, "length above 1 MiB");
-    if (stream.size() - at - 8 < payload) return outcome;
-    std::size_t body = at + 8;
+    if (stream.size() - at - MESSAGE_HEADER_SIZE < payload) return outcome;
+    std::size_t body = at + MESSAGE_HEADER_SIZE;
     at = body + payload;
     switch (type) {
       case MSG_DIAGNOSTIC:
@@ -99,12 +93,14 @@ bool whole_replies(const std::vector<unsigned char>& bytes, int* count) {
   *count = 0;
   std::size_t at = 0;
   while (at < bytes.size()) {
-    if (bytes.size() - at < 8) return false;
+    if (bytes.size() - at < MESSAGE_HEADER_SIZE) return false;
     std::uint32_t type = word_at(bytes, at);
     std::size_t length = word_at(bytes, at + 4);
     std::size_t expected = reply_length(type);
-    if (expected == 0 || length != expected || bytes.size() - at - 8 < length) return false;
-    at += 8 + length;
+    if (expected == 0 || length != expected || bytes.size() - at - MESSAGE_HEADER_SIZE < length) {
+      return false;
+    }
+    at += MESSAGE_HEADER_SIZE + length;
     ++*count;
   }
   return true;

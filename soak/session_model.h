@@ -4,12 +4,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "protocol/wire.h"
+
 // An independent reading of what a capture session does with the bytes a
 // client sends before closing its side: whether the session ends in failure
 // (and so leaves one line on the server's standard error), and how many
 // replies the client gets. The soak test uses it to know which of its garbage
 // peers must fail; a unit test holds it against the real session.
 namespace soak {
+
+// The replies of this program's server that depend on its four joystick
+// channels: the channel table (record 0 and four channels) and the data block
+// (four channels of one value each).
+inline constexpr std::size_t JOYSTICK_CHANNEL_INFO_SIZE =
+    CHANNEL_INFO_HEAD_SIZE + 5 * CHANNEL_RECORD_SIZE;
+inline constexpr std::size_t JOYSTICK_DATA_SIZE = 4 * (DATA_CHANNEL_HEAD_SIZE + 4);
 
 struct Outcome {
   bool failure = false;           // the session ends with -1

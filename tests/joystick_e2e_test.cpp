@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "tests/support/client_connection.h"
 #include "tests/support/server_process.h"
 
 namespace {
@@ -36,7 +37,7 @@ Values request_values(client::Connection& connection) {
 }
 
 client::Connection connect_with_channels(test_support::ServerProcess& server) {
-  client::Connection connection = server.connect();
+  client::Connection connection = test_support::connect_client(server);
   EXPECT_TRUE(connection.connected()) << connection.error();
   client::ChannelInfo info;
   EXPECT_TRUE(connection.channel_info(&info)) << connection.error();
@@ -50,7 +51,7 @@ TEST(JoystickEndToEnd, MovedAxesReadBackExactly) {
   client::Connection connection = connect_with_channels(server);
   ASSERT_TRUE(connection.connected());
 
-  // dwZpos feeds Thrust and dwRpos feeds Rudder.
+  // The Z axis feeds Thrust and the R axis feeds Rudder.
   EXPECT_EQ(request_values(connection),
             (Values{-0.5f, 0.5f, linux_scale(1000), linux_scale(32768)}));
 

@@ -3,19 +3,16 @@
 //
 //   joystick_probe   ->   "<result> <X> <Y> <Z> <R> <buttons in hex>"
 //
-// <result> is get_pos's 0, or -1 when there is no joystick 0.
+// <result> is the reader's 0, or -1 when there is no joystick 0.
 
 #include <cstdio>
 
-#include "platform/joystick.h"
+#include "platform/joystick_device.h"
 
 int main() {
-  auto reader = platform::joysticks().open_reader();
-  platform::JoyInfoEx info{};
-  info.dwSize = platform::JOYINFOEX_SIZE;
-  info.dwFlags = platform::JOY_RETURNALL;
-  int result = reader->get_pos(&info);
-  std::printf("%d %u %u %u %u 0x%x\n", result, info.dwXpos, info.dwYpos, info.dwZpos, info.dwRpos,
-              info.dwButtons);
+  auto reader = platform::joystick_device().open_reader();
+  platform::JoystickState state{};
+  int result = reader->read(&state);
+  std::printf("%d %u %u %u %u 0x%x\n", result, state.x, state.y, state.z, state.r, state.buttons);
   return 0;
 }

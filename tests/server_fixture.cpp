@@ -9,8 +9,8 @@
 // --fake-joystick puts a settable joystick 0 in place of the device (with the
 // capabilities XMIN, XMAX and 10 ms when --caps is given) and takes commands
 // on stdin, one per line, each answered with "ok" on stdout once applied:
-//   axes X Y Z R     raw positions of dwXpos, dwYpos, dwZpos, dwRpos
-//   buttons MASK     dwButtons (decimal or 0x hex)
+//   axes X Y Z R     raw positions of the four axes
+//   buttons MASK     the button bits (decimal or 0x hex)
 //   absent | present
 // Anything else is answered with "error: " and the line.
 
@@ -26,15 +26,15 @@
 #include <string>
 #include <thread>
 
-#include "joystick/joystick.h"
-#include "platform/fake_joystick.h"
-#include "server/listener.h"
+#include "platform/fake_joystick_device.h"
+#include "server/capture_server.h"
+#include "server/process.h"
 #include "server/registry.h"
 
 namespace {
 
 // Lives as long as the process: the server thread reads it until the very end.
-platform::FakeJoysticks* g_fake_joystick = nullptr;
+platform::FakeJoystickDevice* g_fake_joystick = nullptr;
 
 // A whole decimal or 0x-hex number that fits in 32 bits.
 bool parse_u32(const char* text, std::uint32_t* value) {
@@ -115,15 +115,15 @@ int usage(const char* program) {
 int main(int argc, char** argv) {
   bool fake_joystick = false;
   bool caps_given = false;
-  platform::JoyCaps fake_caps{0, 65535, 10};
+  platform::JoystickCapabilities fake_caps{0, 65535, 10};
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--registry") == 0 && i + 1 < argc) {
       set_registry_object_name(argv[++i]);
     } else if (std::strcmp(argv[i], "--fake-joystick") == 0) {
       fake_joystick = true;
     } else if (std::strcmp(argv[i], "--caps") == 0 && i + 2 < argc &&
-               parse_u32(argv[i + 1], &fake_caps.wXmin) &&
-               parse_u32(argv[i + 2], &fake_caps.wXmax)) {
+               parse_u32(argv[i + 1], &fake_caps.x_min) &&
+               parse_u32(argv[i + 2], &fake_caps.x_max)) {
       caps_given = true;
       i += 2;
     } else {
@@ -140,14 +140,13 @@ int main(int argc, char** argv) {
 
   start_sockets();
   if (fake_joystick) {
-    g_fake_joystick = new platform::FakeJoysticks;
-    g_fake_joystick->set_caps(fake_caps);
-    platform::set_joysticks(g_fake_joystick);
+    g_fake_joystick = new platform::FakeJoystickDevice;
+    g_fake_joystick->set_capabilities(fake_caps);
+    platform::set_joystick_device(g_fake_joystick);
     std::thread(run_commands).detach();
   }
-  platform::JoyCaps caps{};
-  fix_axis_scale(&caps);
-  std::thread(server_thread, nullptr).detach();
+  platform::JoystickCapabilities caps{};
+  if (!start_capture_server(&caps)) return 1;
 
   int signal_number = 0;
   sigwait(&stop, &signal_number);

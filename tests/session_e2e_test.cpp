@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/client_connection.h"
 #include "tests/support/expected_replies.h"
 #include "tests/support/raw_client.h"
 #include "tests/support/server_process.h"
@@ -16,7 +17,7 @@ Bytes identification() { return text_field("probe", 64) + text_field("test", 64)
 
 TEST(SessionEndToEnd, HandshakeAndServerInfo) {
   ServerProcess server;
-  client::Connection connection = server.connect();
+  client::Connection connection = test_support::connect_client(server);
   ASSERT_TRUE(connection.connected()) << connection.error();
   ASSERT_TRUE(connection.identify("probe", "test")) << connection.error();
   ASSERT_TRUE(connection.check_version()) << connection.error();

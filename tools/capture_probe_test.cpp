@@ -18,7 +18,7 @@
 
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
-#include "server/registry.h"
+#include "protocol/registry_layout.h"
 #include "tests/support/server_process.h"
 
 namespace {

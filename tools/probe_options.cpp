@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <optional>
 
+#include "protocol/registry_layout.h"
+
 namespace probe {
 namespace {
 
-// A registry slot holds a name of at most 107 bytes and its terminating zero.
-constexpr std::size_t MAX_SERVER_NAME = 107;
 constexpr long long MAX_TIMEOUT_MS = 3600000;
 constexpr double MAX_RATE_HZ = 1000.0;
 
@@ -192,7 +192,7 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
       note(std::string(command_word(options->command)) + " takes no server name");
     } else if (positional.size() > 2) {
       note("unexpected argument \"" + positional[2] + "\"");
-    } else if (positional[1].empty() || positional[1].size() > MAX_SERVER_NAME) {
+    } else if (positional[1].empty() || positional[1].size() > MAX_REGISTERED_NAME) {
       note("a server name has 1 to 107 characters");
     } else {
       options->name = positional[1];

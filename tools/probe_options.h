@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/wire.h"
+
 // The command line of capture-probe:
 //
 //   capture-probe [OPTIONS] COMMAND [NAME] [COMMAND OPTIONS]
@@ -13,14 +15,12 @@ namespace probe {
 
 enum class Command { NONE, LIST, INFO, WATCH, DEVICES };
 
-inline constexpr const char* DEFAULT_SERVER_NAME = "Orvandelcaster";
-
 struct ProbeOptions {
   Command command = Command::NONE;
   bool help = false;
   std::string name = DEFAULT_SERVER_NAME;
   std::string registry;  // empty: the user's registry
-  std::uint32_t protocol = 300;
+  std::uint32_t protocol = PROTOCOL_VERSION;
   int timeout_ms = 5000;
   double rate_hz = 10.0;
   std::uint64_t count = 0;  // 0: until interrupted

@@ -6,14 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "ui/dialog_builder.h"
-#include "ui/indicator_control.h"
-
 namespace {
-
-IndicatorControl* indicator(QWidget* dialog, int id) {
-  return qobject_cast<IndicatorControl*>(dialog_item(dialog, id));
-}
 
 // The width of a signed decimal number in a font, from the advances of its
 // characters, which the font keeps: measuring the whole text would shape it
@@ -27,14 +20,6 @@ int decimal_text_width(const QFont& font, const QString& text) {
 }
 
 }  // namespace
-
-void draw_axis_bar(QWidget* dialog, int id, std::int32_t raw) {
-  if (IndicatorControl* control = indicator(dialog, id)) control->show_axis_bar(raw);
-}
-
-void draw_button_box(QWidget* dialog, int id, std::uint32_t pressed) {
-  if (IndicatorControl* control = indicator(dialog, id)) control->show_button_box(pressed != 0);
-}
 
 int axis_bar_width(std::int32_t raw, float axis_range, int client_width) {
   double width = static_cast<double>(raw) / axis_range * client_width;

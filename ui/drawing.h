@@ -5,20 +5,10 @@
 #include <cstdint>
 
 class QPainter;
-class QWidget;
 
 // What the monitor draws in its indicator controls. Pure blue (red 0, green 0,
 // blue 255) for bars, the cell behind their text and pressed buttons.
 inline const QColor INDICATOR_BLUE(0, 0, 255);
-
-// Shows raw on the axis bar control id of dialog: a bar from the left,
-// raw / axis range of the control's inside width, and raw in decimal at (2, 2).
-// A missing control (or one that is not an indicator) is skipped.
-void draw_axis_bar(QWidget* dialog, int id, std::int32_t raw);
-
-// Shows the button box control id of dialog filled when pressed is non-zero,
-// empty otherwise. A missing control is skipped.
-void draw_button_box(QWidget* dialog, int id, std::uint32_t pressed);
 
 // The bar's width in pixels: raw / axis_range * client_width, in double
 // precision, truncated toward zero. Not clamped to the control (the control

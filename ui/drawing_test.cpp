@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <climits>
 
-#include "ui/ui_test_support.h"
+#include "tests/support/qt/qt_test_support.h"
 
 namespace {
 

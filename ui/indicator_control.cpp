@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QPainter>
 
-#include "joystick/joystick.h"
 #include "ui/drawing.h"
 
 IndicatorControl::IndicatorControl(QWidget* parent) : QFrame(parent) {
@@ -28,6 +27,11 @@ void IndicatorControl::show_button_box(bool pressed) {
   if (m_drawing == Drawing::BUTTON_BOX && m_pressed == pressed) return;
   m_drawing = Drawing::BUTTON_BOX;
   m_pressed = pressed;
+  update();
+}
+
+void IndicatorControl::set_axis_range(float axis_range) {
+  m_axis_range = axis_range;
   update();
 }
 
@@ -60,7 +64,7 @@ void IndicatorControl::paintEvent(QPaintEvent*) {
   if (m_drawing == Drawing::AXIS_BAR) {
     // The text is in the program's general font, not the dialog's.
     painter.setFont(QApplication::font());
-    paint_axis_bar(painter, client.size(), m_raw, g_axis_range);
+    paint_axis_bar(painter, client.size(), m_raw, m_axis_range);
   } else {
     paint_button_box(painter, client.size(), m_pressed);
   }

@@ -15,10 +15,13 @@ class IndicatorControl : public QFrame {
  public:
   explicit IndicatorControl(QWidget* parent);
 
-  // Both store what to show and schedule a repaint when it differs from
-  // what is shown.
+  // Each keeps what it is given and schedules a repaint when it differs
+  // from what is shown.
   void show_axis_bar(std::int32_t raw);
   void show_button_box(bool pressed);
+  // The raw value an axis bar fills the whole inside width at (0 until set:
+  // then no bar is drawn, only the value).
+  void set_axis_range(float axis_range);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -29,5 +32,6 @@ class IndicatorControl : public QFrame {
   enum class Drawing { NONE, AXIS_BAR, BUTTON_BOX };
   Drawing m_drawing = Drawing::NONE;
   std::int32_t m_raw = 0;
+  float m_axis_range = 0.0f;
   bool m_pressed = false;
 };

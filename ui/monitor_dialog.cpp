@@ -7,38 +7,19 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
-#include <system_error>
-#include <thread>
 
-#include "joystick/joystick.h"
+#include "joystick/joystick_channels.h"
 #include "res/resource.h"
 #include "res/strings.h"
-#include "server/listener.h"
+#include "server/capture_server.h"
 #include "ui/about_dialog.h"
 #include "ui/dialog_builder.h"
-#include "ui/drawing.h"
-
-namespace {
-
-// Starts the one server thread of the process. It is never joined: it serves
-// until the process ends. If it cannot be started the dialog runs without a
-// server, as it would on any platform.
-void start_server_thread() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  try {
-    std::thread(server_thread, nullptr).detach();
-  } catch (const std::system_error&) {
-  }
-}
-
-}  // namespace
+#include "ui/dialog_indicators.h"
 
 CMonitorDlg::CMonitorDlg(QWidget* parent)
     : QDialog(parent),
       m_hIcon(load_icon(IDR_MAINFRAME)),
-      m_joystick(platform::joysticks().open_reader()) {
+      m_joystick(platform::joystick_device().open_reader()) {
   create_dialog_controls(this, IDD_MONITOR_DIALOG);
   if (auto* about = qobject_cast<QAbstractButton*>(dialog_item(this, IDC_ABOUT))) {
     connect(about, &QAbstractButton::clicked, this, &CMonitorDlg::OnAboutButton);
@@ -63,14 +44,13 @@ bool CMonitorDlg::OnInitDialog() {
 
   setWindowIcon(m_hIcon);
 
-  // The scale is fixed before the server thread exists, so the thread's
-  // creation orders this write before every read the thread makes.
-  fix_axis_scale(&m_joyCaps);
-  start_server_thread();
+  // Fixes the axis scale, then starts the server thread; without one the
+  // dialog runs on, as it would on any platform.
+  start_capture_server(&m_joyCaps);
 
   auto* poll_timer = new QTimer(this);
   poll_timer->setObjectName(QStringLiteral("IDT_JOYSTICK_POLL"));
-  poll_timer->setInterval(static_cast<int>(2 * m_joyCaps.wPeriodMin));
+  poll_timer->setInterval(static_cast<int>(2 * m_joyCaps.min_period_ms));
   connect(poll_timer, &QTimer::timeout, this, [this] { OnTimer(IDT_JOYSTICK_POLL); });
   poll_timer->start();
   return true;
@@ -78,16 +58,18 @@ bool CMonitorDlg::OnInitDialog() {
 
 void CMonitorDlg::OnTimer(unsigned nIDEvent) {
   if (nIDEvent != IDT_JOYSTICK_POLL) return;
-  platform::JoyInfoEx info{};
-  info.dwSize = platform::JOYINFOEX_SIZE;
-  info.dwFlags = platform::JOY_RETURNALL;
+  platform::JoystickState state{};
   // A failed read leaves a centred reading with no button, which is shown.
-  m_joystick->get_pos(&info);
-  m_xpos = info.dwXpos;
-  m_ypos = info.dwYpos;
-  m_rpos = info.dwRpos;
-  m_zpos = info.dwZpos;
+  m_joystick->read(&state);
+  m_xpos = state.x;
+  m_ypos = state.y;
+  m_rpos = state.r;
+  m_zpos = state.z;
 
+  // The bars divide by the axis scale as it stands at this tick.
+  for (int id : {IDC_BAR_X, IDC_BAR_Y, IDC_BAR_RUDDER, IDC_BAR_THRUST}) {
+    set_axis_bar_range(this, id, g_axis_range);
+  }
   // The Rudder bar shows the R axis and the Thrust bar the Z axis.
   draw_axis_bar(this, IDC_BAR_X, static_cast<std::int32_t>(m_xpos));
   draw_axis_bar(this, IDC_BAR_Y, static_cast<std::int32_t>(m_ypos));
@@ -95,7 +77,7 @@ void CMonitorDlg::OnTimer(unsigned nIDEvent) {
   draw_axis_bar(this, IDC_BAR_THRUST, static_cast<std::int32_t>(m_zpos));
   // Buttons 1 to 8 only; higher bits are not shown.
   for (int i = 0; i < 8; ++i) {
-    draw_button_box(this, IDC_BUTTON_BOX_1 + i, info.dwButtons & (1u << i));
+    draw_button_box(this, IDC_BUTTON_BOX_1 + i, state.buttons & (1u << i));
   }
   show_joystick_state(m_joystick->state_text());
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/joystick.h"
+#include "platform/joystick_device.h"
 
 class QMenu;
 
@@ -29,7 +29,7 @@ class CMonitorDlg : public QDialog {
   // Readies the dialog: adds the About item to the system menu, sets the
   // window icons, fixes the axis scale from joystick 0's capabilities, starts
   // the server thread (once per process, after the scale is fixed) and starts
-  // the display timer IDT_JOYSTICK_POLL at twice the driver's minimum polling
+  // the display timer IDT_JOYSTICK_POLL at twice joystick 0's minimum polling
   // period. Always true.
   bool OnInitDialog();
 
@@ -55,7 +55,7 @@ class CMonitorDlg : public QDialog {
 
  private:
   QIcon m_hIcon;
-  platform::JoyCaps m_joyCaps{};
+  platform::JoystickCapabilities m_joyCaps{};
   // The positions last shown.
   std::uint32_t m_xpos = 0;
   std::uint32_t m_ypos = 0;

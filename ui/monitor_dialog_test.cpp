@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "joystick/joystick.h"
+#include "joystick/joystick_channels.h"
 #include "res/resource.h"
 #include "server/listener.h"
 #include "server/registry.h"
 #include "tests/window/capture_check.h"
 #include "ui/dialog_builder.h"
-#include "ui/ui_test_support.h"
+#include "tests/support/qt/qt_test_support.h"
 
 namespace {
 
@@ -41,8 +41,8 @@ class MonitorDialog : public testing::Test {
   // Fixes the axis scale as the dialog's initialisation would, from caps
   // with X running 0..x_max.
   static void set_scale(std::uint32_t x_max) {
-    test_joystick().set_caps(platform::JoyCaps{0, x_max, 10});
-    platform::JoyCaps caps{};
+    test_joystick().set_capabilities(platform::JoystickCapabilities{0, x_max, 10});
+    platform::JoystickCapabilities caps{};
     fix_axis_scale(&caps);
   }
 
@@ -253,7 +253,7 @@ TEST_F(MonitorDialog, EscAndTheCloseBoxEndIt) {
     if (!ok) failures.push_back(what);
   };
 
-  test_joystick().set_caps(platform::JoyCaps{0, 1000, 7});
+  test_joystick().set_capabilities(platform::JoystickCapabilities{0, 1000, 7});
   test_joystick().set_axes(750, 500, 250, 1000);
   CMonitorDlg dialog;
   check(dialog.OnInitDialog(), "OnInitDialog returned false");

@@ -1,73 +1,21 @@
 #include "tests/support/raw_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
 
 namespace test_support {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int milliseconds_left(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-// Waits until fd is readable: true when it is, false on time-out or failure.
-bool wait_readable(int fd, Clock::time_point deadline) {
-  for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    int ready = ::poll(&p, 1, milliseconds_left(deadline));
-    if (ready < 0 && errno == EINTR) continue;
-    return ready > 0;
-  }
-}
-
-}  // namespace
 
 Bytes diagnostic_message(std::uint32_t level, const std::string& text) {
   return frame(0, words({level}) + text_field(text, 256));
 }
 
 bool RawClient::connect(std::uint16_t port, int receive_buffer) {
-  m_fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!m_fd.valid()) return false;
-  if (receive_buffer > 0) {
-    ::setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-  }
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
-    m_fd.reset();
-    return false;
-  }
-  // Each send leaves at once, so a test controls exactly what the server has seen.
-  int one = 1;
-  ::setsockopt(m_fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  return true;
+  m_fd.reset(connect_loopback(port, receive_buffer));
+  return m_fd.valid();
 }
 
-bool RawClient::send_bytes(const Bytes& bytes) {
-  std::size_t sent = 0;
-  while (sent < bytes.size()) {
-    ssize_t n = ::send(m_fd.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    sent += static_cast<std::size_t>(n);
-  }
-  return true;
-}
+bool RawClient::send_bytes(const Bytes& bytes) { return send_all(m_fd.get(), bytes); }
 
 std::size_t RawClient::send_available(const Bytes& bytes, std::size_t offset) {
   if (offset >= bytes.size()) return 0;
@@ -80,30 +28,11 @@ std::size_t RawClient::send_available(const Bytes& bytes, std::size_t offset) {
 }
 
 Bytes RawClient::read_exact(std::size_t count, int timeout_ms) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  Bytes got(count);
-  std::size_t done = 0;
-  while (done < count && wait_readable(m_fd.get(), deadline)) {
-    ssize_t n = ::recv(m_fd.get(), got.data() + done, count - done, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  got.resize(done);
-  return got;
+  return test_support::read_exact(m_fd.get(), count, timeout_ms);
 }
 
 StreamEnd RawClient::read_to_end(Bytes* extra, int timeout_ms) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  unsigned char chunk[4096];
-  while (wait_readable(m_fd.get(), deadline)) {
-    ssize_t n = ::recv(m_fd.get(), chunk, sizeof chunk, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno == ECONNRESET ? StreamEnd::kReset : StreamEnd::kTimedOut;
-    if (n == 0) return StreamEnd::kClosed;
-    extra->insert(extra->end(), chunk, chunk + n);
-  }
-  return StreamEnd::kTimedOut;
+  return test_support::read_to_end(m_fd.get(), extra, timeout_ms);
 }
 
 void RawClient::shutdown_send() { ::shutdown(m_fd.get(), SHUT_WR); }

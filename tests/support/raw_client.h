@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "platform/unique_fd.h"
-#include "tests/support/socket_pair.h"
+#include "tests/support/stream.h"
+#include "tests/support/wire_bytes.h"
 
 // Exact bytes on a capture connection, for end-to-end tests that check the wire
 // byte for byte and break it on purpose (cut headers, huge lengths, resets).
@@ -14,9 +15,6 @@ namespace test_support {
 
 // A MSG_DIAGNOSTIC message as the server sends it: level and a 256-byte text field.
 Bytes diagnostic_message(std::uint32_t level, const std::string& text);
-
-// How a wait for the end of a connection came out.
-enum class StreamEnd { kClosed, kReset, kTimedOut };
 
 // A TCP client on 127.0.0.1 that sends and receives raw bytes with deadlines.
 class RawClient {

@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace test_support {
 
@@ -26,8 +28,25 @@ void RegistryView::leave_stale_name(int index, const std::string& name) {
   std::memcpy(field, name.data(), std::min(name.size(), REGISTRY_NAME_SIZE));
 }
 
+std::uint16_t RegistryView::published_port(const std::string& name) const {
+  if (!m_registry) return 0;
+  int index = find_slot(m_registry, name.c_str());
+  return index < 0 ? 0 : ntohs(m_registry->slots[index].port);
+}
+
 std::string RegistryView::snapshot() const {
   return std::string(reinterpret_cast<const char*>(m_registry), sizeof(SocketRegistry));
+}
+
+std::uint16_t wait_for_publication(const std::string& object_name, const std::string& name,
+                                   int timeout_ms, const std::function<bool()>& keep_waiting) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (std::uint16_t port = RegistryView(object_name).published_port(name)) return port;
+    if (keep_waiting && !keep_waiting()) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return 0;
 }
 
 }  // namespace test_support

@@ -1,11 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
-#include "server/registry.h"
+#include "protocol/registry_layout.h"
 
 namespace test_support {
 
@@ -35,6 +36,10 @@ class RegistryView {
   // Writes name into a free slot's field, as a server that went away leaves it.
   void leave_stale_name(int index, const std::string& name);
 
+  // The port (host order) published under name in the lowest slot in use that
+  // holds it; 0 when there is none.
+  std::uint16_t published_port(const std::string& name) const;
+
   // A copy of the 3524 bytes of the layout.
   std::string snapshot() const;
 
@@ -44,5 +49,12 @@ class RegistryView {
   std::unique_ptr<platform::MappedRegion> m_view;
   SocketRegistry* m_registry = nullptr;
 };
+
+// Waits up to timeout_ms, and only while keep_waiting (when given) holds, for
+// name to be published in the registry object_name: the port (host order), or
+// 0 when it did not appear.
+std::uint16_t wait_for_publication(const std::string& object_name, const std::string& name,
+                                   int timeout_ms,
+                                   const std::function<bool()>& keep_waiting = nullptr);
 
 }  // namespace test_support

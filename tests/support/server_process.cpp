@@ -16,6 +16,9 @@
 #include <sstream>
 #include <thread>
 
+#include "protocol/wire.h"
+#include "tests/support/registry_view.h"
+
 namespace test_support {
 namespace {
 
@@ -77,22 +80,12 @@ ServerProcess::~ServerProcess() {
 }
 
 std::uint16_t ServerProcess::wait_for_port(int timeout_ms) {
-  auto deadline = after_ms(timeout_ms);
-  while (before(deadline)) {
-    client::Registry registry;
-    if (registry.open(m_registry.c_str())) {
-      if (auto port = registry.find("Orvandelcaster")) return *port;
-    }
-    if (!running()) return 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return 0;
+  return wait_for_publication(m_registry, DEFAULT_SERVER_NAME, timeout_ms,
+                              [this] { return running(); });
 }
 
 std::uint16_t ServerProcess::published_port() const {
-  client::Registry registry;
-  if (!registry.open(m_registry.c_str())) return 0;
-  return registry.find("Orvandelcaster").value_or(0);
+  return RegistryView(m_registry).published_port(DEFAULT_SERVER_NAME);
 }
 
 std::uint16_t ServerProcess::wait_for_new_port(std::uint16_t old_port, int timeout_ms) {
@@ -104,12 +97,6 @@ std::uint16_t ServerProcess::wait_for_new_port(std::uint16_t old_port, int timeo
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return 0;
-}
-
-client::Connection ServerProcess::connect(int timeout_ms) {
-  client::Connection connection;
-  if (std::uint16_t port = wait_for_port(timeout_ms)) connection.connect(port);
-  return connection;
 }
 
 std::string ServerProcess::command(const std::string& line, int timeout_ms) {

@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "client/capture_client.h"
-
 namespace test_support {
 
 // A unique shared-memory object name for one test's private registry.
@@ -40,8 +38,6 @@ class ServerProcess {
   // Waits until the name is published with a port other than old_port: the
   // new port, or 0 when none appeared within timeout_ms.
   std::uint16_t wait_for_new_port(std::uint16_t old_port, int timeout_ms = 10000);
-  // Waits for the publication and connects to it; check connection.connected().
-  client::Connection connect(int timeout_ms = 10000);
 
   // Writes a line to the fixture's stdin and waits for its one-line answer on
   // stdout ("" on time-out or end of stream).

@@ -1,11 +1,9 @@
 #include "tests/support/socket_pair.h"
 
-#include <arpa/inet.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
+#include "tests/support/stream.h"
 
 namespace test_support {
 
@@ -19,14 +17,7 @@ SocketPair::~SocketPair() {
   }
 }
 
-void SocketPair::send(const std::vector<unsigned char>& bytes) const {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::send(m_fds[1], bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) return;
-    done += static_cast<std::size_t>(n);
-  }
-}
+void SocketPair::send(const std::vector<unsigned char>& bytes) const { send_all(m_fds[1], bytes); }
 
 void SocketPair::close_peer() {
   ::close(m_fds[1]);
@@ -34,17 +25,7 @@ void SocketPair::close_peer() {
 }
 
 std::vector<unsigned char> SocketPair::receive(std::size_t count, int timeout_ms) const {
-  std::vector<unsigned char> bytes(count);
-  std::size_t got = 0;
-  while (got < count) {
-    pollfd p{m_fds[1], POLLIN, 0};
-    if (::poll(&p, 1, timeout_ms) <= 0) break;
-    ssize_t n = ::recv(m_fds[1], bytes.data() + got, count - got, 0);
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  bytes.resize(got);
-  return bytes;
+  return read_exact(m_fds[1], count, timeout_ms);
 }
 
 std::vector<unsigned char> SocketPair::pending() const {

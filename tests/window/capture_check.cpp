@@ -3,16 +3,27 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
+
+#include "server/registry.h"
+#include "tests/support/registry_view.h"
 
 bool connect_when_published(const char* name, int timeout_ms, client::Connection* connection,
                             std::string* error) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    std::optional<std::uint16_t> port = client::find_server(name, error);
-    if (port && connection->connect(*port, 2000)) return true;
-    if (port) *error = connection->error();
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    std::uint16_t port = test_support::wait_for_publication(
+        registry_object_name(), name, std::max(0, static_cast<int>(left.count())));
+    if (port == 0) {
+      *error = std::string("no server named \"") + name + "\" in the registry";
+      return false;
+    }
+    if (connection->connect(port, 2000)) return true;
+    *error = connection->error();
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

@@ -21,7 +21,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "platform/fake_joystick.h"
+#include "platform/fake_joystick_device.h"
 #include "res/resource.h"
 #include "ui/about_dialog.h"
 #include "ui/dialog_builder.h"
@@ -32,8 +32,8 @@ void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStd
 
 namespace {
 
-platform::FakeJoysticks& fake_joystick() {
-  static auto* joystick = new platform::FakeJoysticks;
+platform::FakeJoystickDevice& fake_joystick() {
+  static auto* joystick = new platform::FakeJoystickDevice;
   return *joystick;
 }
 
@@ -279,7 +279,7 @@ TEST(AboutLayout, LinesShareOneLeftEdgeAndNoneIsCutOff) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  platform::set_joysticks(&fake_joystick());
+  platform::set_joystick_device(&fake_joystick());
   testing::InitGoogleTest(&argc, argv);
   QApplication application(argc, argv);
   if (const char* factor = std::getenv("LAYOUT_FONT_SCALE")) {

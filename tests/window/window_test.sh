@@ -10,7 +10,8 @@
 #   server_exit    the name is taken while a client is served: when the session
 #                  ends the server cannot publish again, and the program ends
 #                  with status 1 and the server's error line
-#   offscreen      no display: served on the offscreen platform, SIGTERM ends it
+#   offscreen      the offscreen platform chosen by the user (QT_QPA_PLATFORM): served,
+#                  SIGTERM ends it
 #
 # Every case also checks that standard error holds nothing but what it expects.
 # Needs ORVANDEL_EXE, WINDOW_CLIENT and SERVER_FIXTURE; uses the user's own
@@ -184,7 +185,7 @@ case $case_name in
       fail "standard error is not the server's one error line"
     ;;
   offscreen)
-    # As the run command starts it where there is no display.
+    # Chosen by the user; without a display the program would choose it itself.
     export QT_QPA_PLATFORM=offscreen
     start_program
     serve_one_client

@@ -7,7 +7,7 @@
 #include <cerrno>
 
 #include "platform/evdev_joystick.h"
-#include "platform/joystick.h"
+#include "platform/joystick_device.h"
 #include "platform/joystick_finder.h"
 #include "platform/unique_fd.h"
 
@@ -36,18 +36,13 @@ OpenJoystick prepare_joystick(UniqueFd fd) {
 // recalibrated device is read with its new limits. -1 when the device is gone.
 int read_axis(int fd, int code, std::uint32_t* position) {
   if (code == NO_AXIS) {
-    *position = JOY_AXIS_CENTRED;
+    *position = AXIS_CENTRED;
     return 0;
   }
   input_absinfo info{};
   if (::ioctl(fd, EVIOCGABS(static_cast<unsigned>(code)), &info) < 0) return -1;
   *position = scale_axis(info.value, info.minimum, info.maximum);
   return 0;
-}
-
-void centre(JoyInfoEx* info) {
-  info->dwXpos = info->dwYpos = info->dwZpos = info->dwRpos = JOY_AXIS_CENTRED;
-  info->dwButtons = 0;
 }
 
 // Keeps errno as the caller had it: a missing device is a result here, not an
@@ -68,16 +63,16 @@ class EvdevReader final : public JoystickReader {
   // The user's choice is read once, when the reader is made.
   EvdevReader() : m_finder(read_joystick_choice()) {}
 
-  int get_pos(JoyInfoEx* info) override {
+  int read(JoystickState* state) override {
     ErrnoKeeper keep_errno;
     if (!m_joystick.fd.valid()) {
       m_joystick = prepare_joystick(m_finder.find(JoystickZeroFinder::Clock::now()));
     }
-    if (m_joystick.fd.valid() && read_state(info) == 0) return 0;
+    if (m_joystick.fd.valid() && read_state(state) == 0) return 0;
     // Unplugged: the descriptor will never answer again; the finder looks
     // for joystick 0 anew.
     m_joystick = OpenJoystick{};
-    centre(info);
+    *state = CENTRED_STATE;
     return -1;
   }
 
@@ -87,8 +82,8 @@ class EvdevReader final : public JoystickReader {
 
  private:
   // Current state through EVIOCGABS and EVIOCGKEY (the event queue is never
-  // read). *info changes only when every call succeeded.
-  int read_state(JoyInfoEx* info) const {
+  // read). *state changes only when every call succeeded.
+  int read_state(JoystickState* state) const {
     const int fd = m_joystick.fd.get();
     std::uint32_t x, y, z, r;
     if (read_axis(fd, m_joystick.axes.x, &x) < 0 || read_axis(fd, m_joystick.axes.y, &y) < 0 ||
@@ -97,11 +92,7 @@ class EvdevReader final : public JoystickReader {
     }
     std::uint8_t keys[KEY_BITS_SIZE] = {};
     if (::ioctl(fd, EVIOCGKEY(sizeof keys), keys) < 0) return -1;
-    info->dwXpos = x;
-    info->dwYpos = y;
-    info->dwZpos = z;
-    info->dwRpos = r;
-    info->dwButtons = button_mask(m_joystick.buttons, keys);
+    *state = JoystickState{x, y, z, r, button_mask(m_joystick.buttons, keys)};
     return 0;
   }
 
@@ -109,31 +100,31 @@ class EvdevReader final : public JoystickReader {
   JoystickZeroFinder m_finder;
 };
 
-class LinuxJoysticks final : public Joysticks {
+class LinuxJoystickDevice final : public JoystickDevice {
  public:
-  int get_caps(JoyCaps* caps) override {
+  int get_capabilities(JoystickCapabilities* caps) override {
     ErrnoKeeper keep_errno;
     // The scale is the same with or without a device, so the axis scale never
     // rests on a device being there at start.
-    *caps = JoyCaps{0, AXIS_SCALE_MAX, 10};
+    *caps = JoystickCapabilities{0, AXIS_SCALE_MAX, 10};
     JoystickZero zero = resolve_joystick_zero(scan_input_devices(), read_joystick_choice());
     return zero.state == JoystickZero::State::READY ? 0 : -1;
   }
   std::unique_ptr<JoystickReader> open_reader() override { return std::make_unique<EvdevReader>(); }
 };
 
-std::atomic<Joysticks*> replacement_joysticks{nullptr};
+std::atomic<JoystickDevice*> replacement_device{nullptr};
 
 }  // namespace
 
-Joysticks& joysticks() {
-  static Joysticks* linux_joysticks = new LinuxJoysticks;
-  Joysticks* fake = replacement_joysticks.load(std::memory_order_acquire);
-  return fake ? *fake : *linux_joysticks;
+JoystickDevice& joystick_device() {
+  static JoystickDevice* linux_device = new LinuxJoystickDevice;
+  JoystickDevice* fake = replacement_device.load(std::memory_order_acquire);
+  return fake ? *fake : *linux_device;
 }
 
-void set_joysticks(Joysticks* replacement) {
-  replacement_joysticks.store(replacement, std::memory_order_release);
+void set_joystick_device(JoystickDevice* replacement) {
+  replacement_device.store(replacement, std::memory_order_release);
 }
 
 }  // namespace platform

@@ -3,19 +3,19 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/joystick.h"
+#include "platform/joystick_device.h"
 
 namespace platform {
 
 // A joystick 0 for tests, with any capabilities and positions. Every reader
 // opened from it sees the state the test set last; safe to change from the
 // test's thread while the server thread or a window reads. Install with
-// set_joysticks(&fake), or use ScopedFakeJoysticks.
-class FakeJoysticks : public Joysticks {
+// set_joystick_device(&fake), or use ScopedFakeJoystickDevice.
+class FakeJoystickDevice : public JoystickDevice {
  public:
-  FakeJoysticks();
+  FakeJoystickDevice();
 
-  void set_caps(const JoyCaps& caps);
+  void set_capabilities(const JoystickCapabilities& caps);
   // Raw positions as the driver reports them (0..65535 on Linux, any value here).
   void set_axes(std::uint32_t x, std::uint32_t y, std::uint32_t z, std::uint32_t r);
   void set_buttons(std::uint32_t buttons);
@@ -29,26 +29,26 @@ class FakeJoysticks : public Joysticks {
   // How many readings all readers have taken.
   int reads() const;
 
-  int get_caps(JoyCaps* caps) override;
+  int get_capabilities(JoystickCapabilities* caps) override;
   std::unique_ptr<JoystickReader> open_reader() override;
 
  private:
   class Reader;
   mutable std::mutex m_mutex;
-  JoyCaps m_caps;
-  JoyInfoEx m_state;
+  JoystickCapabilities m_caps{0, 65535, 10};
+  JoystickState m_state = CENTRED_STATE;
   bool m_present = true;
   JoystickZero m_zero;
   JoystickChoice m_choice;
   int m_reads = 0;
 };
 
-class ScopedFakeJoysticks : public FakeJoysticks {
+class ScopedFakeJoystickDevice : public FakeJoystickDevice {
  public:
-  ScopedFakeJoysticks() { set_joysticks(this); }
-  ~ScopedFakeJoysticks() override { set_joysticks(nullptr); }
-  ScopedFakeJoysticks(const ScopedFakeJoysticks&) = delete;
-  ScopedFakeJoysticks& operator=(const ScopedFakeJoysticks&) = delete;
+  ScopedFakeJoystickDevice() { set_joystick_device(this); }
+  ~ScopedFakeJoystickDevice() override { set_joystick_device(nullptr); }
+  ScopedFakeJoystickDevice(const ScopedFakeJoystickDevice&) = delete;
+  ScopedFakeJoystickDevice& operator=(const ScopedFakeJoystickDevice&) = delete;
 };
 
 }  // namespace platform

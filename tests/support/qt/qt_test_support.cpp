@@ -1,13 +1,47 @@
-// Widget tests run in the Qt test environment (offscreen, joystick 0 faked).
+#include "tests/support/qt/qt_test_support.h"
 
-#include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <QApplication>
+#include <QByteArray>
 #include <QDialog>
 #include <QTimer>
+#include <QtGlobal>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
-#include "ui/qt_test_environment.h"
-#include "ui/ui_test_support.h"
+platform::FakeJoystickDevice& test_joystick() {
+  static platform::FakeJoystickDevice* joystick = new platform::FakeJoystickDevice;
+  return *joystick;
+}
+
+namespace {
+
+// A runtime directory of this test process's own, removed when it exits:
+// test processes run side by side, and none may leave anything in /tmp.
+struct PrivateRuntimeDir {
+  std::string path;
+  ~PrivateRuntimeDir() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+};
+
+}  // namespace
+
+void prepare_qt_test_environment(const char* suite) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+    static PrivateRuntimeDir runtime_dir;
+    std::string pattern = "/tmp/orvandel-" + std::string(suite) + ".XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr) {
+      runtime_dir.path = pattern;
+      qputenv("XDG_RUNTIME_DIR", pattern.c_str());
+    }
+  }
+  platform::set_joystick_device(&test_joystick());
+}
 
 class ModalCloser::Timer : public QTimer {
  public:
@@ -48,11 +82,4 @@ int blue_pixels(const QImage& image, const QRect& rect) {
     }
   }
   return count;
-}
-
-int main(int argc, char** argv) {
-  prepare_qt_test_environment("ui-tests");
-  testing::InitGoogleTest(&argc, argv);
-  QApplication application(argc, argv);
-  return RUN_ALL_TESTS();
 }

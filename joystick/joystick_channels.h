@@ -2,15 +2,15 @@
 
 #include <cstdint>
 
-#include "platform/joystick.h"
+#include "platform/joystick_device.h"
 
 // The joystick source: the four channels the server offers, fed from joystick 0.
 //
-//   order  name      usage  source field
-//   1      "X"       3      dwXpos
-//   2      "Y"       4      dwYpos
-//   3      "Rudder"  7      dwRpos (fourth axis)
-//   4      "Thrust"  5      dwZpos (third axis)
+//   order  name      usage  source axis
+//   1      "X"       3      x
+//   2      "Y"       4      y
+//   3      "Rudder"  7      r (fourth axis)
+//   4      "Thrust"  5      z (third axis)
 
 // The axis scale, fixed once by fix_axis_scale from the X axis's limits and
 // used for all four axes. 0 until fixed. Written before the server thread
@@ -28,9 +28,9 @@ int define_joystick_channels();
 int sample_joystick();
 
 // Reads joystick 0's capabilities into *caps and fixes the axis scale:
-// range = wXmax - wXmin (unsigned 32-bit, so a maximum below the minimum
+// range = x_max - x_min (unsigned 32-bit, so a maximum below the minimum
 // wraps to a large range), centre = range x 0.5.
-void fix_axis_scale(platform::JoyCaps* caps);
+void fix_axis_scale(platform::JoystickCapabilities* caps);
 
 // (raw - centre) / range, in double precision, rounded to float. raw is unsigned.
 float channel_value(std::uint32_t raw);

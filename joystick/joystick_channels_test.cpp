@@ -1,7 +1,7 @@
 // Each case runs in a process of its own (gtest_discover_tests), so the axis
 // scale, the channel table and the server's reader start fresh every time.
 
-#include "joystick/joystick.h"
+#include "joystick/joystick_channels.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/fake_joystick.h"
+#include "platform/fake_joystick_device.h"
 #include "server/channels.h"
 #include "server/framing.h"
 
@@ -22,11 +22,11 @@ namespace {
 class JoystickSource : public ::testing::Test {
  protected:
   void fix_scale(std::uint32_t xmin, std::uint32_t xmax) {
-    m_device.set_caps({xmin, xmax, 10});
-    platform::JoyCaps caps{};
+    m_device.set_capabilities({xmin, xmax, 10});
+    platform::JoystickCapabilities caps{};
     fix_axis_scale(&caps);
-    EXPECT_EQ(caps.wXmin, xmin);
-    EXPECT_EQ(caps.wXmax, xmax);
+    EXPECT_EQ(caps.x_min, xmin);
+    EXPECT_EQ(caps.x_max, xmax);
   }
 
   // The MSG_DATA reply as a client receives it, words in host order; empty
@@ -53,7 +53,7 @@ class JoystickSource : public ::testing::Test {
 
   static float value_of(std::uint32_t word) { return std::bit_cast<float>(word); }
 
-  platform::ScopedFakeJoysticks m_device;
+  platform::ScopedFakeJoystickDevice m_device;
 };
 
 TEST_F(JoystickSource, LinuxCapabilitiesSpanMinusHalfToPlusHalf) {
@@ -109,10 +109,10 @@ TEST_F(JoystickSource, OneReadingPerSampleStoredAsXYRudderThrust) {
   EXPECT_EQ(value_of(words[5]), static_cast<float>(-400.0 / 1000.0));  // Y
   EXPECT_EQ(words[6], 3u);
   EXPECT_EQ(words[7], 1u);
-  EXPECT_EQ(value_of(words[8]), static_cast<float>(-150.0 / 1000.0));  // Rudder from dwRpos
+  EXPECT_EQ(value_of(words[8]), static_cast<float>(-150.0 / 1000.0));  // Rudder from r
   EXPECT_EQ(words[9], 4u);
   EXPECT_EQ(words[10], 1u);
-  EXPECT_EQ(value_of(words[11]), static_cast<float>(600.0 / 1000.0));  // Thrust from dwZpos
+  EXPECT_EQ(value_of(words[11]), static_cast<float>(600.0 / 1000.0));  // Thrust from z
 
   // The next sample replaces every value.
   m_device.set_axes(1100, 4294967295u, 100, 500);

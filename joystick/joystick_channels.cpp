@@ -1,4 +1,4 @@
-#include "joystick/joystick.h"
+#include "joystick/joystick_channels.h"
 
 #include "server/channels.h"
 
@@ -18,31 +18,30 @@ ChannelRecord* g_channels[4] = {};
 // The server thread's own handle and reading; never freed, since the thread
 // runs until the process ends.
 platform::JoystickReader* g_reader = nullptr;
-platform::JoyInfoEx g_reading = {};
+platform::JoystickState g_reading = {};
 
 }  // namespace
 
 int define_joystick_channels() {
-  for (int i = 0; i < 4; ++i) g_channels[i] = define_channel(CHANNELS[i].name, CHANNELS[i].usage, 1);
+  for (int i = 0; i < 4; ++i)
+    g_channels[i] = define_channel(CHANNELS[i].name, CHANNELS[i].usage, 1);
   return 0;
 }
 
 int sample_joystick() {
-  if (!g_reader) g_reader = platform::joysticks().open_reader().release();
-  g_reading.dwSize = platform::JOYINFOEX_SIZE;
-  g_reading.dwFlags = platform::JOY_RETURNALL;
+  if (!g_reader) g_reader = platform::joystick_device().open_reader().release();
   // A failed read leaves a centred reading, which is what clients then get.
-  g_reader->get_pos(&g_reading);
-  const float values[4] = {channel_value(g_reading.dwXpos), channel_value(g_reading.dwYpos),
-                           channel_value(g_reading.dwRpos), channel_value(g_reading.dwZpos)};
+  g_reader->read(&g_reading);
+  const float values[4] = {channel_value(g_reading.x), channel_value(g_reading.y),
+                           channel_value(g_reading.r), channel_value(g_reading.z)};
   int result = 0;
   for (int i = 0; i < 4; ++i) result = store_channel_data(g_channels[i], &values[i]);
   return result;
 }
 
-void fix_axis_scale(platform::JoyCaps* caps) {
-  platform::joysticks().get_caps(caps);
-  std::uint32_t range = caps->wXmax - caps->wXmin;
+void fix_axis_scale(platform::JoystickCapabilities* caps) {
+  platform::joystick_device().get_capabilities(caps);
+  std::uint32_t range = caps->x_max - caps->x_min;
   g_axis_range = static_cast<float>(range);
   // Half the range, not the midpoint of min and max.
   g_axis_centre = static_cast<float>(range * 0.5);

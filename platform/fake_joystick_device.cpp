@@ -1,0 +1,84 @@
+#include "platform/fake_joystick_device.h"
+
+namespace platform {
+
+class FakeJoystickDevice::Reader final : public JoystickReader {
+ public:
+  explicit Reader(FakeJoystickDevice* owner) : m_owner(owner) {}
+
+  int read(JoystickState* state) override {
+    std::lock_guard<std::mutex> lock(m_owner->m_mutex);
+    ++m_owner->m_reads;
+    if (!m_owner->m_present) {
+      *state = CENTRED_STATE;
+      return -1;
+    }
+    *state = m_owner->m_state;
+    return 0;
+  }
+
+  JoystickStateText state_text() const override {
+    std::lock_guard<std::mutex> lock(m_owner->m_mutex);
+    JoystickZero zero = m_owner->m_zero;
+    if (!m_owner->m_present && zero.state == JoystickZero::State::READY) zero = JoystickZero{};
+    return describe_joystick_zero(zero, m_owner->m_choice);
+  }
+
+ private:
+  FakeJoystickDevice* m_owner;
+};
+
+FakeJoystickDevice::FakeJoystickDevice() {
+  m_zero.state = JoystickZero::State::READY;
+  m_zero.device.number = 0;
+  m_zero.device.path = "/dev/input/event0";
+  m_zero.device.name = "Fake Joystick";
+}
+
+void FakeJoystickDevice::set_capabilities(const JoystickCapabilities& caps) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_caps = caps;
+}
+
+void FakeJoystickDevice::set_axes(std::uint32_t x, std::uint32_t y, std::uint32_t z,
+                                  std::uint32_t r) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_state.x = x;
+  m_state.y = y;
+  m_state.z = z;
+  m_state.r = r;
+}
+
+void FakeJoystickDevice::set_buttons(std::uint32_t buttons) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_state.buttons = buttons;
+}
+
+void FakeJoystickDevice::set_present(bool present) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_present = present;
+}
+
+void FakeJoystickDevice::set_zero(const JoystickZero& zero, const JoystickChoice& choice) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_zero = zero;
+  m_choice = choice;
+  m_present = zero.state == JoystickZero::State::READY;
+}
+
+int FakeJoystickDevice::reads() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_reads;
+}
+
+int FakeJoystickDevice::get_capabilities(JoystickCapabilities* caps) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  *caps = m_caps;
+  return m_present ? 0 : -1;
+}
+
+std::unique_ptr<JoystickReader> FakeJoystickDevice::open_reader() {
+  return std::make_unique<Reader>(this);
+}
+
+}  // namespace platform
