@@ -110,7 +110,11 @@ class LinuxJoystickDevice final : public JoystickDevice {
     JoystickZero zero = resolve_joystick_zero(scan_input_devices(), read_joystick_choice());
     return zero.state == JoystickZero::State::READY ? 0 : -1;
   }
-  std::unique_ptr<JoystickReader> open_reader() override { return std::make_unique<EvdevReader>(); }
+  std::unique_ptr<JoystickReader> open_reader() override {
+    // Reading the user's choice may look for a settings file that is not there.
+    ErrnoKeeper keep_errno;
+    return std::make_unique<EvdevReader>();
+  }
 };
 
 std::atomic<JoystickDevice*> replacement_device{nullptr};

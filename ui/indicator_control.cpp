@@ -31,6 +31,7 @@ void IndicatorControl::show_button_box(bool pressed) {
 }
 
 void IndicatorControl::set_axis_range(float axis_range) {
+  if (axis_range == m_axis_range) return;
   m_axis_range = axis_range;
   update();
 }
