@@ -66,12 +66,15 @@ class EvdevReader final : public JoystickReader {
   int read(JoystickState* state) override {
     ErrnoKeeper keep_errno;
     if (!m_joystick.fd.valid()) {
-      m_joystick = prepare_joystick(m_finder.find(JoystickZeroFinder::Clock::now()));
+      UniqueFd found = m_finder.find(JoystickZeroFinder::Clock::now());
+      if (found.valid()) m_joystick = prepare_joystick(std::move(found));
     }
-    if (m_joystick.fd.valid() && read_state(state) == 0) return 0;
-    // Unplugged: the descriptor will never answer again; the finder looks
-    // for joystick 0 anew.
-    m_joystick = OpenJoystick{};
+    if (m_joystick.fd.valid()) {
+      if (read_state(state) == 0) return 0;
+      // Unplugged: the descriptor will never answer again; the finder looks
+      // for joystick 0 anew.
+      m_joystick = OpenJoystick{};
+    }
     *state = CENTRED_STATE;
     return -1;
   }
