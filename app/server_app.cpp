@@ -1,7 +1,9 @@
 #include "app/server_app.h"
 
 #include <QApplication>
+#include <cstdio>
 #include <mutex>
+#include <string>
 #include <type_traits>
 
 #include "app/app_shell.h"
@@ -70,6 +72,18 @@ bool CServerApp::InitInstance() {
   return false;
 }
 
+namespace {
+
+// A person started the program where no one reads standard error (from a
+// menu, say) only when a display shows its windows; on the offscreen platform
+// nobody could answer a box.
+bool on_real_display() {
+  const QString platform = QGuiApplication::platformName();
+  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+}  // namespace
+
 int run_application(CServerApp& app, int argc, char** argv) {
   // Before Qt or the server start threads, so that every thread inherits it.
   block_stop_signals();
@@ -78,6 +92,13 @@ int run_application(CServerApp& app, int argc, char** argv) {
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(QString::fromUtf8(internal_name()));
     QCoreApplication::setApplicationVersion(QString::fromUtf8(file_version()));
+    // One server per name and user, refused before any window appears.
+    std::string refusal;
+    if (claim_server_instance(&refusal) < 0) {
+      std::fprintf(stderr, "%s\n", refusal.c_str());
+      if (on_real_display()) app_shell().message_box(refusal.c_str());
+      return 1;
+    }
     StopSignalWatcher stop_signals(&end_modal_runs);
     accept_end_requests(&application);
     set_server_exit_handler(&end_from_server_thread);

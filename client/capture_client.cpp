@@ -8,6 +8,7 @@
 #include "platform/net.h"
 #include "platform/shared_memory.h"
 #include "protocol/codec.h"
+#include "protocol/registry_io.h"
 #include "protocol/registry_layout.h"
 #include "protocol/stream_io.h"
 #include "protocol/wire.h"
@@ -42,37 +43,27 @@ const char* message_name(std::uint32_t type) {
 }  // namespace
 
 bool Registry::open(const char* object_name) {
-  std::string default_name = default_registry_object_name();
+  const std::string default_name = registry_object_name_from_environment();
   const char* name = object_name ? object_name : default_name.c_str();
   bool existed = false;
-  m_view.reset();
-  m_fd.reset(platform::open_shared_object(name, REGISTRY_OBJECT_SIZE, &existed));
-  if (!m_fd.valid()) {
-    m_error = std::string("cannot open the registry ") + name + ": " + std::strerror(errno);
-    return false;
-  }
-  auto view = std::make_unique<platform::MappedRegion>(m_fd.get(), REGISTRY_OBJECT_SIZE);
-  if (!view->get()) {
-    m_error = std::string("cannot map the registry ") + name + ": " + std::strerror(errno);
-    m_fd.reset();
-    return false;
-  }
-  m_view = std::move(view);
-  return true;
+  m_fd.reset(open_registry_object(name, &existed, &m_error));
+  return m_fd.valid();
 }
 
 std::vector<RegistryEntry> Registry::entries() const {
   std::vector<RegistryEntry> found;
-  if (!m_view) {
+  if (!m_fd.valid()) {
     m_error = "the registry is not open";
     return found;
   }
-  const auto* registry = static_cast<const SocketRegistry*>(m_view->get());
-  // The used bit is read first: a slot whose bit is set has its name and port written.
-  std::uint32_t used = used_slots(registry);
+  SocketRegistry registry;
+  if (!read_registry(m_fd.get(), &registry)) {
+    m_error = std::string("cannot read the registry: ") + std::strerror(errno);
+    return found;
+  }
   for (int i = 0; i < REGISTRY_SLOTS; ++i) {
-    if (!(used & (1u << i))) continue;
-    const RegistrySlot& slot = registry->slots[i];
+    if (!slot_in_use(registry, i)) continue;
+    const RegistrySlot& slot = registry.slots[i];
     found.push_back({i, std::string(slot.name, ::strnlen(slot.name, REGISTRY_NAME_SIZE)),
                      ntohs(slot.port)});
   }
@@ -86,6 +77,11 @@ std::optional<std::uint16_t> Registry::find(const std::string& name) const {
   return std::nullopt;
 }
 
+bool Registry::running(const std::string& name) const {
+  return m_fd.valid() &&
+         platform::byte_locked_elsewhere(m_fd.get(), instance_lock_offset(name.c_str())) == 1;
+}
+
 std::optional<std::uint16_t> find_server(const std::string& name, std::string* error,
                                          const char* object_name) {
   Registry registry;
@@ -94,7 +90,11 @@ std::optional<std::uint16_t> find_server(const std::string& name, std::string* e
     return std::nullopt;
   }
   std::optional<std::uint16_t> port = registry.find(name);
-  if (!port) *error = "no server named \"" + name + "\" in the registry";
+  if (!port) {
+    // While a server serves a client its name is withdrawn.
+    *error = "no server named \"" + name + "\" in the registry" +
+             (registry.running(name) ? " (it runs, busy with a client)" : " (not running)");
+  }
   return port;
 }
 
@@ -173,8 +173,22 @@ bool parse_data_block(const std::vector<unsigned char>& body, DataBlock* out) {
   return true;
 }
 
+bool Connection::connect_to_server(const std::string& name, const char* object_name,
+                                   int timeout_ms) {
+  std::string reason;
+  std::optional<std::uint16_t> port = find_server(name, &reason, object_name);
+  if (!port) return fail(reason);
+  if (connect(*port, timeout_ms)) return true;
+  if (errno == ECONNREFUSED) {
+    return fail("\"" + name + "\" is not running (a server that ended left its name in the " +
+                "registry, with port " + std::to_string(*port) + ")");
+  }
+  return fail("\"" + name + "\": " + m_error);
+}
+
 bool Connection::connect(std::uint16_t port, int timeout_ms) {
   m_diagnostic.reset();
+  m_port = port;
   std::string where = "cannot connect to 127.0.0.1:" + std::to_string(port);
   m_fd.reset(platform::connect_loopback(port, timeout_ms));
   if (m_fd.valid()) return true;

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
 #include "protocol/wire.h"
 
@@ -25,23 +24,27 @@ struct RegistryEntry {
 };
 
 // The registry, held open like every holder holds it (so publications in it
-// stay alive while this object lives), with one view mapped for as long, so a
-// client that looks a name up again and again (after every session, say) reads
-// memory and makes no system call. Reads take no write lock.
+// stay alive while this object lives). It is read with pread on the one
+// descriptor, never mapped, so nothing another process does to the object's
+// size can raise a signal here. Reads take no write lock.
 class Registry {
  public:
-  // Opens object_name, or the user's registry when it is null.
+  // Opens object_name, or the process's registry when it is null (see
+  // registry_object_name: ORVANDELCASTER_REGISTRY, else the user's own). An
+  // object that another user owns is refused.
   bool open(const char* object_name = nullptr);
-  bool is_open() const { return m_view != nullptr; }
+  bool is_open() const { return m_fd.valid(); }
   // The slots in use, lowest first.
   std::vector<RegistryEntry> entries() const;
   // The port published under name; nullopt when no slot in use holds it.
   std::optional<std::uint16_t> find(const std::string& name) const;
+  // Whether a server of this program holds the instance lock of name, that is
+  // runs, whether it waits for a client or serves one.
+  bool running(const std::string& name) const;
   const std::string& error() const { return m_error; }
 
  private:
   platform::UniqueFd m_fd;
-  std::unique_ptr<platform::MappedRegion> m_view;
   mutable std::string m_error;
 };
 
@@ -100,8 +103,10 @@ bool parse_server_info(const std::vector<unsigned char>& body, ServerInfo* out);
 bool parse_channel_info(const std::vector<unsigned char>& body, ChannelInfo* out);
 bool parse_data_block(const std::vector<unsigned char>& body, DataBlock* out);
 
-// Finds name in the registry (object_name, or the user's when null): its port
-// in host order, or nullopt with the reason in *error.
+// Finds name in the registry (object_name, or the process's when null): its
+// port in host order, or nullopt with the reason in *error: "no server named
+// "<name>" in the registry", then whether one is running (busy with a client)
+// or not.
 std::optional<std::uint16_t> find_server(const std::string& name, std::string* error,
                                          const char* object_name = nullptr);
 
@@ -112,6 +117,13 @@ class Connection {
   // full (a stopped server, a stale registration on a reused port) never
   // answers, and the system would retry for minutes.
   bool connect(std::uint16_t port, int timeout_ms = -1);
+  // Finds name in the registry (object_name, or the process's when null) and
+  // connects to it. A slot whose port refuses the connection is left over from
+  // a server that ended: reported as not running, not as a refused connection.
+  bool connect_to_server(const std::string& name, const char* object_name = nullptr,
+                         int timeout_ms = -1);
+  // The port of the last connect; 0 before.
+  std::uint16_t port() const { return m_port; }
   bool connected() const { return m_fd.valid(); }
   int fd() const { return m_fd.get(); }
   void close() { m_fd.reset(); }
@@ -144,6 +156,7 @@ class Connection {
   bool fail_errno(const std::string& what);
 
   platform::UniqueFd m_fd;
+  std::uint16_t m_port = 0;
   int m_timeout_ms = DEFAULT_REPLY_TIMEOUT_MS;
   std::string m_error;
   std::optional<Diagnostic> m_diagnostic;

@@ -44,6 +44,16 @@ int FakeNet::bind_any(int fd, std::uint16_t net_port) {
   return on_bind_any ? on_bind_any(fd, net_port) : system_net().bind_any(fd, net_port);
 }
 
+int FakeNet::bind_loopback(int fd, std::uint16_t net_port) {
+  ++bind_calls;
+  return on_bind_loopback ? on_bind_loopback(fd, net_port)
+                          : system_net().bind_loopback(fd, net_port);
+}
+
+bool FakeNet::loopback_port_refuses(std::uint16_t net_port, int timeout_ms) {
+  return system_net().loopback_port_refuses(net_port, timeout_ms);
+}
+
 int FakeNet::listen(int fd, int backlog) {
   ++listen_calls;
   return on_listen ? on_listen(fd, backlog) : system_net().listen(fd, backlog);

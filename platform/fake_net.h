@@ -22,6 +22,7 @@ class FakeNet : public Net {
   std::function<int(int fd, int timeout_ms)> on_wait_readable;
   std::function<int()> on_tcp_socket;
   std::function<int(int fd, std::uint16_t net_port)> on_bind_any;
+  std::function<int(int fd, std::uint16_t net_port)> on_bind_loopback;
   std::function<int(int fd, int backlog)> on_listen;
   std::function<int(int fd)> on_accept;
   std::function<int(int fd, std::uint16_t* net_port)> on_local_port;
@@ -41,6 +42,7 @@ class FakeNet : public Net {
   int wait_readable(int fd, int timeout_ms) override;
   int tcp_socket() override;
   int bind_any(int fd, std::uint16_t net_port) override;
+  int bind_loopback(int fd, std::uint16_t net_port) override;
   int listen(int fd, int backlog) override;
   int accept(int fd) override;
   int set_option(int fd, int level, int name, int value) override;
@@ -48,6 +50,7 @@ class FakeNet : public Net {
   int peer_address(int fd, sockaddr* addr, socklen_t* len) override;
   int host_name_of(const sockaddr* addr, socklen_t len, char* host, std::size_t size) override;
   int local_host_name(char* host, std::size_t size) override;
+  bool loopback_port_refuses(std::uint16_t net_port, int timeout_ms) override;
   int service_port(const char* service, std::uint16_t* net_port) override;
 };
 

@@ -34,6 +34,8 @@ class Net {
   virtual int tcp_socket() = 0;
   // Binds to INADDR_ANY and net_port (network byte order; 0 lets the system choose).
   virtual int bind_any(int fd, std::uint16_t net_port) = 0;
+  // Binds to 127.0.0.1 and net_port (network byte order; 0 lets the system choose).
+  virtual int bind_loopback(int fd, std::uint16_t net_port) = 0;
   virtual int listen(int fd, int backlog) = 0;
   // A close-on-exec connected socket, or -1 with errno.
   virtual int accept(int fd) = 0;
@@ -49,6 +51,10 @@ class Net {
   virtual int host_name_of(const sockaddr* addr, socklen_t len, char* host, std::size_t size) = 0;
   // This machine's own name (gethostname).
   virtual int local_host_name(char* host, std::size_t size) = 0;
+  // Whether a connection to net_port on 127.0.0.1 is refused: true when nothing
+  // listens there; false when something answered, did not answer within
+  // timeout_ms, or the attempt failed otherwise.
+  virtual bool loopback_port_refuses(std::uint16_t net_port, int timeout_ms) = 0;
   // The port of a TCP service known to the system, in network byte order:
   // 0 and the port, or -1 when there is no such service.
   virtual int service_port(const char* service, std::uint16_t* net_port) = 0;

@@ -17,6 +17,14 @@
 namespace platform {
 namespace {
 
+int bind_to(int fd, in_addr_t host_address, std::uint16_t net_port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(host_address);
+  addr.sin_port = net_port;
+  return ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+}
+
 class LinuxNet final : public Net {
  public:
   ssize_t recv(int fd, void* buf, std::size_t len) override {
@@ -56,11 +64,38 @@ class LinuxNet final : public Net {
   int tcp_socket() override { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
 
   int bind_any(int fd, std::uint16_t net_port) override {
+    return bind_to(fd, INADDR_ANY, net_port);
+  }
+
+  int bind_loopback(int fd, std::uint16_t net_port) override {
+    return bind_to(fd, INADDR_LOOPBACK, net_port);
+  }
+
+  bool loopback_port_refuses(std::uint16_t net_port, int timeout_ms) override {
+    int saved = errno;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return false;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = net_port;
-    return ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    bool refused = false;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
+      if (errno == ECONNREFUSED) {
+        refused = true;
+      } else if (errno == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::poll(&p, 1, timeout_ms) == 1 &&
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0) {
+          refused = error == ECONNREFUSED;
+        }
+      }
+    }
+    ::close(fd);
+    errno = saved;
+    return refused;
   }
 
   int listen(int fd, int backlog) override { return ::listen(fd, backlog); }

@@ -6,42 +6,50 @@
 
 namespace platform {
 
+// A wait for a lock that another process holds stays silent this long; then it
+// is reported once, and goes on. Cooperating processes hold their locks for
+// microseconds, so only a stuck or hostile holder is ever reported.
+inline constexpr int LOCK_WAIT_NOTICE_MS = 5000;
+// Told the object's name when a wait passes LOCK_WAIT_NOTICE_MS.
+using LockWaitNotice = void (*)(const char* object_name);
+
 // Opens the POSIX shared-memory object `name` (mode 0600, close-on-exec) and
 // holds it: the descriptor keeps a shared flock for as long as it stays open,
 // and the object counts as existing only while some process holds it that way.
 // An opener that finds no other holder treats the object as new, whatever a file
 // left behind holds: it zeroes the first `size` bytes (*existed = false).
 // Otherwise *existed = true. Either way the object is at least `size` bytes long.
-// Returns the descriptor, or -1 with errno.
-int open_shared_object(const char* name, std::size_t size, bool* existed);
+//
+// The object must be ours: one that another user owns is refused (-1, errno
+// EPERM, *owner its uid) before any lock is asked for, since its owner could
+// rewrite it or hold its lock for ever; one of ours that others may read or
+// write gets mode 0600 back. *owner is the object's owner whenever it could be
+// learnt. Returns the descriptor, or -1 with errno.
+int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t* owner,
+                       LockWaitNotice notice);
 
-// A read-write shared view of the first `size` bytes of a descriptor; unmapped
-// when the owner goes.
-class MappedRegion {
- public:
-  MappedRegion(int fd, std::size_t size);
-  MappedRegion(const MappedRegion&) = delete;
-  MappedRegion& operator=(const MappedRegion&) = delete;
-  ~MappedRegion();
+// Extends the object to at least size bytes (never shrinks it): 0, or -1 with errno.
+int extend_shared(int fd, std::size_t size);
 
-  // Null when the mapping failed (errno tells why).
-  void* get() const { return m_addr; }
-
- private:
-  void* m_addr;
-  std::size_t m_size;
-};
+// The whole of [offset, offset + size) read or written with pread/pwrite: no
+// view is mapped, so nothing another process does to the object's size can
+// raise a signal here. Bytes past the end of a shortened object read as zeros.
+// False with errno on failure.
+bool read_shared(int fd, void* dst, std::size_t size, off_t offset);
+bool write_shared(int fd, const void* src, std::size_t size, off_t offset);
 
 // Holds an open-file-description write lock on one byte of a file for its
-// lifetime, waiting for it. Processes that hold the lock on the same byte
-// exclude each other, whichever descriptor or thread they use.
+// lifetime, waiting for it (reported through notice after LOCK_WAIT_NOTICE_MS).
+// Processes that hold the lock on the same byte exclude each other, whichever
+// descriptor they use; threads sharing one descriptor do not.
 class ByteLock {
  public:
-  ByteLock(int fd, off_t offset);
+  ByteLock(int fd, off_t offset, const char* object_name, LockWaitNotice notice);
   ByteLock(const ByteLock&) = delete;
   ByteLock& operator=(const ByteLock&) = delete;
   ~ByteLock();
 
+  // False when the lock could not be taken; errno then tells why.
   bool locked() const { return m_locked; }
 
  private:
@@ -49,5 +57,12 @@ class ByteLock {
   off_t m_offset;
   bool m_locked;
 };
+
+// Takes the write lock on one byte without waiting: 0, or -1 with errno
+// (EAGAIN when another open file description holds it). Kept until fd closes.
+int try_lock_byte(int fd, off_t offset);
+// Whether another open file description holds a lock on the byte: 1 or 0, or
+// -1 with errno.
+int byte_locked_elsewhere(int fd, off_t offset);
 
 }  // namespace platform

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
@@ -13,7 +15,9 @@
 namespace platform {
 namespace {
 
-int set_byte_lock(int fd, off_t offset, short type) {
+using Clock = std::chrono::steady_clock;
+
+int set_byte_lock(int fd, off_t offset, short type, int command) {
   struct flock request {};
   request.l_type = type;
   request.l_whence = SEEK_SET;
@@ -21,7 +25,7 @@ int set_byte_lock(int fd, off_t offset, short type) {
   request.l_len = 1;
   int r;
   do {
-    r = ::fcntl(fd, F_OFD_SETLKW, &request);
+    r = ::fcntl(fd, command, &request);
   } while (r < 0 && errno == EINTR);
   return r;
 }
@@ -34,11 +38,38 @@ int flock_retrying(int fd, int operation) {
   return r;
 }
 
-int grow_to(int fd, std::size_t size) {
-  struct stat st {};
-  if (::fstat(fd, &st) < 0) return -1;
-  if (static_cast<std::size_t>(st.st_size) >= size) return 0;
-  return ::ftruncate(fd, static_cast<off_t>(size));
+// Waits for a lock that busy() says another process holds: quietly for
+// LOCK_WAIT_NOTICE_MS, polling, then reported once; then take() waits as long
+// as it must. busy() gives 1 (held elsewhere), 0 (free now) or -1 (failed).
+template <typename Busy, typename Take>
+int wait_then_take(const char* object_name, LockWaitNotice notice, Busy busy, Take take) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(LOCK_WAIT_NOTICE_MS);
+  auto pause = std::chrono::microseconds(50);
+  for (;;) {
+    int held = busy();
+    if (held < 0) return -1;
+    if (held == 0) break;
+    if (Clock::now() >= deadline) {
+      if (notice) notice(object_name);
+      break;
+    }
+    std::this_thread::sleep_for(pause);
+    if (pause < std::chrono::milliseconds(20)) pause *= 2;
+  }
+  return take();
+}
+
+int take_shared_flock(int fd, const char* object_name, LockWaitNotice notice) {
+  bool taken = false;
+  auto busy = [&] {
+    if (flock_retrying(fd, LOCK_SH | LOCK_NB) == 0) {
+      taken = true;
+      return 0;
+    }
+    return errno == EWOULDBLOCK ? 1 : -1;
+  };
+  return wait_then_take(object_name, notice, busy,
+                        [&] { return taken ? 0 : flock_retrying(fd, LOCK_SH); });
 }
 
 int zero_fill(int fd, std::size_t size) {
@@ -46,60 +77,115 @@ int zero_fill(int fd, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
     std::size_t chunk = size - done < sizeof zeros ? size - done : sizeof zeros;
-    ssize_t n = ::pwrite(fd, zeros, chunk, static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return -1;
-    done += static_cast<std::size_t>(n);
+    if (!write_shared(fd, zeros, chunk, static_cast<off_t>(done))) return -1;
+    done += chunk;
   }
+  return 0;
+}
+
+// Refuses an object that another user owns; gives one of ours back its 0600.
+int check_ownership(int fd, uid_t* owner) {
+  struct stat st {};
+  if (::fstat(fd, &st) < 0) return -1;
+  *owner = st.st_uid;
+  if (st.st_uid != ::geteuid()) {
+    errno = EPERM;
+    return -1;
+  }
+  if ((st.st_mode & 077) != 0 && ::fchmod(fd, 0600) < 0) return -1;
   return 0;
 }
 
 }  // namespace
 
-int open_shared_object(const char* name, std::size_t size, bool* existed) {
+int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t* owner,
+                       LockWaitNotice notice) {
   // The refused exclusive lock below is expected, not a failure: a success
   // leaves errno as the caller had it.
   const int caller_errno = errno;
+  *owner = ::geteuid();
   UniqueFd fd(::shm_open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   if (!fd.valid()) return -1;
+  if (check_ownership(fd.get(), owner) < 0) return -1;
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
     // No other holder: the object is new, even if a crashed holder left a file.
-    if (grow_to(fd.get(), size) < 0 || zero_fill(fd.get(), size) < 0) return -1;
+    if (extend_shared(fd.get(), size) < 0 || zero_fill(fd.get(), size) < 0) return -1;
     if (flock_retrying(fd.get(), LOCK_SH) < 0) return -1;
     *existed = false;
   } else {
     if (errno != EWOULDBLOCK) return -1;
     // Waits while a new holder still zeroes the object under its exclusive lock.
-    if (flock_retrying(fd.get(), LOCK_SH) < 0) return -1;
-    if (grow_to(fd.get(), size) < 0) return -1;
+    if (take_shared_flock(fd.get(), name, notice) < 0) return -1;
+    if (extend_shared(fd.get(), size) < 0) return -1;
     *existed = true;
   }
   errno = caller_errno;
   return fd.release();
 }
 
-MappedRegion::MappedRegion(int fd, std::size_t size) : m_addr(nullptr), m_size(size) {
-  void* addr = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (addr != MAP_FAILED) m_addr = addr;
+int extend_shared(int fd, std::size_t size) {
+  struct stat st {};
+  if (::fstat(fd, &st) < 0) return -1;
+  if (static_cast<std::size_t>(st.st_size) >= size) return 0;
+  return ::ftruncate(fd, static_cast<off_t>(size));
 }
 
-MappedRegion::~MappedRegion() {
-  if (m_addr) {
-    int saved = errno;
-    ::munmap(m_addr, m_size);
-    errno = saved;
+bool read_shared(int fd, void* dst, std::size_t size, off_t offset) {
+  auto* out = static_cast<char*>(dst);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pread(fd, out + done, size - done, offset + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) {
+      // Shortened by someone else: what is gone reads as zeros.
+      std::memset(out + done, 0, size - done);
+      return true;
+    }
+    done += static_cast<std::size_t>(n);
   }
+  return true;
 }
 
-ByteLock::ByteLock(int fd, off_t offset)
-    : m_fd(fd), m_offset(offset), m_locked(set_byte_lock(fd, offset, F_WRLCK) == 0) {}
+bool write_shared(int fd, const void* src, std::size_t size, off_t offset) {
+  const auto* in = static_cast<const char*>(src);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pwrite(fd, in + done, size - done, offset + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+ByteLock::ByteLock(int fd, off_t offset, const char* object_name, LockWaitNotice notice)
+    : m_fd(fd), m_offset(offset), m_locked(false) {
+  auto busy = [&] { return byte_locked_elsewhere(fd, offset); };
+  auto take = [&] { return set_byte_lock(fd, offset, F_WRLCK, F_OFD_SETLKW); };
+  m_locked = wait_then_take(object_name, notice, busy, take) == 0;
+}
 
 ByteLock::~ByteLock() {
   if (m_locked) {
     int saved = errno;
-    set_byte_lock(m_fd, m_offset, F_UNLCK);
+    set_byte_lock(m_fd, m_offset, F_UNLCK, F_OFD_SETLK);
     errno = saved;
   }
+}
+
+int try_lock_byte(int fd, off_t offset) {
+  return set_byte_lock(fd, offset, F_WRLCK, F_OFD_SETLK);
+}
+
+int byte_locked_elsewhere(int fd, off_t offset) {
+  struct flock request {};
+  request.l_type = F_WRLCK;
+  request.l_whence = SEEK_SET;
+  request.l_start = offset;
+  request.l_len = 1;
+  if (::fcntl(fd, F_OFD_GETLK, &request) < 0) return -1;
+  return request.l_type != F_UNLCK ? 1 : 0;
 }
 
 }  // namespace platform

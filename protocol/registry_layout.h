@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,31 +38,27 @@ std::string default_registry_object_name();
 
 // Registrations and withdrawals by cooperating processes exclude each other
 // with a lock on the registry's last byte; readers take no such lock.
-inline constexpr long REGISTRY_WRITE_LOCK_OFFSET = REGISTRY_OBJECT_SIZE - 1;
+inline constexpr off_t REGISTRY_WRITE_LOCK_OFFSET = REGISTRY_OBJECT_SIZE - 1;
 
-// The registry's operations on a mapped view, pure functions of its bytes; the
-// caller holds the write lock for those that write.
+// One live server per name: while a server runs it holds a write lock on the
+// byte at this offset of its registry, past the page and derived from its name,
+// so servers, clients and tools that share this definition agree on it. The
+// kernel drops the lock with its holder, so a crash never leaves it behind.
+off_t instance_lock_offset(const char* name);
+
+// The registry's operations on a copy of its bytes, pure functions of them.
 
 // True when slot holds exactly name. Looks only within the slot's 108 bytes,
 // so a slot without a terminating zero never matches and is never overread.
 bool slot_name_equals(const RegistrySlot& slot, const char* name);
-
-// Bit i of the used word, read with acquire ordering so that a set bit shows
-// the name and port written before it.
-bool slot_in_use(const SocketRegistry* registry, int index);
-std::uint32_t used_slots(const SocketRegistry* registry);
+bool slot_in_use(const SocketRegistry& registry, int index);
 
 // Scans all 32 slots for a registration of name: blanks the name of every free
 // slot and returns the lowest free slot; -1 when name is already in use (slots
 // after it are left as they were) or when all slots are in use.
 int claim_free_slot(SocketRegistry* registry, const char* name);
 
-// Writes name, then port, then sets the bit, each visible in that order to
-// other processes.
-void publish_slot(SocketRegistry* registry, int index, const char* name, std::uint16_t net_port);
-
 // The lowest slot in use that holds name, or -1.
-int find_slot(const SocketRegistry* registry, const char* name);
-
-// Clears the first name byte, then the port, then the bit.
-void clear_slot(SocketRegistry* registry, int index);
+int find_slot(const SocketRegistry& registry, const char* name);
+// The lowest slot in use that holds name and net_port, or -1.
+int find_publication(const SocketRegistry& registry, const char* name, std::uint16_t net_port);

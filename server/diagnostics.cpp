@@ -48,7 +48,42 @@ void write_to_stderr(const char* line) {
   }
 }
 
+// The failure context: per thread, a fixed buffer, so that setting it never
+// allocates or fails.
+thread_local char t_failure_context[DIAGNOSTIC_LINE_SIZE];
+
+const char* errno_text(int error, char (&buffer)[32]) {
+  // strerrordesc_np knows exactly the numbers the C library has a text for.
+  const char* text = error > 0 ? strerrordesc_np(error) : nullptr;
+  if (text) return text;
+  std::snprintf(buffer, sizeof buffer, "(errno = %d)", error);
+  return buffer;
+}
+
 }  // namespace
+
+void set_failure_context(const char* format, ...) {
+  const int saved = errno;
+  std::va_list values;
+  va_start(values, format);
+  std::vsnprintf(t_failure_context, sizeof t_failure_context, format, values);
+  va_end(values);
+  errno = saved;
+}
+
+void clear_failure_context() { t_failure_context[0] = '\0'; }
+
+const char* failure_context() { return t_failure_context; }
+
+void report_failure_line(const char* prefix) {
+  if (t_failure_context[0] == '\0') {
+    post_diagnostic(-1, DIAG_SOCKET_ERROR, prefix, nullptr);
+    return;
+  }
+  char buffer[32];
+  post_diagnostic(-1, DIAG_SOCKET_ERROR, prefix, "%s: %s", t_failure_context,
+                  errno_text(errno, buffer));
+}
 
 void format_diagnostic(char (&line)[DIAGNOSTIC_LINE_SIZE], const char* prefix, const char* format,
                        std::va_list values) {
@@ -60,13 +95,8 @@ void format_diagnostic(char (&line)[DIAGNOSTIC_LINE_SIZE], const char* prefix, c
     append(line, used, format, values);
     return;
   }
-  // strerrordesc_np knows exactly the numbers the C library has a text for.
-  const char* text = error > 0 ? strerrordesc_np(error) : nullptr;
-  if (text) {
-    append_formatted(line, used, "%s", text);
-  } else {
-    append_formatted(line, used, "(errno = %d)", error);
-  }
+  char buffer[32];
+  append_formatted(line, used, "%s", errno_text(error, buffer));
 }
 
 int post_diagnostic(int sock, int level, const char* prefix, const char* format, ...) {

@@ -21,3 +21,13 @@ int post_diagnostic(int sock, int level, const char* prefix, const char* format,
 
 // Sends the MSG_DIAGNOSTIC message: 0 when the whole message went out, else -1.
 int send_diagnostic(int sock, int level, const char* text);
+
+// What the calling thread was doing when its last operation failed, for the
+// line that reports it. Each registration and each session starts without one.
+void set_failure_context(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void clear_failure_context();
+const char* failure_context();
+
+// Writes a failure line to standard error: "<prefix>: <context>: <text for
+// errno>", or without a context "<prefix>: <text for errno>".
+void report_failure_line(const char* prefix);

@@ -101,7 +101,7 @@ TEST_F(Listener, NameInUseIsRefusedBeforeAnySocketIsMade) {
 
 TEST_F(Listener, FailingBindPublishesNothing) {
   platform::ScopedFakeNet net;
-  net.on_bind_any = [](int, std::uint16_t) {
+  net.on_bind_loopback = [](int, std::uint16_t) {
     errno = EADDRINUSE;
     return -1;
   };

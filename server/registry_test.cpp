@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -64,28 +65,11 @@ TEST(Registry, NamesCompareExactlyWithinTheSlot) {
   std::strcpy(registry->slots[1].name, "Orvandelcaster ");
   // A slot written without a terminating zero is never read past its 108 bytes.
   std::memset(registry->slots[31].name, 'O', REGISTRY_NAME_SIZE);
-  EXPECT_EQ(find_slot(registry.get(), "Orvandelcaster"), -1);
-  EXPECT_EQ(find_slot(registry.get(), std::string(107, 'O').c_str()), -1);
-  EXPECT_EQ(find_slot(registry.get(), std::string(108, 'O').c_str()), -1);
+  EXPECT_EQ(find_slot(*registry, "Orvandelcaster"), -1);
+  EXPECT_EQ(find_slot(*registry, std::string(107, 'O').c_str()), -1);
+  EXPECT_EQ(find_slot(*registry, std::string(108, 'O').c_str()), -1);
   EXPECT_EQ(claim_free_slot(registry.get(), std::string(107, 'O').c_str()), 2);
-  EXPECT_EQ(find_slot(registry.get(), "orvandelcaster"), 0);
-}
-
-TEST(Registry, PublishThenClearKeepsTheSlotLayout) {
-  auto registry = registry_with({0});
-  publish_slot(registry.get(), 3, "Orvandelcaster", htons(4242));
-  EXPECT_EQ(registry->used, 0b1001u);
-  EXPECT_EQ(find_slot(registry.get(), "Orvandelcaster"), 3);
-  const auto* bytes = reinterpret_cast<const unsigned char*>(registry.get());
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes + 4 + 110 * 3)), "Orvandelcaster");
-  EXPECT_EQ(bytes[4 + 110 * 3 + 108], 4242 >> 8) << "port high byte first";
-  EXPECT_EQ(bytes[4 + 110 * 3 + 109], 4242 & 0xFF);
-
-  clear_slot(registry.get(), 3);
-  EXPECT_EQ(registry->used, 1u);
-  EXPECT_EQ(registry->slots[3].name[0], '\0');
-  EXPECT_EQ(registry->slots[3].port, 0);
-  EXPECT_EQ(find_slot(registry.get(), "Orvandelcaster"), -1);
+  EXPECT_EQ(find_slot(*registry, "orvandelcaster"), 0);
 }
 
 class SharedRegistry : public ::testing::Test {
@@ -103,10 +87,8 @@ TEST_F(SharedRegistry, ExistsWhileSomeoneHoldsIt) {
   platform::UniqueFd first(open_registry(&existed));
   ASSERT_TRUE(first.valid());
   EXPECT_FALSE(existed);
-  {
-    platform::MappedRegion view(first.get(), REGISTRY_OBJECT_SIZE);
-    static_cast<SocketRegistry*>(view.get())->used = 7;
-  }
+  const std::uint32_t seven = 7;
+  ASSERT_TRUE(platform::write_shared(first.get(), &seven, sizeof seven, 0));
   // Meeting another holder is no failure: the caller's errno stays as it was,
   // so a later report names the real cause.
   errno = 0;
@@ -114,8 +96,9 @@ TEST_F(SharedRegistry, ExistsWhileSomeoneHoldsIt) {
   ASSERT_TRUE(second.valid());
   EXPECT_TRUE(existed);
   EXPECT_EQ(errno, 0);
-  platform::MappedRegion view(second.get(), REGISTRY_OBJECT_SIZE);
-  EXPECT_EQ(static_cast<SocketRegistry*>(view.get())->used, 7u);
+  SocketRegistry registry;
+  ASSERT_TRUE(read_registry(second.get(), &registry));
+  EXPECT_EQ(registry.used, 7u);
 }
 
 TEST_F(SharedRegistry, LeftOverObjectCountsAsNewAndIsZeroed) {
@@ -130,10 +113,61 @@ TEST_F(SharedRegistry, LeftOverObjectCountsAsNewAndIsZeroed) {
   platform::UniqueFd fd(open_registry(&existed));
   ASSERT_TRUE(fd.valid());
   EXPECT_FALSE(existed);
-  platform::MappedRegion view(fd.get(), REGISTRY_OBJECT_SIZE);
-  const auto* bytes = static_cast<const unsigned char*>(view.get());
-  ASSERT_NE(bytes, nullptr);
+  unsigned char bytes[REGISTRY_OBJECT_SIZE];
+  ASSERT_EQ(::pread(fd.get(), bytes, sizeof bytes, 0), static_cast<ssize_t>(sizeof bytes));
   for (std::size_t i = 0; i < REGISTRY_OBJECT_SIZE; ++i) ASSERT_EQ(bytes[i], 0) << "byte " << i;
+}
+
+// What other processes see of a publication and a withdrawal: the bytes of
+// the layout, byte orders included.
+TEST_F(SharedRegistry, PublicationAndWithdrawalWriteTheLayout) {
+  bool existed = true;
+  platform::UniqueFd fd(open_registry(&existed));
+  ASSERT_TRUE(fd.valid());
+  ASSERT_TRUE(write_publication(fd.get(), 3, "Orvandelcaster", htons(4242), 1u));
+  unsigned char bytes[sizeof(SocketRegistry)];
+  ASSERT_EQ(::pread(fd.get(), bytes, sizeof bytes, 0), static_cast<ssize_t>(sizeof bytes));
+  EXPECT_EQ(bytes[0], 0b1001) << "used, little-endian";
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes + 4 + 110 * 3)), "Orvandelcaster");
+  EXPECT_EQ(bytes[4 + 110 * 3 + 108], 4242 >> 8) << "port high byte first";
+  EXPECT_EQ(bytes[4 + 110 * 3 + 109], 4242 & 0xFF);
+  SocketRegistry registry;
+  ASSERT_TRUE(read_registry(fd.get(), &registry));
+  EXPECT_EQ(find_publication(registry, "Orvandelcaster", htons(4242)), 3);
+  EXPECT_EQ(find_publication(registry, "Orvandelcaster", htons(4243)), -1);
+
+  ASSERT_TRUE(write_withdrawal(fd.get(), 3, registry.used));
+  ASSERT_TRUE(read_registry(fd.get(), &registry));
+  EXPECT_EQ(registry.used, 1u);
+  EXPECT_EQ(registry.slots[3].name[0], '\0');
+  EXPECT_STREQ(registry.slots[3].name + 1, "rvandelcaster") << "only the first byte goes";
+  EXPECT_EQ(registry.slots[3].port, 0);
+}
+
+// Another process of the same user may cut the object short at any moment:
+// reading and writing it then never raises a signal.
+TEST_F(SharedRegistry, ShortenedObjectReadsAsZerosAndIsWritable) {
+  bool existed = true;
+  platform::UniqueFd fd(open_registry(&existed));
+  ASSERT_TRUE(fd.valid());
+  ASSERT_TRUE(write_publication(fd.get(), 0, "Orvandelcaster", htons(1), 0));
+  ASSERT_EQ(::ftruncate(fd.get(), 0), 0);
+  SocketRegistry registry;
+  ASSERT_TRUE(read_registry(fd.get(), &registry));
+  EXPECT_EQ(registry.used, 0u);
+  ASSERT_EQ(platform::extend_shared(fd.get(), REGISTRY_OBJECT_SIZE), 0);
+  struct stat st {};
+  ASSERT_EQ(::fstat(fd.get(), &st), 0);
+  EXPECT_EQ(st.st_size, static_cast<off_t>(REGISTRY_OBJECT_SIZE));
+}
+
+// The instance lock of a name sits past the page, where no registry byte is,
+// and two names do not share it.
+TEST(Registry, InstanceLockOffsetsLiePastThePage) {
+  EXPECT_GE(instance_lock_offset("Orvandelcaster"), static_cast<off_t>(REGISTRY_OBJECT_SIZE));
+  EXPECT_GE(instance_lock_offset(""), static_cast<off_t>(REGISTRY_OBJECT_SIZE));
+  EXPECT_NE(instance_lock_offset("Orvandelcaster"), instance_lock_offset("orvandelcaster"));
+  EXPECT_EQ(instance_lock_offset("Orvandelcaster"), instance_lock_offset("Orvandelcaster"));
 }
 
 }  // namespace

@@ -96,7 +96,11 @@ int answer_channel_info(int sock) {
 
 int answer_data(int sock) {
   sample_joystick();
-  return send_data_block(sock);
+  int result = send_data_block(sock);
+  if (result < 0 && errno == ENOENT && !g_channels_defined) {
+    set_failure_context("MSG_DATA before MSG_CHANNEL_INFO, no channel table yet");
+  }
+  return result;
 }
 
 }  // namespace
@@ -104,10 +108,16 @@ int answer_data(int sock) {
 int serve_client(int sock) {
   for (;;) {
     wait_for_request(sock);
+    // A failed receive leaves its reason; a message of type 0 leaves none.
+    errno = 0;
     std::uint32_t code = read_message(sock);
     int result;
     switch (code) {
       case MSG_DIAGNOSTIC:  // a failed receive, or a client that sent type 0
+        if (errno == 0) {
+          set_failure_context("the client sent a message of type 0");
+          errno = EPROTO;
+        }
         return -1;
       case MSG_IDENTIFY:
         result = answer_identify(sock);
@@ -149,6 +159,9 @@ int check_version(int sock, const char* prefix) {
   if (client != PROTOCOL_VERSION) {
     post_diagnostic(sock, DIAG_CLIENT_ERROR, prefix, "Protocol mismatch: client = %d, server = %d\n",
                     static_cast<int>(client), static_cast<int>(PROTOCOL_VERSION));
+    set_failure_context("protocol mismatch: client = %d, server = %d", static_cast<int>(client),
+                        static_cast<int>(PROTOCOL_VERSION));
+    errno = EPROTO;
     return -1;
   }
   const std::uint32_t reply[2] = {htonl(PROTOCOL_VERSION), 0};

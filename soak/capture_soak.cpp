@@ -6,9 +6,12 @@
 // error gained exactly one line when the session had to fail and none
 // otherwise. It reads the server's open descriptors and resident memory once
 // the warm-up is done, halfway and at the end; neither may grow. Bounded in
-// sessions and in time; not part of ctest (soak/run runs it).
+// sessions and in time; not part of ctest (soak/run runs it). Then the
+// instance phase (soak/instances.h): killed servers restarted, second
+// instances refused.
 //
 //   capture_soak [--sessions N] [--seconds S] [--idle N] [--seed N]
+//                [--restarts N] [--refusals N]
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -32,6 +35,7 @@
 #include "client/capture_client.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
+#include "soak/instances.h"
 #include "soak/peers.h"
 #include "soak/session_model.h"
 #include "tests/support/registry_view.h"
@@ -47,6 +51,8 @@ struct Options {
   int seconds = 900;
   int idle_peers = 10;
   unsigned seed = 1;
+  int restarts = 2000;
+  int refusals = 2000;
 };
 
 // Sessions before the first reading of descriptors and memory: the receive
@@ -79,6 +85,23 @@ Reading read_process(pid_t pid) {
     if (line.rfind("VmRSS:", 0) == 0) r.rss_kb = std::atol(line.c_str() + 6);
   }
   return r;
+}
+
+// The line with each run of digits (a client's version, say) shown as N, so
+// that lines of one kind count together.
+std::string with_numbers_as_n(const std::string& line) {
+  std::string shown;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    bool digit = line[i] >= '0' && line[i] <= '9';
+    bool minus = line[i] == '-' && i + 1 < line.size() && line[i + 1] >= '0' && line[i + 1] <= '9';
+    if (!digit && !minus) {
+      shown += line[i];
+      continue;
+    }
+    shown += 'N';
+    while (i + 1 < line.size() && line[i + 1] >= '0' && line[i + 1] <= '9') ++i;
+  }
+  return shown;
 }
 
 // The server's publication: its port, or 0 when the name is not published.
@@ -231,9 +254,14 @@ Options parse_options(int argc, char** argv) {
       o.idle_peers = static_cast<int>(v);
     } else if (ok && arg == "--seed") {
       o.seed = static_cast<unsigned>(v);
+    } else if (ok && arg == "--restarts") {
+      o.restarts = static_cast<int>(v);
+    } else if (ok && arg == "--refusals") {
+      o.refusals = static_cast<int>(v);
     } else {
       std::fprintf(stderr,
-                   "usage: capture_soak [--sessions N] [--seconds S] [--idle N] [--seed N]\n");
+                   "usage: capture_soak [--sessions N] [--seconds S] [--idle N] [--seed N] "
+                   "[--restarts N] [--refusals N]\n");
       std::exit(2);
     }
   }
@@ -268,7 +296,7 @@ int main(int argc, char** argv) {
     if (i > 0) {
       ++republished;
       std::vector<std::string> lines = server.new_stderr_lines();
-      for (const std::string& line : lines) ++lines_by_text[line];
+      for (const std::string& line : lines) ++lines_by_text[with_numbers_as_n(line)];
       stderr_total += static_cast<int>(lines.size());
       if (static_cast<int>(lines.size()) != (previous_expects_failure ? 1 : 0)) ++line_mismatches;
     }
@@ -326,11 +354,19 @@ int main(int argc, char** argv) {
   int stop_status = server.stop();
   double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
 
+  auto instances_start = Clock::now();
+  soak::InstanceCounts instances = soak::soak_instances(
+      server.registry() + ".instances", SERVER_FIXTURE_PATH, o.restarts, o.refusals, o.seconds);
+  ::shm_unlink((server.registry() + ".instances").c_str());
+  double instances_elapsed = std::chrono::duration<double>(Clock::now() - instances_start).count();
+  for (auto& [problem, n] : instances.problems) problems[problem] += n;
+  bool instances_done = instances.restarts == o.restarts && instances.refusals == o.refusals;
+
   bool descriptors_kept = before.descriptors >= 0 && after.descriptors == before.descriptors;
   bool memory_kept = before.rss_kb >= 0 && after.rss_kb - before.rss_kb <= RSS_TOLERANCE_KB;
   bool pass = abort_reason.empty() && problems.empty() && line_mismatches == 0 &&
               stderr_total == expected_failures && republished == sessions && still_serves &&
-              descriptors_kept && memory_kept && stop_status == 0;
+              descriptors_kept && memory_kept && stop_status == 0 && instances_done;
 
   std::printf("sessions: %d of %d in %.1f s (seed %u)\n", sessions, o.sessions, elapsed, o.seed);
   for (auto& [kind, n] : sessions_by_kind) {
@@ -343,7 +379,7 @@ int main(int argc, char** argv) {
       expected_failures, stderr_total, line_mismatches);
   std::printf("  by cause:\n");
   for (auto& [cause, n] : failures_by_cause) std::printf("  %6d  %s\n", n, cause.c_str());
-  std::printf("  by line (the text after the name is errno as the failing step left it):\n");
+  std::printf("  by line (each names its own cause; numbers shown as N):\n");
   for (auto& [text, n] : lines_by_text) std::printf("  %6d  \"%s\"\n", n, text.c_str());
   std::printf("withdrawn while served and published again: %d of %d sessions\n", republished,
               sessions);
@@ -355,6 +391,10 @@ int main(int argc, char** argv) {
       before.rss_kb, halfway.rss_kb, after.rss_kb, RSS_TOLERANCE_KB);
   std::printf("still serves afterwards: %s; exit status on SIGTERM: %d\n",
               still_serves ? "yes" : "no", stop_status);
+  std::printf(
+      "instances: %d of %d killed servers restarted (slot reclaimed, served), %d of %d second "
+      "instances refused (first kept its name and served) in %.1f s\n",
+      instances.restarts, o.restarts, instances.refusals, o.refusals, instances_elapsed);
   for (auto& [problem, n] : problems)
     std::printf("problem: %s (%d sessions)\n", problem.c_str(), n);
   if (!abort_reason.empty()) std::printf("stopped early: %s\n", abort_reason.c_str());

@@ -1,10 +1,12 @@
-// A server process without a window, for end-to-end tests: runs the real
-// server thread until SIGTERM or SIGINT, then exits with status 0.
+// A server process without a window, for end-to-end tests: claims the server's
+// name at start-up as the program does (status 1 and the program's line when
+// another instance holds it), then runs the real server thread until SIGTERM or
+// SIGINT and exits with status 0.
 //
 //   server_fixture [--registry NAME] [--fake-joystick [--caps XMIN XMAX]]
 //
 // --registry makes it publish in the shared-memory object NAME instead of the
-// user's registry, so tests never meet a real server or each other.
+// process's registry (ORVANDELCASTER_REGISTRY, else the user's), so tests never meet a real server or each other.
 //
 // --fake-joystick puts a settable joystick 0 in place of the device (with the
 // capabilities XMIN, XMAX and 10 ms when --caps is given) and takes commands
@@ -28,6 +30,7 @@
 
 #include "platform/fake_joystick_device.h"
 #include "server/capture_server.h"
+#include "server/listener.h"
 #include "server/process.h"
 #include "server/registry.h"
 
@@ -139,6 +142,11 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
   start_sockets();
+  std::string refusal;
+  if (claim_server_instance(&refusal) < 0) {
+    std::fprintf(stderr, "%s\n", refusal.c_str());
+    return 1;
+  }
   if (fake_joystick) {
     g_fake_joystick = new platform::FakeJoystickDevice;
     g_fake_joystick->set_capabilities(fake_caps);

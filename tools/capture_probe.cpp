@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/registry_io.h"
 #include "tools/probe_commands.h"
 #include "tools/probe_options.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
   // A reader that goes away (capture-probe watch | head) gives a failed write
   // that ends the watch, instead of a signal that would skip MSG_END.
   std::signal(SIGPIPE, SIG_IGN);
+  set_registry_report_prefix("capture-probe");
 
   std::vector<std::string> args(argv + 1, argv + argc);
   probe::ProbeOptions options;

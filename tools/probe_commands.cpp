@@ -56,22 +56,14 @@ struct Session {
 };
 
 bool open_session(const ProbeOptions& options, Session* session, std::string* error) {
-  std::string reason;
-  std::optional<std::uint16_t> port =
-      client::find_server(options.name, &reason, registry_argument(options));
-  if (!port) {
-    *error = printable(reason);
-    // While a server serves a client its name is withdrawn.
-    if (reason.rfind("no server named", 0) == 0) *error += " (not running, or busy with a client)";
-    return false;
-  }
-  session->port = *port;
   client::Connection& connection = session->connection;
   connection.set_reply_timeout(options.timeout_ms);
-  if (!connection.connect(*port, options.timeout_ms)) {
-    *error = quoted(options.name) + ": " + connection.error();
+  if (!connection.connect_to_server(options.name, registry_argument(options),
+                                    options.timeout_ms)) {
+    *error = printable(connection.error());
     return false;
   }
+  session->port = connection.port();
   if (!connection.identify(IDENTIFICATION, user_name())) {
     *error =
         "identification with " + quoted(options.name) + " failed: " + printable(connection.error());

@@ -77,24 +77,28 @@ Bytes centred_data_reply() {
 
 std::string error_line(int error) { return SERVER_PREFIX + strerrordesc_np(error) + "\n"; }
 
-bool is_error_line(const std::string& text) {
+int error_line_errno(const std::string& text) {
   if (text.size() < SERVER_PREFIX.size() + 1 ||
-      text.compare(0, SERVER_PREFIX.size(), SERVER_PREFIX) != 0 || text.back() != '\n') {
-    return false;
+      text.compare(0, SERVER_PREFIX.size(), SERVER_PREFIX) != 0 || text.back() != '\n' ||
+      text.find('\n') != text.size() - 1) {
+    return 0;
   }
   std::string reason = text.substr(SERVER_PREFIX.size(), text.size() - SERVER_PREFIX.size() - 1);
-  int number = 0;
-  int consumed = 0;
-  if (std::sscanf(reason.c_str(), "(errno = %d)%n", &number, &consumed) == 1 &&
-      static_cast<std::size_t>(consumed) == reason.size()) {
-    return true;
-  }
+  // The cause comes last, after what failed: "<what>: <text for errno>".
   for (int error = 1; error < 4096; ++error) {
     const char* known = strerrordesc_np(error);
-    if (known && reason == known) return true;
+    if (!known) continue;
+    std::string tail = known;
+    if (reason == tail) return error;
+    if (reason.size() > tail.size() + 2 &&
+        reason.compare(reason.size() - tail.size() - 2, std::string::npos, ": " + tail) == 0) {
+      return error;
+    }
   }
-  return false;
+  return 0;
 }
+
+bool is_error_line(const std::string& text) { return error_line_errno(text) != 0; }
 
 int count_error_lines(const std::string& text) {
   int lines = 0;

@@ -23,10 +23,11 @@ Bytes centred_data_reply();
 
 // "Orvandelcaster: " and the C library's text for error, and a newline.
 std::string error_line(int error);
-// Whether text is exactly one line that the server thread writes after a
-// failed session: "Orvandelcaster: ", the C library's text for some errno or
-// "(errno = N)", and a newline. For ends that leave no errno of their own the
-// number is whatever an earlier call left, so only the form is fixed.
+// The errno that a failure line names: text is exactly one line the server
+// thread writes, "Orvandelcaster: ", optionally what failed and ": ", the C
+// library's text for that number, and a newline. 0 when text is no such line
+// (a line naming no cause, such as "(errno = 0)", is none).
+int error_line_errno(const std::string& text);
 bool is_error_line(const std::string& text);
 // The number of such lines that make up text exactly; -1 when text holds
 // anything else.

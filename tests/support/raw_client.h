@@ -22,6 +22,10 @@ class RawClient {
   // With receive_buffer above 0 the socket's receive buffer is fixed at about
   // that size before connecting, which keeps the advertised window small.
   bool connect(std::uint16_t port, int receive_buffer = 0);
+  // The same to address (dotted IPv4), from source_port on 127.0.0.1 when it
+  // is not 0.
+  bool connect_to(const char* address, std::uint16_t port, std::uint16_t source_port = 0,
+                  int receive_buffer = 0);
   bool connected() const { return m_fd.valid(); }
   int fd() const { return m_fd.get(); }
 
@@ -42,6 +46,19 @@ class RawClient {
 
  private:
   platform::UniqueFd m_fd;
+};
+
+// A socket listening on 127.0.0.1 on a port the system chooses, standing for
+// a server that answers there; it accepts nobody.
+class LoopbackListener {
+ public:
+  LoopbackListener();
+  // Host byte order; 0 when the socket could not listen.
+  std::uint16_t port() const { return m_port; }
+
+ private:
+  platform::UniqueFd m_fd;
+  std::uint16_t m_port = 0;
 };
 
 }  // namespace test_support

@@ -1,8 +1,10 @@
 #include "tests/support/registry_view.h"
 
 #include <arpa/inet.h>
+#include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -10,16 +12,30 @@
 namespace test_support {
 
 RegistryView::RegistryView(const std::string& object_name)
-    : m_fd(platform::open_shared_object(object_name.c_str(), REGISTRY_OBJECT_SIZE, &m_existed)) {
+    : m_fd(open_registry_object(object_name.c_str(), &m_existed, nullptr)) {
   if (!m_fd.valid()) return;
-  m_view = std::make_unique<platform::MappedRegion>(m_fd.get(), REGISTRY_OBJECT_SIZE);
-  m_registry = static_cast<SocketRegistry*>(m_view->get());
+  void* view = ::mmap(nullptr, REGISTRY_OBJECT_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd.get(), 0);
+  if (view != MAP_FAILED) m_registry = static_cast<SocketRegistry*>(view);
+}
+
+RegistryView::~RegistryView() {
+  if (m_registry) ::munmap(m_registry, REGISTRY_OBJECT_SIZE);
+}
+
+std::uint32_t RegistryView::used() const {
+  return std::atomic_ref<std::uint32_t>(m_registry->used).load(std::memory_order_acquire);
 }
 
 void RegistryView::occupy(int index, const std::string& name, std::uint16_t port) {
   leave_stale_name(index, name);
   slot(index).port = htons(port);
-  m_registry->used |= 1u << index;
+  std::atomic_ref<std::uint32_t>(m_registry->used).fetch_or(1u << index, std::memory_order_release);
+}
+
+void RegistryView::vacate(int index) {
+  slot(index).name[0] = '\0';
+  slot(index).port = 0;
+  std::atomic_ref<std::uint32_t>(m_registry->used).fetch_and(~(1u << index), std::memory_order_release);
 }
 
 void RegistryView::leave_stale_name(int index, const std::string& name) {
@@ -29,9 +45,10 @@ void RegistryView::leave_stale_name(int index, const std::string& name) {
 }
 
 std::uint16_t RegistryView::published_port(const std::string& name) const {
-  if (!m_registry) return 0;
-  int index = find_slot(m_registry, name.c_str());
-  return index < 0 ? 0 : ntohs(m_registry->slots[index].port);
+  SocketRegistry copy;
+  if (!m_fd.valid() || !read_registry(m_fd.get(), &copy)) return 0;
+  int index = find_slot(copy, name.c_str());
+  return index < 0 ? 0 : ntohs(copy.slots[index].port);
 }
 
 std::string RegistryView::snapshot() const {

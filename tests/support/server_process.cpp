@@ -40,14 +40,18 @@ std::string unique_registry_name() {
 
 void remove_registry(const std::string& object_name) { ::shm_unlink(object_name.c_str()); }
 
-ServerProcess::ServerProcess(std::vector<std::string> extra_args, std::string registry)
+ServerProcess::ServerProcess(std::vector<std::string> extra_args, std::string registry,
+                             std::vector<std::string> launcher)
     : m_registry(registry.empty() ? unique_registry_name() : std::move(registry)) {
-  m_stderr_path = "/tmp" + m_registry + ".stderr";
+  // Unique per process: several servers may share one registry.
+  static std::atomic<int> started{0};
+  m_stderr_path = "/tmp" + m_registry + "." + std::to_string(started++) + ".stderr";
   int to_child[2], from_child[2];
   if (::pipe2(to_child, O_CLOEXEC) < 0 || ::pipe2(from_child, O_CLOEXEC) < 0) return;
   int err = ::open(m_stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
 
-  std::vector<std::string> args = {SERVER_FIXTURE_PATH, "--registry", m_registry};
+  std::vector<std::string> args = std::move(launcher);
+  for (const char* arg : {SERVER_FIXTURE_PATH, "--registry", m_registry.c_str()}) args.push_back(arg);
   args.insert(args.end(), extra_args.begin(), extra_args.end());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());

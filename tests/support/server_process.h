@@ -20,9 +20,11 @@ void remove_registry(const std::string& object_name);
 // object goes, if still running.
 class ServerProcess {
  public:
-  // Starts server_fixture --registry <registry> <extra_args...>. With an empty
-  // registry a fresh unique name is used.
-  explicit ServerProcess(std::vector<std::string> extra_args = {}, std::string registry = {});
+  // Starts server_fixture --registry <registry> <extra_args...>, through the
+  // launcher command when one is given (it runs the rest of its arguments).
+  // With an empty registry a fresh unique name is used.
+  explicit ServerProcess(std::vector<std::string> extra_args = {}, std::string registry = {},
+                         std::vector<std::string> launcher = {});
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;

@@ -4,24 +4,30 @@
 #
 #   window_test.sh CASE
 #
-#   esc            served while the window is up; Esc ends it with status 0
+#   esc            served while the window is up; Esc ends it with status 0 and
+#                  withdraws its publication while another process holds the registry
 #   esc_client     Esc while a client is connected: status 0, the client dropped
 #   sigterm_client SIGTERM while a client is connected: status 0, the client dropped
-#   server_exit    the name is taken while a client is served: when the session
-#                  ends the server cannot publish again, and the program ends
-#                  with status 1 and the server's error line
+#   server_exit    every free slot is taken while a client is served: when the
+#                  session ends the server cannot publish again, and the program
+#                  ends with status 1 and the server's one error line
+#   second_instance a second program on the display is refused before any
+#                  window of its own, with its line and a message box; the
+#                  first serves on
 #   offscreen      the offscreen platform chosen by the user (QT_QPA_PLATFORM): served,
-#                  SIGTERM ends it
+#                  SIGTERM ends it;
+#                  a second program there is refused at once, without a box
 #
 # Every case also checks that standard error holds nothing but what it expects.
-# Needs ORVANDEL_EXE, WINDOW_CLIENT and SERVER_FIXTURE; uses the user's own
-# registry, so no other test that runs a real server may run at the same time.
+# Needs ORVANDEL_EXE, WINDOW_CLIENT and SERVER_FIXTURE. Each run has a registry
+# of its own (ORVANDELCASTER_REGISTRY), never the user's.
 set -uo pipefail
 
 case_name=${1:?usage: window_test.sh CASE}
 work=$(mktemp -d)
 chmod 700 "$work"
 pids=()
+export ORVANDELCASTER_REGISTRY=/orvandelcaster_window.$$.$RANDOM
 
 # Ends what the test started, Xvfb last and gently, so that it removes its
 # lock and socket for the next test's server.
@@ -36,7 +42,7 @@ cleanup() {
   done
   for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
   wait 2>/dev/null
-  rm -rf "$work"
+  rm -rf "$work" "/dev/shm$ORVANDELCASTER_REGISTRY"
 }
 trap cleanup EXIT
 
@@ -133,6 +139,57 @@ expect_clean_exit() {
   return 0
 }
 
+# Holds the registry open, as a capture client or a watching tool would, until
+# show_registry_after prints what is still published in it.
+watch_registry() {
+  mkfifo "$work/watch.in"
+  "$WINDOW_CLIENT" watch <"$work/watch.in" >"$work/watch.out" 2>"$work/watch.err" &
+  pids+=($!)
+  watcher=$!
+  exec 7>"$work/watch.in"
+  local i
+  for ((i = 0; i < 100; i++)); do
+    grep -q holding "$work/watch.out" 2>/dev/null && return
+    sleep 0.1
+  done
+  fail "the registry watcher did not start"
+}
+
+expect_nothing_published() {
+  exec 7>&-
+  wait_exit "$watcher" 5
+  [ "$(tail -n +2 "$work/watch.out")" = "" ] ||
+    fail "still published after the exit: $(tail -n +2 "$work/watch.out" | tr '\n' ' ')"
+}
+
+# Waits up to 10 s until the second program shows its refusal in a box: a
+# window captioned Orvandelcaster beside the first program's.
+find_refusal_box() {
+  local i id
+  for ((i = 0; i < 100; i++)); do
+    box=
+    for id in $(xdotool search --onlyvisible --name '^Orvandelcaster$' 2>/dev/null); do
+      [ "$id" != "$window" ] && box=$id
+    done
+    [ -n "$box" ] && return
+    kill -0 "$second" 2>/dev/null || fail "the second program ended without a box"
+    sleep 0.1
+  done
+  fail "the second program shows no box"
+}
+
+start_second_program() {
+  "$ORVANDEL_EXE" >"$work/second.out" 2>"$work/second.err" &
+  second=$!
+  pids+=("$second")
+}
+
+expect_refused_second() {
+  [ "$status" -eq 1 ] || fail "the second program's status is $status, not 1"
+  [ "$(cat "$work/second.err")" = "Orvandelcaster: already running" ] ||
+    fail "the second program's standard error is not its one refusal line"
+}
+
 send_escape() {
   xdotool windowfocus --sync "$window" key Escape 2>"$work/xdotool.log" || fail "xdotool could not type Esc"
 }
@@ -143,9 +200,11 @@ case $case_name in
     start_program
     find_window
     serve_one_client
+    watch_registry
     send_escape
     wait_exit "$program" 2
     expect_clean_exit
+    expect_nothing_published
     ;;
   esc_client)
     start_xvfb
@@ -172,23 +231,40 @@ case $case_name in
     start_program
     find_window
     connect_holding_client
-    # While the program's client is served its name is free: another server takes it.
-    "$SERVER_FIXTURE" 2>"$work/fixture.err" &
-    pids+=($!)
-    serve_one_client
-    # The session ends; publishing again fails with the name taken.
+    # While the program's client is served its name is withdrawn: others fill the registry.
+    "$WINDOW_CLIENT" fill >"$work/fill.out" 2>"$work/fill.err" || fail "could not fill the registry"
+    # The session ends; publishing again fails with every slot taken.
     kill -TERM "$holder"
     wait_exit "$program" 5
     [ "$status" -eq 1 ] || fail "exit status $status, not 1"
-    lines=$(wc -l <"$work/program.err")
-    [ "$lines" -eq 1 ] && grep -q '^Orvandelcaster: ' "$work/program.err" ||
+    [ "$(cat "$work/program.err")" = "Orvandelcaster: all 32 slots of the registry $ORVANDELCASTER_REGISTRY are in use: No space left on device" ] ||
       fail "standard error is not the server's one error line"
+    ;;
+  second_instance)
+    start_xvfb
+    start_program
+    find_window
+    start_second_program
+    find_refusal_box
+    # The box is the second program's only window: no monitor window was made.
+    shown=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
+    [ "$shown" -eq 2 ] || fail "$shown windows are shown, not the first program's and the box"
+    xdotool windowfocus --sync "$box" key space 2>"$work/xdotool.log" || fail "xdotool could not answer the box"
+    wait_exit "$second" 5
+    expect_refused_second
+    serve_one_client
+    send_escape
+    wait_exit "$program" 2
+    expect_clean_exit
     ;;
   offscreen)
     # Chosen by the user; without a display the program would choose it itself.
     export QT_QPA_PLATFORM=offscreen
     start_program
     serve_one_client
+    start_second_program
+    wait_exit "$second" 5
+    expect_refused_second
     connect_holding_client
     kill -TERM "$program"
     wait_exit "$program" 2

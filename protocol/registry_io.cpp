@@ -1,0 +1,113 @@
+#include "protocol/registry_io.h"
+
+#include <arpa/inet.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/shared_memory.h"
+
+namespace {
+
+std::atomic<const char*> g_report_prefix{"Orvandelcaster"};
+
+constexpr off_t USED_OFFSET = 0;
+
+off_t slot_offset(int index) {
+  return static_cast<off_t>(offsetof(SocketRegistry, slots) +
+                            sizeof(RegistrySlot) * static_cast<std::size_t>(index));
+}
+
+off_t port_offset(int index) {
+  return slot_offset(index) + static_cast<off_t>(offsetof(RegistrySlot, port));
+}
+
+// Other processes read the registry while we write it: each write they may see
+// is ordered after the ones before it, for the compiler and the processor.
+void order_writes() { std::atomic_thread_fence(std::memory_order_release); }
+
+std::string user_name_of(uid_t uid) {
+  passwd entry{};
+  passwd* found = nullptr;
+  char buffer[1024];
+  if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_name) {
+    return found->pw_name;
+  }
+  return "uid " + std::to_string(uid);
+}
+
+}  // namespace
+
+std::string registry_object_name_from_environment() {
+  const char* chosen = std::getenv("ORVANDELCASTER_REGISTRY");
+  return chosen && *chosen ? chosen : default_registry_object_name();
+}
+
+void set_registry_report_prefix(const char* prefix) { g_report_prefix.store(prefix); }
+
+void report_registry_lock_wait(const char* object_name) {
+  std::string line = std::string(g_report_prefix.load()) + ": the registry " + object_name +
+                     " is locked by another process\n";
+  // One write, so the line never mixes with another.
+  [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
+}
+
+int open_registry_object(const char* object_name, bool* existed, std::string* why) {
+  uid_t owner = 0;
+  int fd = platform::open_shared_object(object_name, REGISTRY_OBJECT_SIZE, existed, &owner,
+                                        &report_registry_lock_wait);
+  if (fd >= 0 || !why) return fd;
+  int error = errno;
+  const char* shm_name = object_name[0] == '/' ? object_name + 1 : object_name;
+  if (error == EPERM && owner != ::geteuid()) {
+    *why = std::string("the registry ") + object_name + " belongs to " + user_name_of(owner) +
+           ", not to you; only that user or an administrator can remove it (/dev/shm/" +
+           shm_name + ")";
+  } else {
+    *why = std::string("cannot open the registry ") + object_name + ": " + std::strerror(error);
+  }
+  errno = error;
+  return fd;
+}
+
+bool read_registry(int fd, SocketRegistry* copy) {
+  if (!platform::read_shared(fd, &copy->used, sizeof copy->used, USED_OFFSET)) return false;
+  std::atomic_thread_fence(std::memory_order_acquire);
+  return platform::read_shared(fd, copy->slots, sizeof copy->slots, slot_offset(0));
+}
+
+bool write_blanked_names(int fd, const SocketRegistry& before, const SocketRegistry& after) {
+  static const char zero = '\0';
+  for (int i = 0; i < REGISTRY_SLOTS; ++i) {
+    if (before.slots[i].name[0] != '\0' && after.slots[i].name[0] == '\0' &&
+        !platform::write_shared(fd, &zero, 1, slot_offset(i))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool write_publication(int fd, int index, const char* name, std::uint16_t net_port,
+                       std::uint32_t used) {
+  if (!platform::write_shared(fd, name, std::strlen(name) + 1, slot_offset(index))) return false;
+  order_writes();
+  if (!platform::write_shared(fd, &net_port, sizeof net_port, port_offset(index))) return false;
+  order_writes();
+  std::uint32_t with_bit = used | (1u << index);
+  return platform::write_shared(fd, &with_bit, sizeof with_bit, USED_OFFSET);
+}
+
+bool write_withdrawal(int fd, int index, std::uint32_t used) {
+  static const char zero = '\0';
+  static const std::uint16_t no_port = 0;
+  if (!platform::write_shared(fd, &zero, 1, slot_offset(index))) return false;
+  order_writes();
+  if (!platform::write_shared(fd, &no_port, sizeof no_port, port_offset(index))) return false;
+  order_writes();
+  std::uint32_t without_bit = used & ~(1u << index);
+  return platform::write_shared(fd, &without_bit, sizeof without_bit, USED_OFFSET);
+}
