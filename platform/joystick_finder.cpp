@@ -193,7 +193,7 @@ JoystickChoice choice_from_value(std::string_view value, std::string origin) {
   choice.origin = std::move(origin);
   if (text.front() == '/') {
     choice.kind = JoystickChoice::Kind::PATH;
-    choice.value = canonical(std::string(text));
+    choice.value = std::string(text);
   } else {
     choice.kind = JoystickChoice::Kind::NAME;
     choice.value = std::string(text);
@@ -240,8 +240,9 @@ JoystickZero resolve_joystick_zero(const std::vector<InputDevice>& devices,
                                    const JoystickChoice& choice) {
   using State = JoystickZero::State;
   if (choice.kind == JoystickChoice::Kind::PATH) {
+    const std::string node = canonical(choice.value);
     for (const InputDevice& device : devices) {
-      if (device.path != choice.value) continue;
+      if (device.path != node) continue;
       // A node we may not read and whose capabilities are unknown may well
       // be the joystick the user means: the permission is what to fix first.
       if (!device.readable() && !device.capabilities_known) return {State::UNREADABLE, device};

@@ -12,8 +12,8 @@
 // joystick 0, and when it is absent there is none.
 //
 // Gathering the facts (scan_input_devices, read_joystick_choice) touches the
-// file system; deciding (resolve_joystick_zero) and wording the answer are
-// plain functions.
+// file system; deciding (resolve_joystick_zero) only follows the links of a
+// chosen path, and wording the answer is a plain function.
 
 #include <chrono>
 #include <optional>
@@ -90,8 +90,7 @@ std::optional<std::string> joystick_setting(std::string_view settings_text);
 std::string settings_file_path(const char* xdg_config_home, const char* home);
 
 // The choice from ORVANDELCASTER_JOYSTICK when it is set, else from the
-// settings file, else LOWEST. A path is taken as it resolves now, so a
-// /dev/input/by-id/ link names the node it points to.
+// settings file, else LOWEST.
 JoystickChoice read_joystick_choice();
 
 // What joystick 0 is at one moment.
@@ -107,6 +106,9 @@ struct JoystickZero {
   InputDevice device;  // for READY, NOT_A_JOYSTICK and UNREADABLE
 };
 
+// A chosen path is followed through its links as they are at this moment, so
+// a /dev/input/by-id/ link names the node it points to now, also when the
+// device was plugged in after the choice was read.
 JoystickZero resolve_joystick_zero(const std::vector<InputDevice>& devices,
                                    const JoystickChoice& choice);
 

@@ -210,19 +210,23 @@ TEST(JoystickZeroInTree, ReadableJoystickBeforeALowerUnreadableOne) {
 TEST(JoystickZeroInTree, ChosenByLinkToTheNode) {
   FakeInputTree input;
   input.add(3, "Flight Stick", FLIGHT_STICK);
-  input.add(7, "Gamepad", GAMEPAD);
   fs::create_directories(input.root() / "by-id");
-  fs::create_symlink(input.node(7), input.root() / "by-id/usb-Gamepad-event-joystick");
-  JoystickChoice choice =
-      choice_from_value((input.root() / "by-id/usb-Gamepad-event-joystick").string(), "test");
+  const std::string link = (input.root() / "by-id/usb-Gamepad-event-joystick").string();
+  // Chosen before the device is plugged in: not found, and no other in its place.
+  JoystickChoice choice = choice_from_value(link, "test");
   EXPECT_EQ(choice.kind, JoystickChoice::Kind::PATH);
-  EXPECT_EQ(choice.value, input.node(7));
+  EXPECT_EQ(state_text(input.tree(), choice),
+            "Joystick not found | No device " + link + ", chosen in test");
+
+  input.add(7, "Gamepad", GAMEPAD);
+  fs::create_symlink(input.node(7), link);
   EXPECT_EQ(state_text(input.tree(), choice), "Gamepad | Joystick 0: " + input.node(7) + ", chosen in test");
 
-  // The device behind the link unplugged: not found, and no other in its place.
+  // The device behind the link unplugged.
   fs::remove(input.node(7));
+  fs::remove(link);
   EXPECT_EQ(state_text(input.tree(), choice),
-            "Joystick not found | No device " + input.node(7) + ", chosen in test");
+            "Joystick not found | No device " + link + ", chosen in test");
 }
 
 // Devices as the scan reports them, for the rules alone.
