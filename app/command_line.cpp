@@ -23,7 +23,7 @@ constexpr const char* HELP =
     "Joystick 0's four axes (X, Y, Rudder, Thrust) are served as float channels to\n"
     "one capture client at a time over TCP on 127.0.0.1; the port is published\n"
     "under the name \"Orvandelcaster\" in the user's shared-memory registry.\n"
-    "Esc or closing the window ends the program, as do SIGINT and SIGTERM.\n"
+    "Esc or closing the window ends the program, as do SIGINT, SIGTERM and SIGHUP.\n"
     "\n"
     "Without a display (neither DISPLAY nor WAYLAND_DISPLAY set) and with\n"
     "QT_QPA_PLATFORM unset, no window is shown: the program runs on Qt's offscreen\n"

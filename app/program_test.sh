@@ -7,10 +7,21 @@
 #                     (Qt's own among them) and arguments: usage on stderr, status 2
 #   headless_sigterm  no DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM or XDG_RUNTIME_DIR:
 #   headless_sigint   it serves capture clients, ends with status 0 on the signal,
-#                     says nothing on stderr and removes its private runtime directory
+#   headless_sighup   says nothing on stderr and removes its private runtime directory
+#                     (SIGHUP: the terminal of an ssh -X or su session closed)
+#   headless_foreign_runtime
+#                     XDG_RUNTIME_DIR names a folder Qt will not use (another user's,
+#                     kept by su; or open to others): as if it were missing
+#   headless_bad_tmpdir
+#                     no XDG_RUNTIME_DIR and a TMPDIR that does not exist: the private
+#                     runtime directory goes to /tmp, stderr stays empty
+#   headless_second_instance
+#                     a second instance on the same registry ends at once with status
+#                     1 and "Orvandelcaster: already running", and removes its runtime
+#                     directory
 #
-# Needs ORVANDEL_EXE, WINDOW_CLIENT and VERSION; the headless cases use the
-# user's registry, so no other real server may run at the same time.
+# Needs ORVANDEL_EXE, WINDOW_CLIENT and VERSION. Each run has a registry of its
+# own (ORVANDELCASTER_REGISTRY), never the user's.
 set -uo pipefail
 
 case_name=${1:?usage: program_test.sh CASE}
@@ -67,26 +78,52 @@ case $case_name in
       [ "$status" -eq 1 ] || fail "--help into a full device: status $status, not 1"
     fi
     ;;
-  headless_sigterm | headless_sigint)
-    signal=${case_name#headless_}
+  headless_*)
+    signal=TERM
+    case $case_name in headless_sig*) signal=${case_name#headless_sig} ;; esac
     signal=${signal^^}
     unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_RUNTIME_DIR
     # Its private runtime directory is made here, where the test can see it.
     export TMPDIR=$work/tmp
     mkdir "$TMPDIR"
+    case $case_name in
+      headless_foreign_runtime)
+        # Qt refuses a runtime folder that others may enter as it refuses
+        # another user's; only the first can be made without root.
+        mkdir -m 755 "$work/foreign"
+        export XDG_RUNTIME_DIR=$work/foreign
+        ;;
+      headless_bad_tmpdir)
+        export TMPDIR=$work/no-such-folder
+        ;;
+    esac
     "$ORVANDEL_EXE" >"$work/program.out" 2>"$work/program.err" &
     program=$!
     pids+=("$program")
     "$WINDOW_CLIENT" serve >"$work/client.out" 2>"$work/client.err" ||
       fail "a capture client was not served"
-    runtime=("$TMPDIR"/orvandelcaster-runtime.*)
-    [ ${#runtime[@]} -eq 1 ] && [ -d "${runtime[0]}" ] || fail "no private runtime directory in $TMPDIR"
-    [ "$(stat -c %a "${runtime[0]}")" = 700 ] || fail "the runtime directory's mode is not 700"
+    if [ "$case_name" != headless_bad_tmpdir ]; then
+      runtime=("$TMPDIR"/orvandelcaster-runtime.*)
+      [ ${#runtime[@]} -eq 1 ] && [ -d "${runtime[0]}" ] || fail "no private runtime directory in $TMPDIR"
+      [ "$(stat -c %a "${runtime[0]}")" = 700 ] || fail "the runtime directory's mode is not 700"
+    fi
+    if [ "$case_name" = headless_second_instance ]; then
+      mkdir "$work/second-tmp"
+      TMPDIR=$work/second-tmp "$ORVANDEL_EXE" >"$work/second.out" 2>"$work/second.err" &
+      second=$!
+      pids+=("$second")
+      wait_exit "$second" 10
+      [ "$status" -eq 1 ] || fail "the second instance ended with status $status, not 1"
+      [ "$(cat "$work/second.err")" = "Orvandelcaster: already running" ] ||
+        fail "the second instance's stderr is not \"Orvandelcaster: already running\""
+      [ -z "$(ls -A "$work/second-tmp")" ] ||
+        fail "the second instance left behind: $(ls -A "$work/second-tmp")"
+    fi
     kill -"$signal" "$program"
     wait_exit "$program" 5
     [ "$status" -eq 0 ] || fail "exit status $status after SIG$signal, not 0"
     [ -s "$work/program.err" ] && fail "standard error is not empty"
-    [ -z "$(ls -A "$TMPDIR")" ] || fail "left behind in TMPDIR: $(ls -A "$TMPDIR")"
+    [ ! -d "$work/tmp" ] || [ -z "$(ls -A "$work/tmp")" ] || fail "left behind in TMPDIR: $(ls -A "$work/tmp")"
     ;;
   *)
     fail "unknown case"

@@ -1,5 +1,8 @@
 #include "app/qt_environment.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -11,13 +14,31 @@ bool is_set(const char* name) {
   return value != nullptr && value[0] != '\0';
 }
 
-// Makes a directory only this user may enter; empty when that fails, and Qt
-// then falls back (with its warning) as it would have anyway.
+// Makes a directory only this user may enter, under TMPDIR or else /tmp (a
+// TMPDIR that does not exist or cannot be written is no reason for Qt's
+// warning); empty when both fail, and Qt then falls back, with its warning, as
+// it would have anyway.
 std::string make_private_dir() {
-  const char* tmpdir = std::getenv("TMPDIR");
-  std::string pattern = std::string(is_set("TMPDIR") ? tmpdir : "/tmp") + "/orvandelcaster-runtime.XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) return {};
-  return pattern;
+  std::error_code ignored;
+  const char* parents[] = {std::getenv("TMPDIR"), "/tmp"};
+  for (const char* parent : parents) {
+    if (parent == nullptr || parent[0] == '\0') continue;
+    std::string pattern = std::filesystem::absolute(parent, ignored).string();
+    if (pattern.empty()) continue;
+    pattern += "/orvandelcaster-runtime.XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr) return pattern;
+  }
+  return {};
+}
+
+// Whether Qt takes XDG_RUNTIME_DIR without a warning: a directory of this
+// user's that no one else may enter. `su` keeps the calling user's, which Qt
+// refuses with a warning as it refuses a missing one.
+bool runtime_dir_usable() {
+  if (!is_set("XDG_RUNTIME_DIR")) return false;
+  struct stat status {};
+  if (::stat(std::getenv("XDG_RUNTIME_DIR"), &status) != 0) return false;
+  return S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && (status.st_mode & 0777) == 0700;
 }
 
 }  // namespace
@@ -28,7 +49,9 @@ bool wants_offscreen_platform() {
 
 QtEnvironment::QtEnvironment() {
   if (wants_offscreen_platform()) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  if (!is_set("XDG_RUNTIME_DIR")) {
+  // A Wayland client finds its display's socket in the user's runtime
+  // directory, usable to Qt or not: that one is kept.
+  if (!runtime_dir_usable() && !is_set("WAYLAND_DISPLAY")) {
     m_fallback_runtime_dir = make_private_dir();
     if (!m_fallback_runtime_dir.empty()) {
       ::setenv("XDG_RUNTIME_DIR", m_fallback_runtime_dir.c_str(), 1);

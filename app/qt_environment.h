@@ -8,9 +8,11 @@
 //  - with no display (neither DISPLAY nor WAYLAND_DISPLAY) and no platform
 //    chosen by the user (QT_QPA_PLATFORM), the offscreen platform: no window,
 //    but joystick 0 is still served;
-//  - with no XDG_RUNTIME_DIR (su, ssh -X, a cron job), a private runtime
-//    directory of our own (mode 0700, made with mkdtemp under TMPDIR or /tmp),
-//    removed again when this object goes, since Qt warns without one.
+//  - with no XDG_RUNTIME_DIR (su -, ssh -X, a cron job), or one Qt refuses
+//    (another user's, kept by su; one others may enter), a private runtime
+//    directory of our own (mode 0700, made with mkdtemp under TMPDIR, else
+//    /tmp), removed again when this object goes, since Qt warns otherwise.
+//    Not under Wayland: its display socket is in the user's runtime directory.
 class QtEnvironment {
  public:
   QtEnvironment();

@@ -14,6 +14,9 @@ sigset_t stop_signal_set() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  // The terminal of an ssh -X or su session closing: end as cleanly, so the
+  // private runtime directory goes too.
+  sigaddset(&set, SIGHUP);
   return set;
 }
 

@@ -5,15 +5,15 @@
 
 class QSocketNotifier;
 
-// SIGINT and SIGTERM end the program the ordinary way, as closing the window
-// does. They are blocked in every thread, so no thread's system call is cut
+// SIGINT, SIGTERM and SIGHUP end the program the ordinary way, as closing the
+// window does. They are blocked in every thread, so no thread's system call is cut
 // short by them, and read from a signalfd on the main thread's event loop.
 
-// Blocks SIGINT and SIGTERM in the calling thread and in every thread it
+// Blocks SIGINT, SIGTERM and SIGHUP in the calling thread and in every thread it
 // starts afterwards. Call it first in main, before any other thread exists.
 void block_stop_signals();
 
-// Calls on_stop on the owning thread's event loop each time SIGINT or SIGTERM
+// Calls on_stop on the owning thread's event loop each time one of them
 // arrives (one that arrived before is delivered on the first loop).
 class StopSignalWatcher : public QObject {
   Q_OBJECT

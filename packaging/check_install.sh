@@ -7,8 +7,8 @@
 #
 #   check_install.sh BUILD_DIR
 #
-# Needs WINDOW_CLIENT and VERSION; serves on the user's registry, so no other
-# real server may run at the same time.
+# Needs WINDOW_CLIENT and VERSION; serves on a registry of its own
+# (ORVANDELCASTER_REGISTRY), never the user's.
 set -uo pipefail
 
 build=${1:?usage: check_install.sh BUILD_DIR}
@@ -72,7 +72,8 @@ fi
 
 # The unit's command in the environment a user manager gives it: DISPLAY
 # imported from a desktop session (one that does not exist here), the unit's
-# Environment= lines, a runtime directory; nothing else but sanitizer options.
+# Environment= lines, a runtime directory; nothing else but sanitizer options
+# and the test's own registry.
 unit_env=()
 while IFS= read -r assignment; do unit_env+=("$assignment"); done < <(sed -n 's/^Environment=//p' "$unit")
 sanitizer_env=()
@@ -81,6 +82,7 @@ for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS TSAN_OPTIONS; do
 done
 mkdir -m 700 "$work/runtime"
 env -i HOME="$work" PATH=/usr/bin:/bin DISPLAY=:97 XDG_RUNTIME_DIR="$work/runtime" \
+  ORVANDELCASTER_REGISTRY="$ORVANDELCASTER_REGISTRY" \
   "${sanitizer_env[@]}" "${unit_env[@]}" $exec_start >"$work/unit.out" 2>"$work/unit.err" &
 program=$!
 pids+=("$program")

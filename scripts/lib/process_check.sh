@@ -7,17 +7,21 @@
 #   wait_exit PID SECONDS
 #                  waits for PID to end, failing after SECONDS; sets status
 #                  to its exit status
+#   ORVANDELCASTER_REGISTRY
+#                  exported: a registry of this run's own, removed on exit, so
+#                  that no real user's registry or server is touched
 #
 # The sourcing script names itself in check_name for its messages.
 
 work=$(mktemp -d)
 pids=()
+export ORVANDELCASTER_REGISTRY=/orvandelcaster_${check_name:-check}.$$.$RANDOM
 
 cleanup_processes() {
   local pid
   for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
   wait 2>/dev/null
-  rm -rf "$work"
+  rm -rf "$work" "/dev/shm$ORVANDELCASTER_REGISTRY"
 }
 trap cleanup_processes EXIT
 
