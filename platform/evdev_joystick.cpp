@@ -36,13 +36,15 @@ bool evdev_bit_set(const std::uint8_t* bits, std::size_t size, unsigned code) {
   return ((bits[code / 8] >> (code % 8)) & 1) != 0;
 }
 
-bool is_joystick(const EvdevCapabilities& caps) {
-  if (!evdev_bit_set(caps.events, sizeof caps.events, EV_ABS)) return false;
-  if (!has_axis(caps, ABS_X) || !has_axis(caps, ABS_Y)) return false;
+bool is_joystick(const EvdevCapabilities& caps) { return why_not_joystick(caps) == nullptr; }
+
+const char* why_not_joystick(const EvdevCapabilities& caps) {
+  if (!evdev_bit_set(caps.events, sizeof caps.events, EV_ABS)) return "no absolute axes";
+  if (!has_axis(caps, ABS_X) || !has_axis(caps, ABS_Y)) return "no X and Y axes";
   for (unsigned code = BTN_JOYSTICK; code <= LAST_JOYSTICK_KEY; ++code) {
-    if (has_key(caps, code)) return true;
+    if (has_key(caps, code)) return nullptr;
   }
-  return false;
+  return "no joystick or gamepad buttons";
 }
 
 JoystickAxes choose_axes(const EvdevCapabilities& caps) {

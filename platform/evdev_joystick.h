@@ -33,6 +33,10 @@ bool evdev_bit_set(const std::uint8_t* bits, std::size_t size, unsigned code);
 // mice and keyboards have none of those keys.
 bool is_joystick(const EvdevCapabilities& caps);
 
+// Why caps is not a joystick by that rule, for people: "no absolute axes",
+// "no X and Y axes" or "no joystick or gamepad buttons"; null for a joystick.
+const char* why_not_joystick(const EvdevCapabilities& caps);
+
 inline constexpr int NO_AXIS = -1;
 
 // The ABS_ codes behind a reading's x, y, z and r, or NO_AXIS.

@@ -17,9 +17,23 @@ class FakeJoystickDevice::Reader final : public JoystickReader {
     return 0;
   }
 
+  JoystickStateText state_text() const override {
+    std::lock_guard<std::mutex> lock(m_owner->m_mutex);
+    JoystickZero zero = m_owner->m_zero;
+    if (!m_owner->m_present && zero.state == JoystickZero::State::READY) zero = JoystickZero{};
+    return describe_joystick_zero(zero, m_owner->m_choice);
+  }
+
  private:
   FakeJoystickDevice* m_owner;
 };
+
+FakeJoystickDevice::FakeJoystickDevice() {
+  m_zero.state = JoystickZero::State::READY;
+  m_zero.device.number = 0;
+  m_zero.device.path = "/dev/input/event0";
+  m_zero.device.name = "Fake Joystick";
+}
 
 void FakeJoystickDevice::set_capabilities(const JoystickCapabilities& caps) {
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -43,6 +57,13 @@ void FakeJoystickDevice::set_buttons(std::uint32_t buttons) {
 void FakeJoystickDevice::set_present(bool present) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_present = present;
+}
+
+void FakeJoystickDevice::set_zero(const JoystickZero& zero, const JoystickChoice& choice) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_zero = zero;
+  m_choice = choice;
+  m_present = zero.state == JoystickZero::State::READY;
 }
 
 int FakeJoystickDevice::reads() const {

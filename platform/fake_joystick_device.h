@@ -13,12 +13,19 @@ namespace platform {
 // set_joystick_device(&fake), or use ScopedFakeJoystickDevice.
 class FakeJoystickDevice : public JoystickDevice {
  public:
+  FakeJoystickDevice();
+
   void set_capabilities(const JoystickCapabilities& caps);
   // Raw positions as the driver reports them (0..65535 on Linux, any value here).
   void set_axes(std::uint32_t x, std::uint32_t y, std::uint32_t z, std::uint32_t r);
   void set_buttons(std::uint32_t buttons);
-  // An absent joystick reads centred with no button and reports failure.
+  // An absent joystick reads centred with no button and reports failure,
+  // and is "No joystick" in words.
   void set_present(bool present);
+  // What a present joystick 0 is in words (by default a device called
+  // "Fake Joystick" at /dev/input/event0). A zero that is not READY makes
+  // the joystick absent; a READY one makes it present.
+  void set_zero(const JoystickZero& zero, const JoystickChoice& choice = {});
   // How many readings all readers have taken.
   int reads() const;
 
@@ -31,6 +38,8 @@ class FakeJoystickDevice : public JoystickDevice {
   JoystickCapabilities m_caps{0, 65535, 10};
   JoystickState m_state = CENTRED_STATE;
   bool m_present = true;
+  JoystickZero m_zero;
+  JoystickChoice m_choice;
   int m_reads = 0;
 };
 

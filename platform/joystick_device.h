@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/joystick_finder.h"
+
 namespace platform {
 
 // What the program needs to know about joystick 0 before it reads it. On Linux
@@ -35,6 +37,9 @@ class JoystickReader {
   // Fills *state with the current state: 0, or -1 when there is no device
   // (then *state is CENTRED_STATE).
   virtual int read(JoystickState* state) = 0;
+  // What joystick 0 was at the last reading, in words for the window: the
+  // device's name and node, or why there is none.
+  virtual JoystickStateText state_text() const = 0;
 };
 
 // Joystick 0, behind the one seam a test can replace.

@@ -1,45 +1,18 @@
 // Joystick 0 through Linux evdev: the ioctls, and nothing decided here that
-// evdev_joystick.h can decide without a device.
+// evdev_joystick.h or joystick_finder.h can decide without a device.
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/ioctl.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "platform/evdev_joystick.h"
 #include "platform/joystick_device.h"
+#include "platform/joystick_finder.h"
 #include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
-
-constexpr char INPUT_DIR[] = "/dev/input";
-constexpr char EVENT_PREFIX[] = "event";
-
-// N of an "eventN" name, or -1 for any other name.
-long event_number(const char* name) {
-  const std::size_t prefix = sizeof EVENT_PREFIX - 1;
-  if (std::strncmp(name, EVENT_PREFIX, prefix) != 0) return -1;
-  const char* digits = name + prefix;
-  if (*digits < '0' || *digits > '9') return -1;
-  char* end = nullptr;
-  long number = std::strtol(digits, &end, 10);
-  return *end == '\0' ? number : -1;
-}
-
-// 0, or -1 when the device does not answer (not an evdev node, or gone).
-int read_capabilities(int fd, EvdevCapabilities* caps) {
-  *caps = EvdevCapabilities{};
-  if (::ioctl(fd, EVIOCGBIT(0, sizeof caps->events), caps->events) < 0) return -1;
-  if (::ioctl(fd, EVIOCGBIT(EV_ABS, sizeof caps->axes), caps->axes) < 0) return -1;
-  if (::ioctl(fd, EVIOCGBIT(EV_KEY, sizeof caps->keys), caps->keys) < 0) return -1;
-  return 0;
-}
 
 // An open joystick 0 and what its capabilities decided once.
 struct OpenJoystick {
@@ -48,40 +21,15 @@ struct OpenJoystick {
   ButtonOrder buttons{};
 };
 
-// Tries one event device: a joystick, or an invalid fd when it is none or
-// cannot be opened (permissions, gone since the directory was read).
-OpenJoystick open_if_joystick(const char* name) {
+// The device fd as joystick 0; fd stays invalid when it does not answer.
+OpenJoystick prepare_joystick(UniqueFd fd) {
   OpenJoystick joystick;
-  char path[sizeof INPUT_DIR + sizeof dirent::d_name];
-  std::snprintf(path, sizeof path, "%s/%s", INPUT_DIR, name);
-  UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return joystick;
   EvdevCapabilities caps;
-  if (read_capabilities(fd.get(), &caps) < 0 || !is_joystick(caps)) return joystick;
+  if (!fd.valid() || read_evdev_capabilities(fd.get(), &caps) < 0) return joystick;
   joystick.fd = std::move(fd);
   joystick.axes = choose_axes(caps);
   joystick.buttons = order_buttons(caps);
   return joystick;
-}
-
-// The lowest-numbered event device that is a joystick; fd stays invalid when
-// there is none. The directory comes in no particular order, so only a node
-// numbered below the best found so far is worth opening.
-OpenJoystick open_joystick_zero() {
-  OpenJoystick best;
-  long best_number = -1;
-  DIR* dir = ::opendir(INPUT_DIR);
-  if (!dir) return best;
-  while (const dirent* entry = ::readdir(dir)) {
-    long number = event_number(entry->d_name);
-    if (number < 0 || (best_number >= 0 && number > best_number)) continue;
-    OpenJoystick candidate = open_if_joystick(entry->d_name);
-    if (!candidate.fd.valid()) continue;
-    best = std::move(candidate);
-    best_number = number;
-  }
-  ::closedir(dir);
-  return best;
 }
 
 // The axis scaled to 0..65535 from the absinfo of this very reading, so a
@@ -112,24 +60,27 @@ class ErrnoKeeper {
 
 class EvdevReader final : public JoystickReader {
  public:
+  // The user's choice is read once, when the reader is made.
+  EvdevReader() : m_finder(read_joystick_choice()) {}
+
   int read(JoystickState* state) override {
     ErrnoKeeper keep_errno;
     if (!m_joystick.fd.valid()) {
-      const auto now = OpenRetry::Clock::now();
-      if (m_retry.due(now)) {
-        m_retry.attempted(now);
-        m_joystick = open_joystick_zero();
-      }
+      UniqueFd found = m_finder.find(JoystickZeroFinder::Clock::now());
+      if (found.valid()) m_joystick = prepare_joystick(std::move(found));
     }
-    if (m_joystick.fd.valid() && read_state(state) == 0) return 0;
     if (m_joystick.fd.valid()) {
-      // Unplugged: the descriptor will never answer again. Look for the
-      // device anew, no sooner than a retry interval from now.
+      if (read_state(state) == 0) return 0;
+      // Unplugged: the descriptor will never answer again; the finder looks
+      // for joystick 0 anew.
       m_joystick = OpenJoystick{};
-      m_retry.attempted(OpenRetry::Clock::now());
     }
     *state = CENTRED_STATE;
     return -1;
+  }
+
+  JoystickStateText state_text() const override {
+    return describe_joystick_zero(m_finder.zero(), m_finder.choice());
   }
 
  private:
@@ -149,7 +100,7 @@ class EvdevReader final : public JoystickReader {
   }
 
   OpenJoystick m_joystick;
-  OpenRetry m_retry;
+  JoystickZeroFinder m_finder;
 };
 
 class LinuxJoystickDevice final : public JoystickDevice {
@@ -159,9 +110,14 @@ class LinuxJoystickDevice final : public JoystickDevice {
     // The scale is the same with or without a device, so the axis scale never
     // rests on a device being there at start.
     *caps = JoystickCapabilities{0, AXIS_SCALE_MAX, 10};
-    return open_joystick_zero().fd.valid() ? 0 : -1;
+    JoystickZero zero = resolve_joystick_zero(scan_input_devices(), read_joystick_choice());
+    return zero.state == JoystickZero::State::READY ? 0 : -1;
   }
-  std::unique_ptr<JoystickReader> open_reader() override { return std::make_unique<EvdevReader>(); }
+  std::unique_ptr<JoystickReader> open_reader() override {
+    // Reading the user's choice may look for a settings file that is not there.
+    ErrnoKeeper keep_errno;
+    return std::make_unique<EvdevReader>();
+  }
 };
 
 std::atomic<JoystickDevice*> replacement_device{nullptr};

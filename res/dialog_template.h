@@ -4,12 +4,13 @@
 
 // Dialog templates (res/dialogs.def): each dialog's caption, size and controls, with positions
 // and sizes in dialog units (a quarter of the dialog font's average character
-// width across, an eighth of its height down), so the layout follows the font.
+// width across, an eighth of its height down). The dialog font is the
+// application's, so the layout grows with the font the user's desktop sets.
 
 enum class ControlClass { STATIC, BUTTON };
 
 // Control styles.
-inline constexpr unsigned STYLE_LEFT_TEXT = 1u << 0;       // static: text aligned left
+inline constexpr unsigned STYLE_LEFT_TEXT = 1u << 0;       // static or button: text aligned left
 inline constexpr unsigned STYLE_NO_PREFIX = 1u << 1;       // static: '&' is shown, not a mnemonic
 inline constexpr unsigned STYLE_SUNKEN = 1u << 2;          // static: empty box with a sunken edge
 inline constexpr unsigned STYLE_ICON = 1u << 3;            // static: shows the icon `icon`
@@ -19,6 +20,8 @@ inline constexpr unsigned STYLE_FLAT = 1u << 6;            // button: drawn flat
 inline constexpr unsigned STYLE_GROUP_BOX = 1u << 7;       // button: a frame around others
 inline constexpr unsigned STYLE_GROUP = 1u << 8;           // starts a group of controls
 inline constexpr unsigned STYLE_TAB_STOP = 1u << 9;        // takes the focus with Tab
+inline constexpr unsigned STYLE_CENTER_VERTICAL = 1u << 10;  // static: text centred top to bottom
+inline constexpr unsigned STYLE_WORD_WRAP = 1u << 11;        // static: long text on several lines
 
 // Dialog styles.
 inline constexpr unsigned DIALOG_CAPTION = 1u << 0;      // title bar with the caption
@@ -42,7 +45,6 @@ struct DialogTemplate {
   const char* caption;
   int width, height;
   unsigned style;
-  int font_points;                            // the system's sans-serif face at this size
   std::span<const ControlTemplate> controls;  // in template (and tab) order, topmost first
 };
 

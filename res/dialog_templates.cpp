@@ -18,8 +18,10 @@ struct TemplateRow {
 constexpr ControlClass STATIC = ControlClass::STATIC;
 constexpr ControlClass BUTTON = ControlClass::BUTTON;
 
+// The font size is the Windows resource script's: the Qt dialogs take the
+// application's font, so that a larger desktop font grows them.
 #define DIALOG(id, caption, width, height, style, ex_style, font_points) \
-  {RowKind::DIALOG, {id, caption, width, height, (style) | (ex_style), font_points, {}}, {}},
+  {RowKind::DIALOG, {id, caption, width, height, (style) | (ex_style), {}}, {}},
 #define CONTROL_ITEM(id, control_class, text, x, y, width, height, style) \
   {RowKind::CONTROL, {}, {id, control_class, text, x, y, width, height, style}},
 #define ICON_ITEM(id, icon, x, y, width, height, style) \
@@ -34,6 +36,7 @@ const TemplateRow ROWS[] = {
 #undef CONTROL_ITEM
 #undef ICON_ITEM
 #undef DIALOG_END
+#undef LABEL
 
 struct Dialogs {
   std::vector<DialogTemplate> dialogs;

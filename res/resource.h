@@ -51,3 +51,7 @@
 #define IDC_BUTTON_BOX_6 1016
 #define IDC_BUTTON_BOX_7 1017
 #define IDC_BUTTON_BOX_8 1018
+// The frame around the indicators, whose caption says what joystick 0 is,
+// and the line below it that tells more about that.
+#define IDC_JOYSTICK_GROUP 1019
+#define IDC_JOYSTICK_STATE 1020

@@ -394,11 +394,23 @@ TEST(CaptureProbe, BadUsageExitsWithTwoAndOneLine) {
     EXPECT_EQ(run.err.rfind("capture-probe: ", 0), 0u) << run.err;
     EXPECT_EQ(line_count(run.err), 1) << run.err;
   }
-  for (const char* command : {"list", "info", "watch"}) {
+  for (const char* command : {"list", "info", "watch", "devices"}) {
     ProbeRun run = run_probe({command, "--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind(std::string("Usage: capture-probe ") + command, 0), 0u) << run.out;
   }
+}
+
+TEST(CaptureProbe, DevicesNeedsNoServerAndNeverReplacesTheChosenDevice) {
+  ::setenv("ORVANDELCASTER_JOYSTICK", "/dev/input/event999", 1);
+  ProbeRun run = run_probe({"devices"});
+  ::unsetenv("ORVANDELCASTER_JOYSTICK");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.out.find("\nJoystick 0: Joystick not found\n"
+                         "  No device /dev/input/event999, chosen by ORVANDELCASTER_JOYSTICK\n"),
+            std::string::npos)
+      << run.out;
 }
 
 }  // namespace

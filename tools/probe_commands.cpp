@@ -219,6 +219,14 @@ int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   return STATUS_OK;
 }
 
+int run_devices(std::FILE* out, std::FILE* err) {
+  platform::JoystickChoice choice = platform::read_joystick_choice();
+  std::vector<platform::InputDevice> devices = platform::scan_input_devices();
+  platform::JoystickZero zero = platform::resolve_joystick_zero(devices, choice);
+  if (!emit(out, format_devices(devices, zero, choice))) return output_failed(err);
+  return STATUS_OK;
+}
+
 }  // namespace
 
 int run_command(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
@@ -229,6 +237,8 @@ int run_command(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
       return run_info(options, out, err);
     case Command::WATCH:
       return run_watch(options, out, err);
+    case Command::DEVICES:
+      return run_devices(out, err);
     case Command::NONE:
       break;
   }

@@ -17,6 +17,7 @@ std::optional<Command> command_named(const std::string& word) {
   if (word == "list") return Command::LIST;
   if (word == "info") return Command::INFO;
   if (word == "watch") return Command::WATCH;
+  if (word == "devices") return Command::DEVICES;
   return std::nullopt;
 }
 
@@ -28,6 +29,8 @@ const char* command_word(Command command) {
       return "info";
     case Command::WATCH:
       return "watch";
+    case Command::DEVICES:
+      return "devices";
     case Command::NONE:
       break;
   }
@@ -73,12 +76,14 @@ struct OptionSpec {
   const char* name;
   bool takes_value;
   bool watch_only;
+  bool server_only;  // meaningless for devices, which talks to no server
 };
 
 constexpr OptionSpec OPTIONS[] = {
-    {"--registry", true, false}, {"--address", true, false}, {"--protocol", true, false},
-    {"--timeout", true, false},  {"--rate", true, true},     {"--count", true, true},
-    {"--plain", false, true},
+    {"--registry", true, false, true}, {"--address", true, false, true},
+    {"--protocol", true, false, true}, {"--timeout", true, false, true},
+    {"--rate", true, true, true},      {"--count", true, true, true},
+    {"--plain", false, true, true},
 };
 
 const OptionSpec* option_named(const std::string& name) {
@@ -201,8 +206,8 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
 
   if (first_error.empty() && options->command == Command::NONE) note("no command given");
   if (first_error.empty() && positional.size() > 1) {
-    if (options->command == Command::LIST) {
-      note("list takes no server name");
+    if (options->command == Command::LIST || options->command == Command::DEVICES) {
+      note(std::string(command_word(options->command)) + " takes no server name");
     } else if (positional.size() > 2) {
       note("unexpected argument \"" + positional[2] + "\"");
     } else if (positional[1].empty() || positional[1].size() > MAX_REGISTERED_NAME) {
@@ -217,6 +222,9 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
     if (!options->registry.empty()) note("--address and --registry exclude each other");
   }
   for (const OptionSpec* spec : given) {
+    if (spec->server_only && options->command == Command::DEVICES && first_error.empty()) {
+      note(std::string(spec->name) + " does not apply to devices");
+    }
     if (spec->watch_only && options->command != Command::WATCH && first_error.empty()) {
       note(std::string(spec->name) + " belongs to watch, not to " + command_word(options->command));
     }
@@ -230,7 +238,7 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
 
 std::string help_text(Command command) {
   const char* common =
-      "Options for every command:\n"
+      "Options for the commands that talk to a server:\n"
       "  --registry OBJECT  the shared-memory registry to read (default: the user's)\n"
       "  --address HOST:PORT  talk to the server listening there instead of looking\n"
       "                     NAME up in the registry (info and watch)\n"
@@ -248,6 +256,7 @@ std::string help_text(Command command) {
           "  list          the servers published in the registry\n"
           "  info [NAME]   a server's information and channel table\n"
           "  watch [NAME]  a server's channel values, live\n"
+          "  devices       the input devices, and which one is joystick 0 (no server needed)\n"
           "NAME defaults to \"Orvandelcaster\". \"capture-probe COMMAND --help\" tells more.\n"
           "\n";
       text += common;
@@ -286,6 +295,23 @@ std::string help_text(Command command) {
           "  --count N          stop after N blocks\n"
           "  --plain            one line per block on a terminal too\n";
       text += common;
+      break;
+    case Command::DEVICES:
+      text =
+          "Usage: capture-probe devices\n"
+          "Lists every /dev/input/event* with its name, whether it may be read,\n"
+          "whether it is a joystick (and why not), and which one is joystick 0 --\n"
+          "the device the capture server serves -- or why there is none.\n"
+          "\n"
+          "A joystick has absolute X and Y axes and a joystick or gamepad button.\n"
+          "Joystick 0 is the lowest-numbered joystick that may be read. To choose\n"
+          "another, set ORVANDELCASTER_JOYSTICK, or the line \"joystick = VALUE\" in\n"
+          "${XDG_CONFIG_HOME:-~/.config}/orvandelcaster/settings.conf, to a device path\n"
+          "(/dev/input/event5, /dev/input/by-id/...) or to a part of its name (case is\n"
+          "ignored); the variable wins over the file. A chosen device that is absent\n"
+          "is not replaced by another.\n"
+          "\n"
+          "  --help             show this help\n";
       break;
   }
   return text;

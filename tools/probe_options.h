@@ -13,7 +13,7 @@
 // Options may stand anywhere, as "--opt VALUE" or "--opt=VALUE".
 namespace probe {
 
-enum class Command { NONE, LIST, INFO, WATCH };
+enum class Command { NONE, LIST, INFO, WATCH, DEVICES };
 
 struct ProbeOptions {
   Command command = Command::NONE;

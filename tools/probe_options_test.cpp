@@ -148,5 +148,15 @@ TEST(ProbeOptions, AddressNeedsAHostAndAUsablePortAndNoRegistry) {
   EXPECT_EQ(parsed.error, "list reads the registry; --address is for info and watch");
 }
 
+TEST(ProbeOptions, DevicesTakesNoServerNameAndNoServerOption) {
+  Parsed parsed = parse({"devices"});
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  EXPECT_EQ(parsed.options.command, Command::DEVICES);
+  EXPECT_EQ(parse({"devices", "Orvandelcaster"}).error, "devices takes no server name");
+  EXPECT_EQ(parse({"--registry=/reg", "devices"}).error, "--registry does not apply to devices");
+  EXPECT_EQ(parse({"devices", "--count", "1"}).error, "--count does not apply to devices");
+  EXPECT_TRUE(parse({"devices", "--help"}).options.help);
+}
+
 }  // namespace
 }  // namespace probe

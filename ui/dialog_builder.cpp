@@ -1,12 +1,11 @@
 #include "ui/dialog_builder.h"
 
 #include <QDialog>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QVariant>
+#include <algorithm>
 #include <vector>
 
 #include "res/dialog_template.h"
@@ -15,8 +14,11 @@
 
 namespace {
 
-// The property under which every control keeps its id.
-constexpr char CONTROL_ID_PROPERTY[] = "control_id";
+// Every control is named after its id. The monitor looks up twelve controls
+// on every tick of its timer: a name is found in a fraction of the time a
+// dynamic property takes (that lookup walks the names of every static
+// property of the widget's classes first).
+QString control_name(int id) { return QStringLiteral("control_") + QString::number(id); }
 
 // Rounds value * numerator / denominator to nearest, as dialog unit mapping does.
 int scale_rounded(int value, int numerator, int denominator) {
@@ -34,16 +36,32 @@ Qt::WindowFlags window_flags(unsigned style) {
   return flags;
 }
 
+// Centres a one-line label's letters, not its line, top to bottom: the line
+// has room for descenders below the baseline, so centring the line puts
+// capitals and ascenders (all these labels have) a pixel or two low.
+void centre_letters(QLabel* label) {
+  QFontMetricsF metrics(label->font());
+  const qreal letters_centre = metrics.ascent() - metrics.capHeight() / 2;
+  const int shift = qRound(2 * letters_centre - metrics.height());
+  label->setContentsMargins(0, std::max(0, -shift), 0, std::max(0, shift));
+}
+
 QWidget* create_static(const ControlTemplate& control, QDialog* dialog) {
   if (control.style & STYLE_SUNKEN) return new IndicatorControl(dialog);
   auto* label = new QLabel(dialog);
   if (control.style & STYLE_ICON) {
     label->setPixmap(load_icon(control.icon).pixmap(32, 32));
-  } else {
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setText(QString::fromUtf8(control.text ? control.text : ""));
+    return label;
   }
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap((control.style & STYLE_WORD_WRAP) != 0);
+  if (control.style & STYLE_CENTER_VERTICAL) {
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    if (!(control.style & STYLE_WORD_WRAP)) centre_letters(label);
+  } else {
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  }
+  label->setText(QString::fromUtf8(control.text ? control.text : ""));
   return label;
 }
 
@@ -56,6 +74,11 @@ QWidget* create_button(const ControlTemplate& control, QDialog* dialog) {
   button->setAutoDefault(false);
   button->setDefault((control.style & STYLE_DEFAULT_BUTTON) != 0);
   button->setFlat((control.style & STYLE_FLAT) != 0);
+  // A flat button with left text reads as a line of text: its text starts
+  // at the button's left edge, in line with the labels above and below.
+  if ((control.style & STYLE_FLAT) && (control.style & STYLE_LEFT_TEXT)) {
+    button->setStyleSheet(QStringLiteral("QPushButton { text-align: left; padding: 0px; border: none; }"));
+  }
   button->setFocusPolicy((control.style & STYLE_TAB_STOP) ? Qt::StrongFocus : Qt::ClickFocus);
   if (control.id == IDOK) QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::accept);
   if (control.id == IDCANCEL) {
@@ -85,11 +108,8 @@ bool create_dialog_controls(QDialog* dialog, int template_id) {
 
   dialog->setWindowTitle(QString::fromUtf8(dialog_template->caption));
   dialog->setWindowFlags(window_flags(dialog_template->style));
-  // The original face is not on Linux: the system's sans-serif at the template's size.
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPointSize(dialog_template->font_points);
-  dialog->setFont(font);
-  DialogBaseUnits units = dialog_base_units(font);
+  // The application's font: the one the user's desktop chose, at its size.
+  DialogBaseUnits units = dialog_base_units(dialog->font());
   // Fixed before the window exists, so no platform is asked to change it later.
   dialog->setFixedSize(
       map_dialog_rect(units, 0, 0, dialog_template->width, dialog_template->height).size());
@@ -99,7 +119,7 @@ bool create_dialog_controls(QDialog* dialog, int template_id) {
     QWidget* widget = control.control_class == ControlClass::STATIC
                           ? create_static(control, dialog)
                           : create_button(control, dialog);
-    widget->setProperty(CONTROL_ID_PROPERTY, control.id);
+    widget->setObjectName(control_name(control.id));
     QRect rect = map_dialog_rect(units, control.x, control.y, control.width, control.height);
     // An icon static takes the size of its icon, whatever the template says.
     if (control.style & STYLE_ICON) rect.setSize(QSize(32, 32));
@@ -114,9 +134,9 @@ bool create_dialog_controls(QDialog* dialog, int template_id) {
 
 QWidget* dialog_item(const QWidget* dialog, int id) {
   if (!dialog) return nullptr;
-  for (QWidget* child : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    QVariant child_id = child->property(CONTROL_ID_PROPERTY);
-    if (child_id.isValid() && child_id.toInt() == id) return child;
+  const QString name = control_name(id);
+  for (QObject* child : dialog->children()) {
+    if (child->objectName() == name) return qobject_cast<QWidget*>(child);
   }
   return nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDialog>
 #include <QFont>
 #include <QPushButton>
@@ -24,10 +25,10 @@ TEST(DialogUnits, FollowTheFontsAverageWidthAndHeight) {
   EXPECT_GT(dialog_base_units(larger).y, dialog_base_units(font).y);
 }
 
-TEST(DialogBuilder, MonitorTakesItsTemplatesLayoutInTheDialogFont) {
+TEST(DialogBuilder, MonitorTakesItsTemplatesLayoutInTheApplicationFont) {
   CMonitorDlg dialog;
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Orvandelcaster"));
-  EXPECT_EQ(dialog.font().pointSize(), 8);
+  EXPECT_EQ(dialog.font(), QApplication::font());
   DialogBaseUnits units = dialog_base_units(dialog.font());
   EXPECT_EQ(dialog.size(), map_dialog_rect(units, 0, 0, 239, 138).size());
   EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "the dialog is not resizable";
@@ -45,6 +46,18 @@ TEST(DialogBuilder, MonitorTakesItsTemplatesLayoutInTheDialogFont) {
     EXPECT_FALSE(button->isDefault() || button->autoDefault()) << button->text().toStdString();
   }
   EXPECT_EQ(dialog_item(&dialog, 4242), nullptr);
+}
+
+TEST(DialogBuilder, ALargerApplicationFontGrowsTheDialog) {
+  const QFont original = QApplication::font();
+  QSize normal = CMonitorDlg().size();
+  QFont larger = original;
+  larger.setPointSizeF(original.pointSizeF() * 1.5);
+  QApplication::setFont(larger);
+  QSize grown = CMonitorDlg().size();
+  QApplication::setFont(original);
+  EXPECT_GT(grown.width(), normal.width() * 1.3);
+  EXPECT_GT(grown.height(), normal.height() * 1.3);
 }
 
 TEST(DialogBuilder, UnknownTemplateChangesNothing) {

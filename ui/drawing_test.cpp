@@ -38,6 +38,24 @@ TEST(PaintAxisBar, TextCellIsOpaqueBlueWithWhiteDigitsAt2_2) {
   EXPECT_TRUE(white) << "no white digit pixels in the text cell";
 }
 
+TEST(PaintAxisBar, TextCellIsAsWideAsTheTextInAnyFont) {
+  for (qreal points : {7.0, 9.0, 10.5, 13.5, 20.0}) {
+    QFont font;
+    font.setPointSizeF(points);
+    QFontMetrics metrics(font);
+    for (std::int32_t raw : {0, 1, 7, 11, 32767, 65535, -1, -65535, INT32_MIN, INT32_MAX, 40404}) {
+      QImage image(QSize(400, 60), QImage::Format_ARGB32);
+      image.fill(QColor(200, 200, 200));
+      QPainter painter(&image);
+      painter.setFont(font);
+      paint_axis_bar(painter, image.size(), raw, 1e12f);
+      painter.end();
+      EXPECT_EQ(blue_run(image, 2, 2), metrics.horizontalAdvance(QString::number(raw)))
+          << points << " pt, raw " << raw;
+    }
+  }
+}
+
 TEST(PaintAxisBar, NegativeRawShowsSignedTextAndNoBar) {
   QImage image = painted_bar(-123, 65535.0f);
   QFontMetrics metrics{QFont()};

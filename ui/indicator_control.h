@@ -3,6 +3,8 @@
 #include <QFrame>
 #include <cstdint>
 
+class QPainter;
+
 // A sunken, empty static control on which the monitor draws an indicator: an
 // axis bar with its raw value, or a button box. It keeps the last drawing put
 // on it and paints it again whenever it is repainted, until the next drawing
@@ -13,7 +15,8 @@ class IndicatorControl : public QFrame {
  public:
   explicit IndicatorControl(QWidget* parent);
 
-  // Each keeps what it is given and schedules a repaint.
+  // Each keeps what it is given and schedules a repaint when it differs
+  // from what is shown.
   void show_axis_bar(std::int32_t raw);
   void show_button_box(bool pressed);
   // The raw value an axis bar fills the whole inside width at (0 until set:
@@ -24,6 +27,8 @@ class IndicatorControl : public QFrame {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  void draw_sunken_edge(QPainter& painter) const;
+
   enum class Drawing { NONE, AXIS_BAR, BUTTON_BOX };
   Drawing m_drawing = Drawing::NONE;
   std::int32_t m_raw = 0;

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
 #include <QTimer>
 
@@ -76,6 +78,34 @@ void CMonitorDlg::OnTimer(unsigned nIDEvent) {
   // Buttons 1 to 8 only; higher bits are not shown.
   for (int i = 0; i < 8; ++i) {
     draw_button_box(this, IDC_BUTTON_BOX_1 + i, state.buttons & (1u << i));
+  }
+  show_joystick_state(m_joystick->state_text());
+}
+
+void CMonitorDlg::show_joystick_state(const platform::JoystickStateText& state) {
+  if (state == m_shownState) return;
+  m_shownState = state;
+  if (auto* frame = qobject_cast<QGroupBox*>(dialog_item(this, IDC_JOYSTICK_GROUP))) {
+    const QString title = QString::fromStdString(state.title);
+    // A long device name is cut with an ellipsis; the whole of it is in the tooltip.
+    const int room = frame->width() - 4 * frame->fontMetrics().averageCharWidth();
+    QString shown = frame->fontMetrics().elidedText(title, Qt::ElideRight, room);
+    // A frame's caption would take '&' as the mark of a keyboard shortcut.
+    frame->setTitle(shown.replace(QLatin1Char('&'), QStringLiteral("&&")));
+    frame->setToolTip(shown == title ? QString() : title);
+  }
+  if (auto* line = qobject_cast<QLabel*>(dialog_item(this, IDC_JOYSTICK_STATE))) {
+    const QString detail = QString::fromStdString(state.detail);
+    // At most the two lines the template gives it: a longer text is cut in
+    // the middle, where a path or a name is least telling.
+    QString shown = detail;
+    const QFontMetrics metrics = line->fontMetrics();
+    for (int room = 2 * line->width(); room > 0; room -= metrics.averageCharWidth()) {
+      line->setText(shown);
+      if (line->heightForWidth(line->width()) <= line->height()) break;
+      shown = metrics.elidedText(detail, Qt::ElideMiddle, room);
+    }
+    line->setToolTip(shown == detail ? QString() : detail);
   }
 }
 

@@ -33,8 +33,8 @@ class CMonitorDlg : public QDialog {
   // period. Always true.
   bool OnInitDialog();
 
-  // A timer tick: for IDT_JOYSTICK_POLL, reads joystick 0 and redraws all
-  // indicators; any other timer draws nothing.
+  // A timer tick: for IDT_JOYSTICK_POLL, reads joystick 0, shows the new
+  // values and says what joystick 0 is; any other timer draws nothing.
   void OnTimer(unsigned nIDEvent);
 
   // A system command: IDM_ABOUTBOX (with any low four bits) opens the About
@@ -64,4 +64,8 @@ class CMonitorDlg : public QDialog {
   // The dialog's own handle on joystick 0, released with the dialog.
   std::unique_ptr<platform::JoystickReader> m_joystick;
   QMenu* m_systemMenu = nullptr;
+  // Joystick 0 in words as shown: the frame's caption and the line below it.
+  platform::JoystickStateText m_shownState;
+
+  void show_joystick_state(const platform::JoystickStateText& state);
 };

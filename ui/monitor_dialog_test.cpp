@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFontMetrics>
+#include <QHash>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
@@ -140,6 +141,46 @@ TEST_F(MonitorDialog, DrawingsSurviveRepaintsUntilTheNextTick) {
   dialog.repaint();
   for (int id : BARS) EXPECT_EQ(bar_length(id), inside(id).width()) << "bar " << id;
   EXPECT_EQ(test_joystick().reads(), reads);
+}
+
+// Counts the paint events of the widgets it watches.
+class PaintCounter : public QObject {
+ public:
+  int paints(QObject* widget) const { return m_paints.value(widget); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++m_paints[watched];
+    return false;
+  }
+
+ private:
+  QHash<QObject*, int> m_paints;
+};
+
+TEST_F(MonitorDialog, ATickRepaintsOnlyTheIndicatorsThatChanged) {
+  std::vector<int> indicators(std::begin(BARS), std::end(BARS));
+  for (int id = IDC_BUTTON_BOX_1; id <= IDC_BUTTON_BOX_8; ++id) indicators.push_back(id);
+  tick(100, 200, 300, 400, 0x01);
+  QApplication::processEvents();
+  PaintCounter counter;
+  for (int id : indicators) control(id)->installEventFilter(&counter);
+
+  for (int i = 0; i < 5; ++i) {
+    tick(100, 200, 300, 400, 0x01);
+    QApplication::processEvents();
+  }
+  for (int id : indicators) EXPECT_EQ(counter.paints(control(id)), 0) << "indicator " << id;
+
+  // Y and Rudder (the R axis) move, button 1 is let go and button 3 pressed.
+  tick(100, 201, 300, 401, 0x04);
+  QApplication::processEvents();
+  for (int id : indicators) {
+    const bool changed = id == IDC_BAR_Y || id == IDC_BAR_RUDDER || id == IDC_BUTTON_BOX_1 ||
+                         id == IDC_BUTTON_BOX_3;
+    EXPECT_EQ(counter.paints(control(id)) > 0, changed) << "indicator " << id;
+  }
+  for (int id : indicators) control(id)->removeEventFilter(&counter);
 }
 
 TEST_F(MonitorDialog, OtherTimerIdsDrawNothing) {

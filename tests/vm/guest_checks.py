@@ -3,17 +3,22 @@
 
     guest_checks.py --bin DIR
 
-DIR holds server_fixture and joystick_probe. Virtual devices are made with
+DIR holds server_fixture, joystick_probe and capture-probe. Virtual devices are made with
 uinput_joystick.py; the real server (server_fixture without a fake joystick)
 serves them, and this script is its capture client: it finds the server in the
 registry, sends MSG_CHANNEL_INFO and then MSG_DATA, and compares the reply with
-the exact float32 bit patterns that the position rule gives. Two scenarios run
+the exact float32 bit patterns that the position rule gives. The scenarios run
 in one boot: a flight stick (with a touchpad-like device before it that must be
-passed over) and a gamepad. Prints PASS/FAIL per check and a closing
+passed over), a gamepad, a stick that only root may read (server and probe as
+the user nobody, until the node is made readable), and a device chosen by
+ORVANDELCASTER_JOYSTICK or the settings file over a lower-numbered one.
+"capture-probe devices" tells in each what it sees. Prints PASS/FAIL per check and a closing
 "N passed, N failed"; exits 0 only when every check passed.
 """
 import argparse
+import grp
 import os
+import re
 import select
 import signal
 import socket
@@ -22,7 +27,7 @@ import subprocess
 import sys
 import time
 
-REGISTRY = "/dev/shm/Capture_Unix_Socket_Share.0"  # root's registry
+NOBODY = 65534  # the second user: may not read a node that only root may
 SERVER_NAME = b"Orvandelcaster"
 MSG_CHANNEL_INFO, MSG_DATA, MSG_END = 4, 5, 9
 SLOTS, SLOT_SIZE, SLOT_NAME_SIZE = 32, 110, 108
@@ -121,10 +126,43 @@ def probe(bindir):
     return (int(out[0]), int(out[1]), int(out[2]), int(out[3]), int(out[4]), int(out[5], 16))
 
 
-def registry_port():
-    """The port published under the server's name, or None."""
+def registry_path(uid):
+    return f"/dev/shm/Capture_Unix_Socket_Share.{uid}"  # one registry per user
+
+
+def as_user(uid):
+    """The command prefix that runs a program as uid (and its group), without root's groups."""
+    return [] if uid == 0 else ["setpriv", f"--reuid={uid}", f"--regid={uid}", "--clear-groups", "--"]
+
+
+def environment(extra):
+    """The environment of a program under test: no choice of joystick unless extra makes one."""
+    env = {k: v for k, v in os.environ.items() if k not in ("ORVANDELCASTER_JOYSTICK", "XDG_CONFIG_HOME")}
+    env["HOME"] = "/nonexistent"  # no settings file of root's
+    env.update(extra or {})
+    return env
+
+
+def devices(bindir, uid=0, env=None):
+    """What "capture-probe devices" prints (as uid), or "" when it failed."""
+    run = subprocess.run(as_user(uid) + [os.path.join(bindir, "capture-probe"), "devices"],
+                         capture_output=True, text=True, timeout=TIMEOUT, env=environment(env))
+    if run.returncode != 0 or run.stderr:
+        print(f"capture-probe devices: status {run.returncode}, stderr {run.stderr!r}", flush=True)
+        return ""
+    return run.stdout
+
+
+def device_row(listing, device, access, joystick, name):
+    """True when listing has the row of device with these columns."""
+    pattern = rf"^{re.escape(device.path)} +{re.escape(access)} +{re.escape(joystick)} +\"{re.escape(name)}\"$"
+    return re.search(pattern, listing, re.M) is not None
+
+
+def registry_port(uid=0):
+    """The port published under the server's name in uid's registry, or None."""
     try:
-        with open(REGISTRY, "rb") as f:
+        with open(registry_path(uid), "rb") as f:
             data = f.read(4 + SLOTS * SLOT_SIZE)
     except OSError:
         return None
@@ -141,19 +179,20 @@ def registry_port():
 
 
 class Server:
-    def __init__(self, bindir):
-        if os.path.exists(REGISTRY):
-            os.unlink(REGISTRY)  # nobody holds it: a fresh registry for this server
+    def __init__(self, bindir, uid=0, env=None):
+        self.uid = uid
+        if os.path.exists(registry_path(uid)):
+            os.unlink(registry_path(uid))  # nobody holds it: a fresh registry for this server
         self.stderr_path = "/tmp/server.err"
         with open(self.stderr_path, "w") as err:
-            self.proc = subprocess.Popen([os.path.join(bindir, "server_fixture")],
+            self.proc = subprocess.Popen(as_user(uid) + [os.path.join(bindir, "server_fixture")],
                                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                         stderr=err)
+                                         stderr=err, env=environment(env))
 
     def port(self):
         deadline = time.monotonic() + TIMEOUT
         while time.monotonic() < deadline and self.proc.poll() is None:
-            port = registry_port()
+            port = registry_port(self.uid)
             if port:
                 return port
             time.sleep(0.05)
@@ -232,8 +271,8 @@ def check_descriptors(server, device, what):
     return check(ok, what, f"held {[(t, oct(f)) for t, f in held]}")
 
 
-def start_session(bindir, label):
-    server = Server(bindir)
+def start_session(bindir, label, uid=0, env=None):
+    server = Server(bindir, uid, env)
     port = server.port()
     check(port is not None, f"{label}: server published its port in the registry")
     if port is None:
@@ -266,6 +305,16 @@ def flight_stick(bindir):
     check(decoy.path is not None and stick.path is not None and decoy.number < stick.number,
           f"{label}: stick {stick.path} created after the touchpad-like {decoy.path}")
 
+    listing = devices(bindir)
+    check(device_row(listing, decoy, "readable", "no: no joystick or gamepad buttons", "VMJoy Touchpad")
+          and device_row(listing, stick, "readable", "yes, joystick 0", "VMJoy Flight Stick")
+          and f'\nJoystick 0: {stick.path} "VMJoy Flight Stick"\n' in listing,
+          f"{label}: capture-probe devices passes over the touchpad and names the stick joystick 0",
+          listing)
+    check(re.search(r'^/dev/input/event0 +readable +no: no absolute axes +"AT Translated Set 2 keyboard"$',
+                    listing, re.M) is not None,
+          f"{label}: capture-probe devices lists the keyboard, no joystick: no absolute axes", listing)
+
     x, y, z, r = scale(512, 0, 1023), scale(900, 0, 1023), scale(200, 0, 255), scale(17, 0, 255)
     check_probe(bindir, (0, x, y, z, r, 0x801),
                 f"{label}: evdev layer reads X, Y, THROTTLE as Z, RUDDER as R, buttons 1 and 12")
@@ -290,6 +339,9 @@ def flight_stick(bindir):
     check(held == [], f"{label}: server let go of the vanished device", f"held {held}")
     check_probe(bindir, (-1, CENTRED, CENTRED, CENTRED, CENTRED, 0),
                 f"{label}: evdev layer reports no joystick 0 (the touchpad-like device does not count)")
+    listing = devices(bindir)
+    check("\nJoystick 0: No joystick\n" in listing and stick.path not in listing,
+          f"{label}: capture-probe devices: no joystick once the stick is gone", listing)
 
     # Absent for longer than a retry interval, so the replug below is found by
     # a later retry and not by the first look after the loss.
@@ -345,12 +397,113 @@ def gamepad(bindir):
     end_session(server, client, label)
 
 
+def wait_for_block(client, want):
+    """Asks for data blocks until one is want or TIMEOUT passes: (last words, seconds waited)."""
+    start = time.monotonic()
+    words = None
+    while time.monotonic() - start < TIMEOUT:
+        words = client.data_words()
+        if words == want:
+            break
+        time.sleep(0.05)
+    return words, time.monotonic() - start
+
+
+def input_group_id():
+    """The gid of the group "input", made when the guest has none."""
+    try:
+        return grp.getgrnam("input").gr_gid
+    except KeyError:
+        with open("/etc/group", "a") as groups:
+            groups.write("input:x:990:\n")
+        return 990
+
+
+def unreadable(bindir):
+    label = "unreadable stick"
+    stick = Device("locked", "--abs", "X=1023", "--abs", "Y=0", "--abs", "THROTTLE=255",
+                   "--abs", "RUDDER=0")
+    if not check(stick.path is not None, f"{label}: stick created at {stick.path}"):
+        return
+    os.chown(stick.path, 0, input_group_id())
+    os.chmod(stick.path, 0o640)
+    hint = f"No permission to read {stick.path} \u2014 add yourself to the input group"
+    listing = devices(bindir, NOBODY)
+    check(device_row(listing, stick, "Permission denied", "yes, joystick 0", "VMJoy Flight Stick")
+          and f"\nJoystick 0: No permission\n  {hint}\n" in listing,
+          f"{label}: capture-probe devices as nobody gives the permission state and the hint", listing)
+
+    server, client = start_session(bindir, label, NOBODY)
+    if client is None:
+        return
+    centred = expected_block(CENTRED, CENTRED, CENTRED, CENTRED)
+    check_block(client, centred, f"{label}: served centred while it may not be read")
+    os.chmod(stick.path, 0o644)
+    readable_since = time.monotonic()
+    words, waited = wait_for_block(client, expected_block(65535, 0, 65535, 0))
+    check(words == expected_block(65535, 0, 65535, 0) and waited <= REPLUG_BOUND,
+          f"{label}: served after {waited:.2f} s once the node may be read", describe(words))
+    listing = devices(bindir, NOBODY)
+    check(f'\nJoystick 0: {stick.path} "VMJoy Flight Stick"\n' in listing,
+          f"{label}: capture-probe devices as nobody names it joystick 0 once readable", listing)
+    end_session(server, client, label)
+    stick.remove()
+
+
+def chosen(bindir):
+    label = "chosen device"
+    first = Device("first", "--abs", "X=0", "--abs", "Y=0")
+    pad = Device("chosen", "--type", "gamepad", "--name", "VMJoy Chosen Pad", "--abs", "X=32767",
+                 "--abs", "Y=-32768", "--abs", "Z=255", "--abs", "RZ=0")
+    if not check(first.path and pad.path and first.number < pad.number,
+                 f"{label}: pad {pad.path} made after the stick {first.path}"):
+        return
+    pad_block = expected_block(65535, 0, 65535, 0)
+
+    by_name = {"ORVANDELCASTER_JOYSTICK": "chosen PAD"}
+    listing = devices(bindir, env=by_name)
+    check(f'\nJoystick 0: {pad.path} "VMJoy Chosen Pad", chosen by ORVANDELCASTER_JOYSTICK\n' in listing
+          and device_row(listing, first, "readable", "yes", "VMJoy Flight Stick"),
+          f"{label}: capture-probe devices: chosen by name over the lower-numbered stick", listing)
+    server, client = start_session(bindir, f"{label} by name", env=by_name)
+    if client:
+        check_block(client, pad_block, f"{label}: the pad chosen by name is served, not the stick")
+    end_session(server, client, f"{label} by name")
+
+    os.makedirs("/tmp/config/orvandelcaster", exist_ok=True)
+    with open("/tmp/config/orvandelcaster/settings.conf", "w") as settings:
+        settings.write(f"# joystick 0\njoystick = {pad.path}\n")
+    in_file = {"XDG_CONFIG_HOME": "/tmp/config"}
+    listing = devices(bindir, env=in_file)
+    check(f"\nJoystick 0: {pad.path} \"VMJoy Chosen Pad\", chosen in "
+          "/tmp/config/orvandelcaster/settings.conf\n" in listing,
+          f"{label}: capture-probe devices: chosen by path in the settings file", listing)
+    server, client = start_session(bindir, f"{label} in the settings file", env=in_file)
+    if client:
+        check_block(client, pad_block, f"{label}: the pad chosen by path in the settings file is served")
+    end_session(server, client, f"{label} in the settings file")
+
+    absent = {"ORVANDELCASTER_JOYSTICK": "/dev/input/event99", "XDG_CONFIG_HOME": "/tmp/config"}
+    listing = devices(bindir, env=absent)
+    check("\nJoystick 0: Joystick not found\n  No device /dev/input/event99, chosen by "
+          "ORVANDELCASTER_JOYSTICK\n" in listing,
+          f"{label}: capture-probe devices: an absent choice is not found, the variable over the file",
+          listing)
+    server, client = start_session(bindir, f"{label} absent", env=absent)
+    if client:
+        check_block(client, expected_block(CENTRED, CENTRED, CENTRED, CENTRED),
+                    f"{label}: an absent choice is served centred, never another device")
+    end_session(server, client, f"{label} absent")
+    pad.remove()
+    first.remove()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--bin", required=True)
     args = parser.parse_args()
     print(f"kernel {os.uname().release}", flush=True)
-    for scenario in (flight_stick, gamepad):
+    for scenario in (flight_stick, gamepad, unreadable, chosen):
         try:
             scenario(args.bin)
         except (OSError, ValueError, subprocess.SubprocessError) as error:
