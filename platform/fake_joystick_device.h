@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/joystick_device.h"
+#include "platform/joystick_finder.h"
 
 namespace platform {
 

@@ -2,8 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-
-#include "platform/joystick_finder.h"
+#include <string>
 
 namespace platform {
 
@@ -28,6 +27,14 @@ struct JoystickState {
 inline constexpr std::uint32_t AXIS_CENTRED = 32767;
 inline constexpr JoystickState CENTRED_STATE{AXIS_CENTRED, AXIS_CENTRED, AXIS_CENTRED, AXIS_CENTRED,
                                              0};
+
+// Joystick 0 in words, for the window: a short title (the device's name, or
+// why there is none) and a longer line (its node, or what to do).
+struct JoystickStateText {
+  std::string title;
+  std::string detail;
+  bool operator==(const JoystickStateText&) const = default;
+};
 
 // A handle on joystick 0 for one reader. Each reader (the server thread's
 // sampling, the monitor's timer) has its own and uses it from one thread.

@@ -22,12 +22,23 @@ class WinmmReader final : public JoystickReader {
     reading.dwFlags = JOY_RETURNALL;
     if (::joyGetPosEx(JOYSTICKID1, &reading) != JOYERR_NOERROR) {
       *state = CENTRED_STATE;
+      m_present = false;
       return -1;
     }
     *state = JoystickState{reading.dwXpos, reading.dwYpos, reading.dwZpos, reading.dwRpos,
                            reading.dwButtons};
+    m_present = true;
     return 0;
   }
+
+  // The multimedia calls name no device; the window says whether one answers.
+  JoystickStateText state_text() const override {
+    if (m_present) return {"Joystick 0", ""};
+    return {"No joystick", ""};
+  }
+
+ private:
+  bool m_present = false;
 };
 
 class WinmmJoystickDevice final : public JoystickDevice {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/evdev_joystick.h"
+#include "platform/joystick_device.h"
 #include "platform/unique_fd.h"
 
 namespace platform {
@@ -122,11 +123,6 @@ std::string joystick_state_title(const JoystickZero& zero);
 std::string joystick_state_detail(const JoystickZero& zero, const JoystickChoice& choice);
 
 // Joystick 0 in words, as the window shows it: the title and the detail above.
-struct JoystickStateText {
-  std::string title;
-  std::string detail;
-  bool operator==(const JoystickStateText&) const = default;
-};
 JoystickStateText describe_joystick_zero(const JoystickZero& zero, const JoystickChoice& choice);
 
 // Finds joystick 0 for one reader and remembers what it found. It looks at

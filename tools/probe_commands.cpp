@@ -6,6 +6,8 @@
 #else
 #include <pwd.h>
 #include <unistd.h>
+
+#include "tools/probe_devices.h"
 #endif
 
 #include <cerrno>
@@ -220,11 +222,17 @@ int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
 }
 
 int run_devices(std::FILE* out, std::FILE* err) {
+#ifdef _WIN32
+  // The multimedia joystick calls name no device: there is nothing to list.
+  (void)out;
+  return report(err, "devices lists Linux input devices; on Windows joystick 0 is the system's");
+#else
   platform::JoystickChoice choice = platform::read_joystick_choice();
   std::vector<platform::InputDevice> devices = platform::scan_input_devices();
   platform::JoystickZero zero = platform::resolve_joystick_zero(devices, choice);
   if (!emit(out, format_devices(devices, zero, choice))) return output_failed(err);
   return STATUS_OK;
+#endif
 }
 
 }  // namespace

@@ -15,16 +15,16 @@ std::string formatted(const char* format, auto... values) {
   return std::string(line, std::min(static_cast<std::size_t>(n), sizeof line - 1));
 }
 
-std::string padded(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
-
 // Clears from the cursor to the end of the line, then to the end of the screen.
 constexpr const char* CLEAR_LINE = "\x1b[K";
 constexpr const char* CLEAR_BELOW = "\x1b[J";
 constexpr const char* CURSOR_HOME = "\x1b[H";
 
 }  // namespace
+
+std::string padded(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
 
 std::string printable(const std::string& text) {
   std::string shown;
@@ -166,54 +166,5 @@ std::string format_terminal_view(const std::string& title, const client::DataBlo
   return view + CLEAR_BELOW;
 }
 
-std::string format_devices(const std::vector<platform::InputDevice>& devices,
-                           const platform::JoystickZero& zero,
-                           const platform::JoystickChoice& choice) {
-  using State = platform::JoystickZero::State;
-  std::string text;
-  if (devices.empty()) {
-    text += "No input devices in /dev/input.\n";
-  } else {
-    struct Row {
-      std::string node, access, joystick, name;
-    };
-    std::vector<Row> rows{{"NODE", "ACCESS", "JOYSTICK", "NAME"}};
-    const bool has_zero = zero.state == State::READY || zero.state == State::UNREADABLE ||
-                          zero.state == State::NOT_A_JOYSTICK;
-    for (const platform::InputDevice& device : devices) {
-      Row row{printable(device.path), "readable", "yes", "\"" + printable(device.name) + "\""};
-      if (!device.readable()) row.access = std::strerror(device.open_error);
-      if (const char* why_not = platform::why_not_joystick(device)) row.joystick = "no: " + std::string(why_not);
-      if (has_zero && device.number == zero.device.number) row.joystick += ", joystick 0";
-      rows.push_back(row);
-    }
-    std::size_t node_width = 0, access_width = 0, joystick_width = 0;
-    for (const Row& row : rows) {
-      node_width = std::max(node_width, row.node.size());
-      access_width = std::max(access_width, row.access.size());
-      joystick_width = std::max(joystick_width, row.joystick.size());
-    }
-    for (const Row& row : rows) {
-      text += padded(row.node, node_width + 2) + padded(row.access, access_width + 2) +
-              padded(row.joystick, joystick_width + 2) + row.name + "\n";
-    }
-  }
-  text += "\nJoystick 0: ";
-  if (zero.state == State::READY) {
-    text += printable(zero.device.path) + " \"" + printable(zero.device.name) + "\"";
-    if (!choice.origin.empty()) text += ", " + printable(platform::describe_choice(choice));
-    text += "\n";
-  } else {
-    text += platform::joystick_state_title(zero) + "\n";
-    if (zero.state != State::NO_JOYSTICK) {
-      text += "  " + printable(platform::joystick_state_detail(zero, choice)) + "\n";
-    }
-  }
-  text +=
-      "A joystick has absolute X and Y axes and a joystick or gamepad button;\n"
-      "joystick 0 is the lowest-numbered one we may read, unless "
-      "ORVANDELCASTER_JOYSTICK\nor the settings file chooses another.\n";
-  return text;
-}
 
 }  // namespace probe

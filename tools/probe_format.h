@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "client/capture_client.h"
-#include "platform/joystick_finder.h"
 
 // What capture-probe prints, built as text so that it can be checked without
 // a server. Every text that comes from the registry or the wire passes through
@@ -16,6 +15,9 @@ namespace probe {
 
 // Control bytes (below 0x20, and 0x7f) become \xNN; everything else is kept.
 std::string printable(const std::string& text);
+
+// text, filled with spaces to width characters (never cut).
+std::string padded(const std::string& text, std::size_t width);
 
 // The registry listing: a header and one line per slot in use, or a sentence
 // saying that there is none.
@@ -61,12 +63,5 @@ std::string format_bar(float value, int half_width);
 // of the screen, so a shorter redraw leaves nothing of the previous one.
 std::string format_terminal_view(const std::string& title, const client::DataBlock& data,
                                  const std::map<std::int32_t, std::string>& names);
-
-// The listing of `devices`: per input device its node, whether we may read
-// it, whether it is a joystick (and why not), its name; then which device is
-// joystick 0, or what keeps there from being one.
-std::string format_devices(const std::vector<platform::InputDevice>& devices,
-                           const platform::JoystickZero& zero,
-                           const platform::JoystickChoice& choice);
 
 }  // namespace probe

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/joystick_finder.h"
+
+// capture-probe devices: the input devices of this machine and which one is
+// joystick 0, read from the devices themselves (no server needed). Linux
+// only: the Windows program reads joystick 0 through the multimedia calls,
+// which name no device.
+namespace probe {
+
+// The listing of `devices`: per input device its node, whether we may read
+// it, whether it is a joystick (and why not), its name; then which device is
+// joystick 0, or what keeps there from being one.
+std::string format_devices(const std::vector<platform::InputDevice>& devices,
+                           const platform::JoystickZero& zero,
+                           const platform::JoystickChoice& choice);
+
+
+}  // namespace probe
