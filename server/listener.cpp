@@ -4,7 +4,9 @@
 #include <netinet/tcp.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -26,17 +28,22 @@ namespace {
 // to answer before it counts that server as alive.
 constexpr int STALE_PROBE_MS = 1000;
 
+// How long the exit waits for the server thread to leave the registry. It holds
+// it for microseconds, unless it waits for a lock another process keeps or for
+// a stale port's answer: the exit does not wait for those.
+constexpr auto EXIT_REGISTRY_WAIT = std::chrono::milliseconds(200);
+
 // The registry as this process holds it. One mutex guards all of it and every
 // registration and withdrawal: the registry's write lock belongs to the open
 // file description, so it does not exclude the threads of one process, and
 // the withdrawal at exit must not race the server thread's next publication.
 // Plain and trivially destructible: the server thread may use them while the
 // process runs its exit handlers.
-std::mutex g_registry_mutex;
-static_assert(std::is_trivially_destructible_v<std::mutex>);
+std::timed_mutex g_registry_mutex;
+static_assert(std::is_trivially_destructible_v<std::timed_mutex>);
 int g_registry_fd = -1;                     // held until the process ends
 const char* g_registry_fd_object = nullptr;  // the object g_registry_fd holds
-bool g_publishing_ended = false;             // set at exit: nothing is published after
+std::atomic<bool> g_publishing_ended{false};  // set at exit: nothing is published after
 bool g_published = false;                    // our publication, while it stands
 char g_published_name[REGISTRY_NAME_SIZE];
 std::uint16_t g_published_port = 0;  // network byte order
@@ -162,8 +169,12 @@ int withdraw_locked(const char* name) {
 
 // Exit handler: our publication goes, and nothing is published after.
 void end_publishing() {
-  std::lock_guard<std::mutex> lock(g_registry_mutex);
-  g_publishing_ended = true;
+  g_publishing_ended.store(true);
+  std::unique_lock<std::timed_mutex> lock(g_registry_mutex, EXIT_REGISTRY_WAIT);
+  // Still held: the server thread waits for the registry. Either it has nothing
+  // published, or it was withdrawing that publication, left behind now as a
+  // dead server's slot, which the next start reclaims.
+  if (!lock.owns_lock()) return;
   if (g_published) {
     const int saved = errno;
     withdraw_locked(g_published_name);
@@ -182,7 +193,7 @@ void withdraw_at_exit() {
 }  // namespace
 
 int claim_server_instance(std::string* failure_line) {
-  std::lock_guard<std::mutex> lock(g_registry_mutex);
+  std::lock_guard<std::timed_mutex> lock(g_registry_mutex);
   withdraw_at_exit();
   clear_failure_context();
   int fd = registry_descriptor();
@@ -268,7 +279,7 @@ int open_registry_listener(const char* name) {
     errno = ENAMETOOLONG;
     return -1;
   }
-  std::lock_guard<std::mutex> lock(g_registry_mutex);
+  std::lock_guard<std::timed_mutex> lock(g_registry_mutex);
   // Only the exit handlers end publishing: the process is on its way out.
   if (g_publishing_ended) wait_for_process_end();
   int fd = registry_descriptor();
@@ -293,6 +304,8 @@ int open_registry_listener(const char* name) {
     set_failure_context("cannot listen for clients on 127.0.0.1");
     return -1;
   }
+  // The exit came while we claimed the slot: it would not withdraw this one.
+  if (g_publishing_ended.load()) wait_for_process_end();
   std::uint16_t net_port = 0;
   // Should getsockname fail, the port published is 0, the port that was bound.
   platform::net().local_port(listener.get(), &net_port);
@@ -309,7 +322,7 @@ int open_registry_listener(const char* name) {
 }
 
 int withdraw_registration(const char* name) {
-  std::lock_guard<std::mutex> lock(g_registry_mutex);
+  std::lock_guard<std::timed_mutex> lock(g_registry_mutex);
   // At exit our publication went already; what holds the name now is not ours.
   if (g_publishing_ended) return 0;
   return withdraw_locked(name);
