@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <type_traits>
 
 #include "platform/net.h"
@@ -39,8 +40,8 @@ constexpr auto EXIT_REGISTRY_WAIT = std::chrono::milliseconds(200);
 // the withdrawal at exit must not race the server thread's next publication.
 // Plain and trivially destructible: the server thread may use them while the
 // process runs its exit handlers.
-std::timed_mutex g_registry_mutex;
-static_assert(std::is_trivially_destructible_v<std::timed_mutex>);
+std::mutex g_registry_mutex;
+static_assert(std::is_trivially_destructible_v<std::mutex>);
 int g_registry_fd = -1;                     // held until the process ends
 const char* g_registry_fd_object = nullptr;  // the object g_registry_fd holds
 std::atomic<bool> g_publishing_ended{false};  // set at exit: nothing is published after
@@ -167,14 +168,25 @@ int withdraw_locked(const char* name) {
   return 0;
 }
 
+// The registry mutex for the exit, within EXIT_REGISTRY_WAIT: true when taken.
+// Polled: ThreadSanitizer does not model the timed lock of std::timed_mutex.
+bool lock_registry_for_exit() {
+  auto deadline = std::chrono::steady_clock::now() + EXIT_REGISTRY_WAIT;
+  while (!g_registry_mutex.try_lock()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 // Exit handler: our publication goes, and nothing is published after.
 void end_publishing() {
   g_publishing_ended.store(true);
-  std::unique_lock<std::timed_mutex> lock(g_registry_mutex, EXIT_REGISTRY_WAIT);
   // Still held: the server thread waits for the registry. Either it has nothing
   // published, or it was withdrawing that publication, left behind now as a
   // dead server's slot, which the next start reclaims.
-  if (!lock.owns_lock()) return;
+  if (!lock_registry_for_exit()) return;
+  std::lock_guard<std::mutex> lock(g_registry_mutex, std::adopt_lock);
   if (g_published) {
     const int saved = errno;
     withdraw_locked(g_published_name);
@@ -193,7 +205,7 @@ void withdraw_at_exit() {
 }  // namespace
 
 int claim_server_instance(std::string* failure_line) {
-  std::lock_guard<std::timed_mutex> lock(g_registry_mutex);
+  std::lock_guard<std::mutex> lock(g_registry_mutex);
   withdraw_at_exit();
   clear_failure_context();
   int fd = registry_descriptor();
@@ -279,7 +291,7 @@ int open_registry_listener(const char* name) {
     errno = ENAMETOOLONG;
     return -1;
   }
-  std::lock_guard<std::timed_mutex> lock(g_registry_mutex);
+  std::lock_guard<std::mutex> lock(g_registry_mutex);
   // Only the exit handlers end publishing: the process is on its way out.
   if (g_publishing_ended) wait_for_process_end();
   int fd = registry_descriptor();
@@ -322,7 +334,7 @@ int open_registry_listener(const char* name) {
 }
 
 int withdraw_registration(const char* name) {
-  std::lock_guard<std::timed_mutex> lock(g_registry_mutex);
+  std::lock_guard<std::mutex> lock(g_registry_mutex);
   // At exit our publication went already; what holds the name now is not ours.
   if (g_publishing_ended) return 0;
   return withdraw_locked(name);
