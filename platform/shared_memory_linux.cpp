@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "platform/shared_memory.h"
@@ -96,6 +97,23 @@ int check_ownership(int fd, uid_t* owner) {
   return 0;
 }
 
+// An object that could not be opened at all (another user's of mode 0600, a
+// directory, ...) is refused as another user's when it is: its owner is what
+// the user must know. The system keeps these objects in /dev/shm.
+void refuse_if_foreign(const char* name, uid_t* owner) {
+  const int error = errno;
+  std::string base = name[0] == '/' ? name + 1 : name;
+  // Not an object name at all: nothing in /dev/shm to blame.
+  if (base.empty() || base == "." || base == ".." || base.find('/') != std::string::npos) return;
+  struct stat st {};
+  if (::lstat(("/dev/shm/" + base).c_str(), &st) == 0 && st.st_uid != ::geteuid()) {
+    *owner = st.st_uid;
+    errno = EPERM;
+    return;
+  }
+  errno = error;
+}
+
 }  // namespace
 
 int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t* owner,
@@ -105,7 +123,10 @@ int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t*
   const int caller_errno = errno;
   *owner = ::geteuid();
   UniqueFd fd(::shm_open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (!fd.valid()) return -1;
+  if (!fd.valid()) {
+    refuse_if_foreign(name, owner);
+    return -1;
+  }
   if (check_ownership(fd.get(), owner) < 0) return -1;
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
     // No other holder: the object is new, even if a crashed holder left a file.

@@ -1,10 +1,13 @@
 #include "server/listener.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/net.h"
 #include "platform/shared_memory.h"
@@ -21,6 +24,11 @@ namespace {
 // to answer before it counts that server as alive.
 constexpr int STALE_PROBE_MS = 1000;
 
+// How long the exit waits for the server thread to leave the registry. It holds
+// it for microseconds, unless it waits for a lock another process keeps or for
+// a stale port's answer: the exit does not wait for those.
+constexpr auto EXIT_REGISTRY_WAIT = std::chrono::milliseconds(200);
+
 // The registry as this process holds it. One mutex guards all of it and every
 // registration and withdrawal: the registry's write lock belongs to the open
 // file description, so it does not exclude the threads of one process, and
@@ -30,7 +38,7 @@ constexpr int STALE_PROBE_MS = 1000;
 std::mutex& g_registry_mutex = *new std::mutex;
 int g_registry_fd = -1;                     // held until the process ends
 const char* g_registry_fd_object = nullptr;  // the object g_registry_fd holds
-bool g_publishing_ended = false;             // set at exit: nothing is published after
+std::atomic<bool> g_publishing_ended{false};  // set at exit: nothing is published after
 bool g_published = false;                    // our publication, while it stands
 char g_published_name[REGISTRY_NAME_SIZE];
 std::uint16_t g_published_port = 0;  // network byte order
@@ -154,10 +162,25 @@ int withdraw_locked(const char* name) {
   return 0;
 }
 
+// The registry mutex for the exit, within EXIT_REGISTRY_WAIT: true when taken.
+// Polled: ThreadSanitizer does not model the timed lock of std::timed_mutex.
+bool lock_registry_for_exit() {
+  auto deadline = std::chrono::steady_clock::now() + EXIT_REGISTRY_WAIT;
+  while (!g_registry_mutex.try_lock()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 // Exit handler: our publication goes, and nothing is published after.
 void end_publishing() {
-  std::lock_guard<std::mutex> lock(g_registry_mutex);
-  g_publishing_ended = true;
+  g_publishing_ended.store(true);
+  // Still held: the server thread waits for the registry. Either it has nothing
+  // published, or it was withdrawing that publication, left behind now as a
+  // dead server's slot, which the next start reclaims.
+  if (!lock_registry_for_exit()) return;
+  std::lock_guard<std::mutex> lock(g_registry_mutex, std::adopt_lock);
   if (g_published) {
     const int saved = errno;
     withdraw_locked(g_published_name);
@@ -287,6 +310,8 @@ int open_registry_listener(const char* name) {
     set_failure_context("cannot listen for clients on 127.0.0.1");
     return -1;
   }
+  // The exit came while we claimed the slot: it would not withdraw this one.
+  if (g_publishing_ended.load()) wait_for_process_end();
   std::uint16_t net_port = 0;
   // Should getsockname fail, the port published is 0, the port that was bound.
   platform::net().local_port(listener.get(), &net_port);

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -148,6 +149,28 @@ TEST(RegistryTrustEndToEnd, LockHeldTooLongIsReportedOnceAndWaitedFor) {
   EXPECT_TRUE(server.running());
   ASSERT_EQ(::flock(holder.get(), LOCK_UN), 0);
   EXPECT_NE(server.wait_for_port(), 0);
+  EXPECT_EQ(server.stderr_text(), notice);
+}
+
+// The server thread waits for a registry lock that another process keeps (a
+// stopped server, say): SIGTERM still ends the process at once with status 0,
+// and nothing is published once the lock comes free.
+TEST(RegistryTrustEndToEnd, ExitIsNotHeldUpByARegistryLockHeldElsewhere) {
+  std::string object = unique_registry_name();
+  RegistryView view(object);
+  ASSERT_TRUE(view.ok());
+  platform::UniqueFd other = open_plainly(object);
+  ASSERT_TRUE(other.valid());
+  ASSERT_EQ(platform::try_lock_byte(other.get(), REGISTRY_WRITE_LOCK_OFFSET), 0);
+  ServerProcess server({}, object);
+  const std::string notice =
+      "Orvandelcaster: the registry " + object + " is locked by another process\n";
+  // The notice says the server thread is in the wait, and past its quiet part.
+  ASSERT_TRUE(wait_until([&] { return server.stderr_text() == notice; }, 8000))
+      << server.stderr_text();
+  EXPECT_EQ(server.stop(SIGTERM, 3000), 0);
+  other.reset();
+  EXPECT_EQ(view.used(), 0u);
   EXPECT_EQ(server.stderr_text(), notice);
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Another local user creates the registry first (mode 0666) and holds its lock:
-# the server, the program, capture-probe and the client library refuse it at
-# once with one line naming the object, its owner and what to do. Runs as root
+# Another local user creates the registry first (mode 0666, or one we may not
+# even open) and holds its lock: the server, the program, capture-probe and the
+# client library refuse it at once with one line naming the object, its owner
+# and what to do. Runs as root
 # in a mount namespace with a /dev/shm of its own, taking the other user's part
 # as nobody, so the machine's real registries are never touched.
 #
@@ -44,5 +45,25 @@ exec unshare -m bash -c '
   [ "$(cat err.probe)" = "capture-probe: $refusal" ] || fail "capture-probe: $(cat err.probe)"
 
   [ "$(stat -c %U:%a "/dev/shm$object")" = "$owner:666" ] || fail "the object was changed"
+
+  # One the other user keeps to himself (mode 0000, or a directory) cannot even
+  # be opened; a user who is not root meets it the same: refused, naming its owner.
+  victim=(setpriv --reuid=1 --regid=1 --clear-groups)
+  object=/Capture_Unix_Socket_Share.1
+  refusal="the registry $object belongs to $owner, not to you; only that user or an administrator can remove it (/dev/shm$object)"
+  for shape in file directory; do
+    if [ $shape = file ]; then
+      "${as_nobody[@]}" sh -c "umask 777; : >/dev/shm$object" || fail "nobody cannot create the object"
+    else
+      "${as_nobody[@]}" mkdir -m 700 "/dev/shm$object" || fail "nobody cannot create the directory"
+    fi
+    timeout 5 "${victim[@]}" "$SERVER_FIXTURE" >/dev/null 2>err.fixture; status=$?
+    [ "$status" -eq 1 ] || fail "$shape: the server ended with $status, not 1"
+    [ "$(cat err.fixture)" = "Orvandelcaster: $refusal" ] || fail "$shape: server: $(cat err.fixture)"
+    timeout 5 "${victim[@]}" "$CAPTURE_PROBE" list >/dev/null 2>err.probe; status=$?
+    [ "$status" -eq 1 ] || fail "$shape: capture-probe ended with $status, not 1"
+    [ "$(cat err.probe)" = "capture-probe: $refusal" ] || fail "$shape: capture-probe: $(cat err.probe)"
+    rm -rf "/dev/shm$object"
+  done
   echo PASS
 '
