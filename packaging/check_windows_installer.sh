@@ -16,7 +16,9 @@ for file in orvandelcaster.exe capture-probe.exe README.md Uninstall.exe; do
   grep -qx "$file" <<<"$contents" || fail "$installer lacks $file"
 done
 
+# The script's own $ names, matched literally:
 # CreateShortCut "$SMPROGRAMS\$STARTMENU_FOLDER\NAME.lnk" "$INSTDIR\TARGET"
+# shellcheck disable=SC2016
 shortcuts=$(sed -n 's/^ *CreateShortCut "\$SMPROGRAMS\\\$STARTMENU_FOLDER\\\([^"]*\)" "\$INSTDIR\\\([^"]*\)".*/\1 \2/p' "$script")
 for entry in Orvandelcaster.lnk Uninstall.lnk; do
   target=$(awk -v name="$entry" '$1 == name { print $2 }' <<<"$shortcuts")
