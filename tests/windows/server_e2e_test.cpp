@@ -27,17 +27,22 @@ using test_support::operator+;
 
 constexpr int REPLY_TIMEOUT_MS = 5000;
 
-// orvandelcaster.exe in a process of its own, its standard error in a file.
+// orvandelcaster.exe in a process of its own, its standard error in a file
+// of its own: a program started without one would show its refusal in a
+// message box, which nobody here would ever close.
 class ServerProgram {
  public:
   ServerProgram() {
+    static int programs_started = 0;
     char directory[MAX_PATH];
     ::GetTempPathA(sizeof directory, directory);
-    m_stderr_path =
-        std::string(directory) + "orvandel-e2e-" + std::to_string(::GetCurrentProcessId()) + ".err";
+    m_stderr_path = std::string(directory) + "orvandel-e2e-" +
+                    std::to_string(::GetCurrentProcessId()) + "-" +
+                    std::to_string(++programs_started) + ".err";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     m_stderr = ::CreateFileA(m_stderr_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    if (m_stderr == INVALID_HANDLE_VALUE) return;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -63,6 +68,12 @@ class ServerProgram {
   }
 
   bool started() const { return m_started; }
+
+  // Ends it the way a crash or the task manager would: no exit handler runs.
+  void kill() {
+    ::TerminateProcess(m_process.hProcess, 99);
+    ::WaitForSingleObject(m_process.hProcess, 5000);
+  }
 
   // The port the registry publishes the server under, read by a Windows
   // client of the registry; 0 when it does not appear within 30 s.
@@ -166,6 +177,26 @@ class RawConnection {
   platform::UniqueSocket m_sock;
 };
 
+// Whether a server answers the version request at port.
+bool serves_at(std::uint16_t port) {
+  RawConnection client(port);
+  return client.connected() && client.send_bytes(frame(2, words({300}))) &&
+         client.read_message() == test_support::version_reply();
+}
+
+// Whether the server the registry names answers within 30 s: right after a
+// restart the name may still lead to a port nobody listens on.
+bool registry_server_answers() {
+  for (int i = 0; i < 300; ++i) {
+    std::string error;
+    if (auto port = client::find_server("Orvandelcaster", &error); port && serves_at(*port)) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
 class ServerEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(platform::start_socket_library(), 0); }
@@ -244,6 +275,37 @@ TEST_F(ServerEndToEnd, ClosingTheWindowEndsWithStatusZeroAndNothingOnStderr) {
   EXPECT_EQ(server.wait_for_exit(10000), 0);
   EXPECT_TRUE(client.closed_silently());
   EXPECT_EQ(server.stderr_text(), "");
+}
+
+TEST_F(ServerEndToEnd, SecondInstanceIsRefusedWhileTheFirstKeepsServing) {
+  ServerProgram first;
+  ASSERT_TRUE(first.started());
+  ASSERT_NE(first.wait_for_port(), 0) << first.stderr_text();
+
+  ServerProgram second;
+  ASSERT_TRUE(second.started());
+  EXPECT_EQ(second.wait_for_exit(20000), 1);
+  EXPECT_EQ(second.stderr_text(), "Orvandelcaster: already running\n");
+  // The refused one took nothing with it: the name still leads to the first.
+  EXPECT_TRUE(registry_server_answers());
+  EXPECT_EQ(first.wait_for_exit(0), -1);
+  EXPECT_EQ(first.stderr_text(), "");
+}
+
+TEST_F(ServerEndToEnd, KilledInstanceDoesNotBlockARestart) {
+  {
+    ServerProgram first;
+    ASSERT_TRUE(first.started());
+    ASSERT_NE(first.wait_for_port(), 0) << first.stderr_text();
+    first.kill();
+    ASSERT_EQ(first.wait_for_exit(0), 99);
+  }
+  // Its name is still in the registry, its port dead, its lock released by the system.
+  ServerProgram restarted;
+  ASSERT_TRUE(restarted.started());
+  EXPECT_TRUE(registry_server_answers()) << restarted.stderr_text();
+  EXPECT_EQ(restarted.wait_for_exit(0), -1);
+  EXPECT_EQ(restarted.stderr_text(), "");
 }
 
 }  // namespace
