@@ -7,10 +7,10 @@
 // given only the program name, so Qt's own options are unknown here too.
 
 enum class CommandLineAction {
-  RUN,          // no arguments: serve and show the monitor window
-  SHOW_HELP,    // --help: help on stdout, status 0
-  SHOW_VERSION, // --version: version on stdout, status 0
-  BAD_USAGE,    // anything else: error and usage on stderr, status 2
+  RUN,           // no arguments: serve and show the monitor window
+  SHOW_HELP,     // --help: help on stdout, status 0
+  SHOW_VERSION,  // --version: version on stdout, status 0
+  BAD_USAGE,     // anything else: error and usage on stderr, status 2
 };
 
 struct CommandLine {

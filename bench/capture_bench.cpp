@@ -82,7 +82,6 @@ const std::string& registry_name() {
   std::exit(1);
 }
 
-
 // Looks the server up until its name is published; counts the attempts. The
 // registry stays open and mapped for the whole run, as a client that connects
 // again and again would hold it, so a lookup is a read of shared memory.

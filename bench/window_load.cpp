@@ -58,7 +58,8 @@ class MovingJoystickDevice final : public platform::JoystickDevice {
 
    private:
     static std::uint32_t sweep(double seconds, double period) {
-      return static_cast<std::uint32_t>(32767.5 + 32767.5 * std::sin(2 * std::numbers::pi * seconds / period));
+      return static_cast<std::uint32_t>(
+          32767.5 + 32767.5 * std::sin(2 * std::numbers::pi * seconds / period));
     }
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
   };

@@ -28,14 +28,22 @@ std::int32_t int_at(const std::vector<unsigned char>& body, std::size_t offset) 
 
 const char* message_name(std::uint32_t type) {
   switch (type) {
-    case MSG_DIAGNOSTIC: return "MSG_DIAGNOSTIC";
-    case MSG_IDENTIFY: return "MSG_IDENTIFY";
-    case MSG_VERSION: return "MSG_VERSION";
-    case MSG_SERVER_INFO: return "MSG_SERVER_INFO";
-    case MSG_CHANNEL_INFO: return "MSG_CHANNEL_INFO";
-    case MSG_DATA: return "MSG_DATA";
-    case MSG_END: return "MSG_END";
-    default: return "an unknown message";
+    case MSG_DIAGNOSTIC:
+      return "MSG_DIAGNOSTIC";
+    case MSG_IDENTIFY:
+      return "MSG_IDENTIFY";
+    case MSG_VERSION:
+      return "MSG_VERSION";
+    case MSG_SERVER_INFO:
+      return "MSG_SERVER_INFO";
+    case MSG_CHANNEL_INFO:
+      return "MSG_CHANNEL_INFO";
+    case MSG_DATA:
+      return "MSG_DATA";
+    case MSG_END:
+      return "MSG_END";
+    default:
+      return "an unknown message";
   }
 }
 
@@ -63,8 +71,8 @@ std::vector<RegistryEntry> Registry::entries() const {
   for (int i = 0; i < REGISTRY_SLOTS; ++i) {
     if (!slot_in_use(registry, i)) continue;
     const RegistrySlot& slot = registry.slots[i];
-    found.push_back({i, std::string(slot.name, ::strnlen(slot.name, REGISTRY_NAME_SIZE)),
-                     ntohs(slot.port)});
+    found.push_back(
+        {i, std::string(slot.name, ::strnlen(slot.name, REGISTRY_NAME_SIZE)), ntohs(slot.port)});
   }
   return found;
 }

@@ -73,7 +73,7 @@ struct ChannelRecordInfo {
   std::int32_t parent;
   std::int32_t first_child;
   std::int32_t next_sibling;
-  std::string name;   // up to the first zero, at most 32 bytes
+  std::string name;     // up to the first zero, at most 32 bytes
   std::int32_t word12;  // channel: usage code; record 0: record count
   std::int32_t word13;  // channel: 0; record 0: capacity
   std::int32_t word14;  // channel: value count; record 0: DataBlock length in words

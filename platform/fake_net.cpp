@@ -73,7 +73,8 @@ int FakeNet::local_port(int fd, std::uint16_t* net_port) {
 }
 
 int FakeNet::peer_address(int fd, sockaddr* addr, socklen_t* len) {
-  return on_peer_address ? on_peer_address(fd, addr, len) : system_net().peer_address(fd, addr, len);
+  return on_peer_address ? on_peer_address(fd, addr, len)
+                         : system_net().peer_address(fd, addr, len);
 }
 
 int FakeNet::host_name_of(const sockaddr* addr, socklen_t len, char* host, std::size_t size) {

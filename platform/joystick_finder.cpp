@@ -125,7 +125,7 @@ std::optional<InputDevice> describe_device(const std::string& dev_dir, const Inp
   const std::string node = EVENT_PREFIX + std::to_string(number);
   device.path = dev_dir + "/" + node;
 
-  struct stat status{};
+  struct stat status {};
   if (::stat(device.path.c_str(), &status) != 0) return std::nullopt;
   device.group = group_name(status.st_gid);
   device.group_may_read = (status.st_mode & S_IRGRP) != 0;
@@ -206,7 +206,8 @@ std::optional<std::string> joystick_setting(std::string_view settings_text) {
   while (!settings_text.empty()) {
     std::size_t end = settings_text.find('\n');
     std::string_view line = trimmed(settings_text.substr(0, end));
-    settings_text = end == std::string_view::npos ? std::string_view{} : settings_text.substr(end + 1);
+    settings_text =
+        end == std::string_view::npos ? std::string_view{} : settings_text.substr(end + 1);
     if (line.empty() || line.front() == '#') continue;
     std::size_t equals = line.find('=');
     if (equals == std::string_view::npos || trimmed(line.substr(0, equals)) != "joystick") continue;
@@ -217,7 +218,8 @@ std::optional<std::string> joystick_setting(std::string_view settings_text) {
 
 std::string settings_file_path(const char* xdg_config_home, const char* home) {
   constexpr char RELATIVE_PATH[] = "/orvandelcaster/settings.conf";
-  if (xdg_config_home && xdg_config_home[0] == '/') return xdg_config_home + std::string(RELATIVE_PATH);
+  if (xdg_config_home && xdg_config_home[0] == '/')
+    return xdg_config_home + std::string(RELATIVE_PATH);
   if (home && home[0] != '\0') return home + std::string("/.config") + RELATIVE_PATH;
   return {};
 }
@@ -293,7 +295,8 @@ std::string joystick_state_detail(const JoystickZero& zero, const JoystickChoice
     case JoystickZero::State::NO_JOYSTICK:
       return "No input device is a joystick; \"capture-probe devices\" tells why";
     case JoystickZero::State::NOT_FOUND:
-      if (choice.kind == JoystickChoice::Kind::PATH) return "No device " + choice.value + ", " + chosen;
+      if (choice.kind == JoystickChoice::Kind::PATH)
+        return "No device " + choice.value + ", " + chosen;
       return "No joystick's name contains \"" + choice.value + "\", " + chosen;
     case JoystickZero::State::NOT_A_JOYSTICK:
       return device.path + " is not a joystick (" + why_not_joystick(device) + "), " + chosen;

@@ -38,9 +38,9 @@ struct InputTree {
 
 // One /dev/input/eventN as far as we can tell without reading its events.
 struct InputDevice {
-  int number = -1;   // N
-  std::string path;  // the node, dev_dir/eventN
-  std::string name;  // the kernel's name for it; empty when unknown
+  int number = -1;     // N
+  std::string path;    // the node, dev_dir/eventN
+  std::string name;    // the kernel's name for it; empty when unknown
   int open_error = 0;  // 0 when we may read the node, else the errno of opening it
   bool capabilities_known = false;
   EvdevCapabilities capabilities{};

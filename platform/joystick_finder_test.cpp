@@ -100,7 +100,8 @@ std::string state_text_as_nobody(const InputTree& tree, const JoystickChoice& ch
   ::close(pipe_fds[1]);
   std::string text;
   char chunk[512];
-  for (ssize_t got; (got = ::read(pipe_fds[0], chunk, sizeof chunk)) > 0;) text.append(chunk, size_t(got));
+  for (ssize_t got; (got = ::read(pipe_fds[0], chunk, sizeof chunk)) > 0;)
+    text.append(chunk, size_t(got));
   ::close(pipe_fds[0]);
   int status = 0;
   ::waitpid(child, &status, 0);
@@ -186,8 +187,8 @@ TEST(JoystickZeroInTree, UnreadableJoystickTellsWhoMayReadIt) {
   input.add(0, "AT Translated Set 2 keyboard", KEYBOARD, 0640, readers->gr_gid);
   input.add(5, "Flight Stick", FLIGHT_STICK, 0640, readers->gr_gid);
   EXPECT_EQ(state_text_as_nobody(input.tree(), {}),
-            "No permission | No permission to read " + input.node(5) + " \u2014 add yourself to the " +
-                readers->gr_name + " group");
+            "No permission | No permission to read " + input.node(5) +
+                " \u2014 add yourself to the " + readers->gr_name + " group");
 
   // Readable by root alone: no group to join.
   ASSERT_EQ(::chmod(input.node(5).c_str(), 0600), 0);
@@ -220,7 +221,8 @@ TEST(JoystickZeroInTree, ChosenByLinkToTheNode) {
 
   input.add(7, "Gamepad", GAMEPAD);
   fs::create_symlink(input.node(7), link);
-  EXPECT_EQ(state_text(input.tree(), choice), "Gamepad | Joystick 0: " + input.node(7) + ", chosen in test");
+  EXPECT_EQ(state_text(input.tree(), choice),
+            "Gamepad | Joystick 0: " + input.node(7) + ", chosen in test");
 
   // The device behind the link unplugged.
   fs::remove(input.node(7));

@@ -128,8 +128,8 @@ class LinuxNet final : public Net {
   }
 
   int host_name_of(const sockaddr* addr, socklen_t len, char* host, std::size_t size) override {
-    return ::getnameinfo(addr, len, host, static_cast<socklen_t>(size), nullptr, 0,
-                         NI_NAMEREQD) == 0
+    return ::getnameinfo(addr, len, host, static_cast<socklen_t>(size), nullptr, 0, NI_NAMEREQD) ==
+                   0
                ? 0
                : -1;
   }

@@ -31,8 +31,8 @@ using LockWaitNotice = void (*)(const char* object_name);
 // The object must be ours: one that another user owns, even one we may not
 // open, is refused (-1, errno EPERM, *owner its uid) before any lock is asked
 // for, since its owner could rewrite it or hold its lock for ever; one of ours
-// that others may read or write gets mode 0600 back. *owner is the object's owner whenever it could be
-// learnt. Returns the descriptor, or -1 with errno.
+// that others may read or write gets mode 0600 back. *owner is the object's owner whenever it could
+// be learnt. Returns the descriptor, or -1 with errno.
 int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t* owner,
                        LockWaitNotice notice);
 

@@ -195,9 +195,7 @@ ByteLock::~ByteLock() {
   }
 }
 
-int try_lock_byte(int fd, off_t offset) {
-  return set_byte_lock(fd, offset, F_WRLCK, F_OFD_SETLK);
-}
+int try_lock_byte(int fd, off_t offset) { return set_byte_lock(fd, offset, F_WRLCK, F_OFD_SETLK); }
 
 int byte_locked_elsewhere(int fd, off_t offset) {
   struct flock request {};

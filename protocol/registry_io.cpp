@@ -78,8 +78,8 @@ int open_registry_object(const char* object_name, bool* existed, std::string* wh
   const char* shm_name = object_name[0] == '/' ? object_name + 1 : object_name;
   if (error == EPERM && owner != ::geteuid()) {
     *why = std::string("the registry ") + object_name + " belongs to " + user_name_of(owner) +
-           ", not to you; only that user or an administrator can remove it (/dev/shm/" +
-           shm_name + ")";
+           ", not to you; only that user or an administrator can remove it (/dev/shm/" + shm_name +
+           ")";
     errno = error;
     return fd;
   }

@@ -10,16 +10,16 @@
 enum class ControlClass { STATIC, BUTTON };
 
 // Control styles.
-inline constexpr unsigned STYLE_LEFT_TEXT = 1u << 0;       // static or button: text aligned left
-inline constexpr unsigned STYLE_NO_PREFIX = 1u << 1;       // static: '&' is shown, not a mnemonic
-inline constexpr unsigned STYLE_SUNKEN = 1u << 2;          // static: empty box with a sunken edge
-inline constexpr unsigned STYLE_ICON = 1u << 3;            // static: shows the icon `icon`
-inline constexpr unsigned STYLE_PUSH_BUTTON = 1u << 4;     // button: never the default button
-inline constexpr unsigned STYLE_DEFAULT_BUTTON = 1u << 5;  // button: Enter clicks it
-inline constexpr unsigned STYLE_FLAT = 1u << 6;            // button: drawn flat
-inline constexpr unsigned STYLE_GROUP_BOX = 1u << 7;       // button: a frame around others
-inline constexpr unsigned STYLE_GROUP = 1u << 8;           // starts a group of controls
-inline constexpr unsigned STYLE_TAB_STOP = 1u << 9;        // takes the focus with Tab
+inline constexpr unsigned STYLE_LEFT_TEXT = 1u << 0;         // static or button: text aligned left
+inline constexpr unsigned STYLE_NO_PREFIX = 1u << 1;         // static: '&' is shown, not a mnemonic
+inline constexpr unsigned STYLE_SUNKEN = 1u << 2;            // static: empty box with a sunken edge
+inline constexpr unsigned STYLE_ICON = 1u << 3;              // static: shows the icon `icon`
+inline constexpr unsigned STYLE_PUSH_BUTTON = 1u << 4;       // button: never the default button
+inline constexpr unsigned STYLE_DEFAULT_BUTTON = 1u << 5;    // button: Enter clicks it
+inline constexpr unsigned STYLE_FLAT = 1u << 6;              // button: drawn flat
+inline constexpr unsigned STYLE_GROUP_BOX = 1u << 7;         // button: a frame around others
+inline constexpr unsigned STYLE_GROUP = 1u << 8;             // starts a group of controls
+inline constexpr unsigned STYLE_TAB_STOP = 1u << 9;          // takes the focus with Tab
 inline constexpr unsigned STYLE_CENTER_VERTICAL = 1u << 10;  // static: text centred top to bottom
 inline constexpr unsigned STYLE_WORD_WRAP = 1u << 11;        // static: long text on several lines
 

@@ -156,8 +156,8 @@ int store_channel_data(ChannelRecord* channel, const float* values) {
   return 0;
 }
 
-int send_channel_info(int sock, float real1, float real2, float real3,
-                      std::uint32_t head_word_a, std::uint32_t head_word_b) {
+int send_channel_info(int sock, float real1, float real2, float real3, std::uint32_t head_word_a,
+                      std::uint32_t head_word_b) {
   if (!g_table) {
     errno = ENOENT;
     return -1;

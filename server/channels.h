@@ -23,8 +23,8 @@ int store_channel_data(ChannelRecord* channel, const float* values);
 // Sends MSG_CHANNEL_INFO: a 36-byte head (whole and millionths of three reals,
 // two caller words, the record count) and the whole table. Returns
 // send_message's result, or -1 with errno ENOENT (no table) or ENOMEM.
-int send_channel_info(int sock, float real1, float real2, float real3,
-                      std::uint32_t head_word_a, std::uint32_t head_word_b);
+int send_channel_info(int sock, float real1, float real2, float real3, std::uint32_t head_word_a,
+                      std::uint32_t head_word_b);
 
 // Sends MSG_DATA with the DataBlock. Returns send_message's result, or -1
 // with errno ENOENT (no table) or EINVAL (no DataBlock yet).

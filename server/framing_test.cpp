@@ -62,7 +62,8 @@ TEST(ReadMessage, PeerClosingBeforeAWholeMessageGivesEnd) {
     SocketPair pair;
     pair.send(frame(42));
     ASSERT_EQ(read_message(pair.server()), 42u);
-    pair.send(std::vector<unsigned char>(request.begin(), request.begin() + static_cast<long>(cut)));
+    pair.send(
+        std::vector<unsigned char>(request.begin(), request.begin() + static_cast<long>(cut)));
     pair.close_peer();
     EXPECT_EQ(read_message(pair.server()), MSG_END) << "cut after " << cut << " bytes";
     EXPECT_EQ(last_message_type(), 42u) << "cut after " << cut << " bytes";
@@ -164,8 +165,7 @@ TEST(SendMessage, EmptyPayloadSendsOnlyTheHeader) {
 TEST(SendMessage, HeaderAndPayloadAreBigEndianAndBackToBack) {
   SocketPair pair;
   EXPECT_EQ(send_message(pair.server(), 0x01020304u, "xyz", 3), 3);
-  EXPECT_EQ(pair.pending(),
-            (std::vector<unsigned char>{1, 2, 3, 4, 0, 0, 0, 3, 'x', 'y', 'z'}));
+  EXPECT_EQ(pair.pending(), (std::vector<unsigned char>{1, 2, 3, 4, 0, 0, 0, 3, 'x', 'y', 'z'}));
 }
 
 TEST(SendMessage, FailedHeaderSendsNoPayload) {

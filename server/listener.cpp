@@ -36,10 +36,10 @@ constexpr auto EXIT_REGISTRY_WAIT = std::chrono::milliseconds(200);
 // Never destroyed: the server thread may use them while the process runs its
 // exit handlers (and a mutex is not trivially destructible everywhere).
 std::mutex& g_registry_mutex = *new std::mutex;
-int g_registry_fd = -1;                     // held until the process ends
-const char* g_registry_fd_object = nullptr;  // the object g_registry_fd holds
+int g_registry_fd = -1;                       // held until the process ends
+const char* g_registry_fd_object = nullptr;   // the object g_registry_fd holds
 std::atomic<bool> g_publishing_ended{false};  // set at exit: nothing is published after
-bool g_published = false;                    // our publication, while it stands
+bool g_published = false;                     // our publication, while it stands
 char g_published_name[REGISTRY_NAME_SIZE];
 std::uint16_t g_published_port = 0;  // network byte order
 std::uint16_t g_previous_port = 0;   // the last registry listener's, network byte order
@@ -240,8 +240,9 @@ void server_thread(void*) {
 int accept_client(const char* address) {
   const char* colon = std::strchr(address, ':');
   bool registry_form = colon == nullptr;
-  platform::UniqueSocket listener(registry_form ? open_registry_listener(address)
-                                : open_port_listener(colon + 1, std::atoi(colon + 1)));
+  platform::UniqueSocket listener(registry_form
+                                      ? open_registry_listener(address)
+                                      : open_port_listener(colon + 1, std::atoi(colon + 1)));
   if (!listener.valid()) return -1;
 
   if (platform::net().listen(listener.get(), 1) < 0) {

@@ -30,4 +30,3 @@ void set_registry_object_name(const char* name) {
 int open_registry(bool* existed, std::string* why) {
   return open_registry_object(registry_object_name(), existed, why);
 }
-

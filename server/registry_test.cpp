@@ -1,8 +1,8 @@
 #include "server/registry.h"
 
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -153,8 +153,9 @@ int check_version(int sock, const char* prefix) {
   copy_payload_field(&net_version, 0, sizeof net_version);
   std::uint32_t client = ntohl(net_version);
   if (client != PROTOCOL_VERSION) {
-    post_diagnostic(sock, DIAG_CLIENT_ERROR, prefix, "Protocol mismatch: client = %d, server = %d\n",
-                    static_cast<int>(client), static_cast<int>(PROTOCOL_VERSION));
+    post_diagnostic(sock, DIAG_CLIENT_ERROR, prefix,
+                    "Protocol mismatch: client = %d, server = %d\n", static_cast<int>(client),
+                    static_cast<int>(PROTOCOL_VERSION));
     set_failure_context("protocol mismatch: client = %d, server = %d", static_cast<int>(client),
                         static_cast<int>(PROTOCOL_VERSION));
     errno = EPROTO;

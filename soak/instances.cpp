@@ -22,7 +22,8 @@ pid_t spawn(const char* fixture_path, const std::string& registry, int stderr_fd
   pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(stderr_fd, STDERR_FILENO);
-    ::execl(fixture_path, fixture_path, "--registry", registry.c_str(), static_cast<char*>(nullptr));
+    ::execl(fixture_path, fixture_path, "--registry", registry.c_str(),
+            static_cast<char*>(nullptr));
     ::_exit(127);
   }
   return pid;

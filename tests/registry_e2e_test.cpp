@@ -122,8 +122,9 @@ TEST(RegistryEndToEnd, NameInUseByALiveServerEndsProcessWithStatusOne) {
 
   ServerProcess server({}, object);
   EXPECT_EQ(server.wait_exit(), 1);
-  EXPECT_EQ(server.stderr_text(), "Orvandelcaster: the name Orvandelcaster is in use in the registry " +
-                                      object + ": Address already in use\n");
+  EXPECT_EQ(server.stderr_text(),
+            "Orvandelcaster: the name Orvandelcaster is in use in the registry " + object +
+                ": Address already in use\n");
   // Only the free slots the scan passed before the match lost their names.
   EXPECT_EQ(first_difference(with_blanked_names(prepared, 1u << 5, 0, 4), view.snapshot()), "");
 }

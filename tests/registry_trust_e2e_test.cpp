@@ -129,8 +129,8 @@ TEST(RegistryTrustEndToEnd, FailedRegistryLockIsAFailedRegistration) {
   ASSERT_TRUE(view.ok());
   ServerProcess server({}, object, {WITHOUT_LOCK_WAITS_PATH});
   EXPECT_EQ(server.wait_exit(), 1);
-  EXPECT_EQ(server.stderr_text(), "Orvandelcaster: cannot lock the registry " + object +
-                                      ": No locks available\n");
+  EXPECT_EQ(server.stderr_text(),
+            "Orvandelcaster: cannot lock the registry " + object + ": No locks available\n");
   EXPECT_EQ(view.used(), 0u);
 }
 

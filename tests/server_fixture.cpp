@@ -6,7 +6,8 @@
 //   server_fixture [--registry NAME] [--fake-joystick [--caps XMIN XMAX]]
 //
 // --registry makes it publish in the shared-memory object NAME instead of the
-// process's registry (ORVANDELCASTER_REGISTRY, else the user's), so tests never meet a real server or each other.
+// process's registry (ORVANDELCASTER_REGISTRY, else the user's), so tests never meet a real server
+// or each other.
 //
 // --fake-joystick puts a settable joystick 0 in place of the device (with the
 // capabilities XMIN, XMAX and 10 ms when --caps is given) and takes commands

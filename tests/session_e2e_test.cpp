@@ -110,7 +110,7 @@ TEST(SessionEndToEnd, UnknownCommandsAreAnsweredAndSessionGoesOn) {
   ServerProcess server;
   RawClient client = connect_raw(server);
   ASSERT_TRUE(client.connected());
-  const Bytes requests[] = {frame(6),  frame(7, Bytes(10, 0x5a)),  frame(8),
+  const Bytes requests[] = {frame(6),  frame(7, Bytes(10, 0x5a)),     frame(8),
                             frame(10), frame(0x7fffffff, words({1})), frame(0xffffffff)};
   for (const Bytes& request : requests) {
     SCOPED_TRACE(hex(request));

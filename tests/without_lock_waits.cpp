@@ -7,6 +7,7 @@
 // not wait among them, goes through. The filter holds for the program and
 // everything it starts.
 
+#include <fcntl.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -17,7 +18,6 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
-#include <fcntl.h>
 
 #if defined(__x86_64__)
 #define NATIVE_AUDIT_ARCH AUDIT_ARCH_X86_64

@@ -159,7 +159,8 @@ class HandMadeRegistry {
     SocketRegistry registry;
     if (!lock.locked() || !read_registry(m_fd.get(), &registry)) return false;
     int slot = claim_free_slot(&registry, server_name);
-    return slot >= 0 && write_publication(m_fd.get(), slot, server_name, htons(port), registry.used);
+    return slot >= 0 &&
+           write_publication(m_fd.get(), slot, server_name, htons(port), registry.used);
   }
 
  private:
@@ -346,7 +347,8 @@ TEST(CaptureProbe, StaleSlotIsReportedAsNotRunning) {
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err,
             "capture-probe: \"Orvandelcaster\" is not running (a server that ended left its name "
-            "in the registry, with port " + std::to_string(bound_only.port) + ")\n");
+            "in the registry, with port " +
+                std::to_string(bound_only.port) + ")\n");
 }
 
 TEST(CaptureProbe, TimeoutBoundsTheConnectAndEveryReply) {

@@ -24,7 +24,8 @@ std::string format_devices(const std::vector<platform::InputDevice>& devices,
     for (const platform::InputDevice& device : devices) {
       Row row{printable(device.path), "readable", "yes", "\"" + printable(device.name) + "\""};
       if (!device.readable()) row.access = std::strerror(device.open_error);
-      if (const char* why_not = platform::why_not_joystick(device)) row.joystick = "no: " + std::string(why_not);
+      if (const char* why_not = platform::why_not_joystick(device))
+        row.joystick = "no: " + std::string(why_not);
       if (has_zero && device.number == zero.device.number) row.joystick += ", joystick 0";
       rows.push_back(row);
     }

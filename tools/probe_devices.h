@@ -18,5 +18,4 @@ std::string format_devices(const std::vector<platform::InputDevice>& devices,
                            const platform::JoystickZero& zero,
                            const platform::JoystickChoice& choice);
 
-
 }  // namespace probe

@@ -1,9 +1,9 @@
 #include "tools/probe_devices.h"
 
 #include <gtest/gtest.h>
+#include <linux/input.h>
 
 #include <cerrno>
-#include <linux/input.h>
 
 namespace probe {
 namespace {
@@ -18,7 +18,9 @@ platform::InputDevice input_device(int number, const std::string& name, bool joy
   device.capabilities_known = true;
   device.group = "input";
   device.group_may_read = true;
-  auto set = [](std::uint8_t* bits, unsigned code) { bits[code / 8] |= std::uint8_t(1u << (code % 8)); };
+  auto set = [](std::uint8_t* bits, unsigned code) {
+    bits[code / 8] |= std::uint8_t(1u << (code % 8));
+  };
   set(device.capabilities.events, EV_KEY);
   set(device.capabilities.keys, joystick ? BTN_TRIGGER : KEY_A);
   if (joystick) {
@@ -30,9 +32,9 @@ platform::InputDevice input_device(int number, const std::string& name, bool joy
 }
 
 TEST(FormatDevices, EveryDeviceAndJoystickZero) {
-  std::vector<platform::InputDevice> devices = {
-      input_device(0, "AT keyboard", false), input_device(3, "Flight\x1b Stick", true),
-      input_device(12, "Pad", true, EACCES)};
+  std::vector<platform::InputDevice> devices = {input_device(0, "AT keyboard", false),
+                                                input_device(3, "Flight\x1b Stick", true),
+                                                input_device(12, "Pad", true, EACCES)};
   platform::JoystickZero zero = platform::resolve_joystick_zero(devices, {});
   EXPECT_EQ(format_devices(devices, zero, {}),
             "NODE                ACCESS             JOYSTICK              NAME\n"
@@ -59,10 +61,11 @@ TEST(FormatDevices, WhyThereIsNoJoystickZero) {
 
   platform::JoystickChoice gone = platform::choice_from_value("Warthog", "/home/u/settings.conf");
   text = format_devices({}, platform::resolve_joystick_zero({}, gone), gone);
-  EXPECT_EQ(text.rfind("No input devices in /dev/input.\n\nJoystick 0: Joystick not found\n"
-                       "  No joystick's name contains \"Warthog\", chosen in /home/u/settings.conf\n",
-                       0),
-            0u)
+  EXPECT_EQ(
+      text.rfind("No input devices in /dev/input.\n\nJoystick 0: Joystick not found\n"
+                 "  No joystick's name contains \"Warthog\", chosen in /home/u/settings.conf\n",
+                 0),
+      0u)
       << text;
 }
 

@@ -166,5 +166,4 @@ std::string format_terminal_view(const std::string& title, const client::DataBlo
   return view + CLEAR_BELOW;
 }
 
-
 }  // namespace probe

@@ -77,7 +77,8 @@ QWidget* create_button(const ControlTemplate& control, QDialog* dialog) {
   // A flat button with left text reads as a line of text: its text starts
   // at the button's left edge, in line with the labels above and below.
   if ((control.style & STYLE_FLAT) && (control.style & STYLE_LEFT_TEXT)) {
-    button->setStyleSheet(QStringLiteral("QPushButton { text-align: left; padding: 0px; border: none; }"));
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { text-align: left; padding: 0px; border: none; }"));
   }
   button->setFocusPolicy((control.style & STYLE_TAB_STOP) ? Qt::StrongFocus : Qt::ClickFocus);
   if (control.id == IDOK) QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::accept);

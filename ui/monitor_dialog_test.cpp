@@ -21,9 +21,9 @@
 #include "res/resource.h"
 #include "server/listener.h"
 #include "server/registry.h"
+#include "tests/support/qt/qt_test_support.h"
 #include "tests/window/capture_check.h"
 #include "ui/dialog_builder.h"
-#include "tests/support/qt/qt_test_support.h"
 
 namespace {
 
@@ -176,8 +176,8 @@ TEST_F(MonitorDialog, ATickRepaintsOnlyTheIndicatorsThatChanged) {
   tick(100, 201, 300, 401, 0x04);
   QApplication::processEvents();
   for (int id : indicators) {
-    const bool changed = id == IDC_BAR_Y || id == IDC_BAR_RUDDER || id == IDC_BUTTON_BOX_1 ||
-                         id == IDC_BUTTON_BOX_3;
+    const bool changed =
+        id == IDC_BAR_Y || id == IDC_BAR_RUDDER || id == IDC_BUTTON_BOX_1 || id == IDC_BUTTON_BOX_3;
     EXPECT_EQ(counter.paints(control(id)) > 0, changed) << "indicator " << id;
   }
   for (int id : indicators) control(id)->removeEventFilter(&counter);

@@ -36,7 +36,7 @@ Bytes version_reply() { return frame(2, words({300}) + words({0})); }
 
 Bytes server_info_reply() {
   return frame(3, text_field("Orvandelcaster", 64) + text_field("1.0", 16) +
-                        text_field("Orvandelcaster capture server - v1.0", 256));
+                      text_field("Orvandelcaster capture server - v1.0", 256));
 }
 
 Bytes unknown_command_reply() {
@@ -50,8 +50,8 @@ Bytes version_mismatch_reply(int client_version) {
 
 Bytes channel_info_reply(bool block_built) {
   // Three reals of 0.0 as whole and millionths, 0x80000, 1, and five records.
-  Bytes body =
-      words({0}) + words({0}) + words({0}) + words({0}) + words({0}) + words({0}) + words({524288}) + words({1}) + words({5});
+  Bytes body = words({0}) + words({0}) + words({0}) + words({0}) + words({0}) + words({0}) +
+               words({524288}) + words({1}) + words({5});
   // Record 0 heads the table: record count 5, capacity 200, block length in words.
   body = body + channel_record(0, -1, 1, -1, "", 5, 200, block_built ? 12 : 0, block_built ? 1 : 0);
   struct Channel {
@@ -73,7 +73,8 @@ Bytes centred_data_reply() {
   // (32767 - 32767.5) / 65535 as a float: the bits of a centred axis.
   const Bytes centred = words({0xb7000080});
   Bytes body;
-  for (std::uint32_t index = 1; index <= 4; ++index) body = body + words({index}) + words({1}) + centred;
+  for (std::uint32_t index = 1; index <= 4; ++index)
+    body = body + words({index}) + words({1}) + centred;
   return frame(5, body);
 }
 

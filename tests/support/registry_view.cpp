@@ -14,7 +14,8 @@ namespace test_support {
 RegistryView::RegistryView(const std::string& object_name)
     : m_fd(open_registry_object(object_name.c_str(), &m_existed, nullptr)) {
   if (!m_fd.valid()) return;
-  void* view = ::mmap(nullptr, REGISTRY_OBJECT_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd.get(), 0);
+  void* view =
+      ::mmap(nullptr, REGISTRY_OBJECT_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd.get(), 0);
   if (view != MAP_FAILED) m_registry = static_cast<SocketRegistry*>(view);
 }
 
@@ -35,7 +36,8 @@ void RegistryView::occupy(int index, const std::string& name, std::uint16_t port
 void RegistryView::vacate(int index) {
   slot(index).name[0] = '\0';
   slot(index).port = 0;
-  std::atomic_ref<std::uint32_t>(m_registry->used).fetch_and(~(1u << index), std::memory_order_release);
+  std::atomic_ref<std::uint32_t>(m_registry->used)
+      .fetch_and(~(1u << index), std::memory_order_release);
 }
 
 void RegistryView::leave_stale_name(int index, const std::string& name) {

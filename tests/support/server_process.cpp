@@ -51,7 +51,8 @@ ServerProcess::ServerProcess(std::vector<std::string> extra_args, std::string re
   int err = ::open(m_stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
 
   std::vector<std::string> args = std::move(launcher);
-  for (const char* arg : {SERVER_FIXTURE_PATH, "--registry", m_registry.c_str()}) args.push_back(arg);
+  for (const char* arg : {SERVER_FIXTURE_PATH, "--registry", m_registry.c_str()})
+    args.push_back(arg);
   args.insert(args.end(), extra_args.begin(), extra_args.end());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());

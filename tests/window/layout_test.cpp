@@ -81,7 +81,8 @@ class ShownWindow {
     const double scale = m_window->devicePixelRatioF();
     QRect logical(child->mapTo(m_window, local.topLeft()), local.size());
     return QRect(int(std::lround(logical.x() * scale)), int(std::lround(logical.y() * scale)),
-                 int(std::lround(logical.width() * scale)), int(std::lround(logical.height() * scale)));
+                 int(std::lround(logical.width() * scale)),
+                 int(std::lround(logical.height() * scale)));
   }
   double scale() const { return m_window->devicePixelRatioF(); }
 
@@ -100,7 +101,8 @@ void expect_label_fits(const QLabel* label) {
     EXPECT_LE(label->heightForWidth(label->width()), label->height())
         << "wrapped text too tall: " << text.toStdString();
   } else {
-    EXPECT_LE(metrics.horizontalAdvance(text), room.width()) << "too narrow for " << text.toStdString();
+    EXPECT_LE(metrics.horizontalAdvance(text), room.width())
+        << "too narrow for " << text.toStdString();
     EXPECT_LE(metrics.height(), room.height()) << "too low for " << text.toStdString();
   }
 }
@@ -140,8 +142,8 @@ platform::JoystickZero zero_of(platform::JoystickZero::State state, const char* 
 class MonitorLayout : public testing::Test {
  protected:
   void SetUp() override {
-    fake_joystick().set_zero(zero_of(platform::JoystickZero::State::READY, "/dev/input/event0",
-                                     "Fake Joystick"));
+    fake_joystick().set_zero(
+        zero_of(platform::JoystickZero::State::READY, "/dev/input/event0", "Fake Joystick"));
     fake_joystick().set_axes(32767, 32767, 32767, 32767);
     m_dialog.OnTimer(IDT_JOYSTICK_POLL);
   }
@@ -206,16 +208,24 @@ TEST_F(MonitorLayout, JoystickZeroInWordsInTheFrameAndTheLineBelow) {
     QString line;
   };
   const Case cases[] = {
-      {zero_of(State::READY, "/dev/input/event3", "Logitech Extreme 3D pro"), {},
-       "Logitech Extreme 3D pro", "Joystick 0: /dev/input/event3"},
-      {zero_of(State::NO_JOYSTICK), {}, "No joystick",
+      {zero_of(State::READY, "/dev/input/event3", "Logitech Extreme 3D pro"),
+       {},
+       "Logitech Extreme 3D pro",
+       "Joystick 0: /dev/input/event3"},
+      {zero_of(State::NO_JOYSTICK),
+       {},
+       "No joystick",
        "No input device is a joystick; \"capture-probe devices\" tells why"},
-      {zero_of(State::UNREADABLE, "/dev/input/event5", "Pad", EACCES), {}, "No permission",
+      {zero_of(State::UNREADABLE, "/dev/input/event5", "Pad", EACCES),
+       {},
+       "No permission",
        "No permission to read /dev/input/event5 \u2014 add yourself to the input group"},
-      {zero_of(State::NOT_FOUND), platform::choice_from_value("Warthog", platform::JOYSTICK_VARIABLE),
-       "Joystick not found",
+      {zero_of(State::NOT_FOUND),
+       platform::choice_from_value("Warthog", platform::JOYSTICK_VARIABLE), "Joystick not found",
        "No joystick's name contains \"Warthog\", chosen by ORVANDELCASTER_JOYSTICK"},
-      {zero_of(State::READY, "/dev/input/event7", "Tom & Jerry's Pad"), {}, "Tom && Jerry's Pad",
+      {zero_of(State::READY, "/dev/input/event7", "Tom & Jerry's Pad"),
+       {},
+       "Tom && Jerry's Pad",
        "Joystick 0: /dev/input/event7"},
   };
   auto* frame = qobject_cast<QGroupBox*>(dialog_item(&m_dialog, IDC_JOYSTICK_GROUP));
@@ -232,7 +242,8 @@ TEST_F(MonitorLayout, JoystickZeroInWordsInTheFrameAndTheLineBelow) {
     expect_label_fits(line);
     const QImage picture = shown.grab();
     EXPECT_TRUE(ink_in(picture, shown.in_picture(frame, caption)).found()) << c.title.toStdString();
-    EXPECT_TRUE(ink_in(picture, shown.in_picture(line, line->rect())).found()) << c.line.toStdString();
+    EXPECT_TRUE(ink_in(picture, shown.in_picture(line, line->rect())).found())
+        << c.line.toStdString();
   }
 
   // A name too long for the frame is cut with an ellipsis; the tooltip has it all.
@@ -244,7 +255,8 @@ TEST_F(MonitorLayout, JoystickZeroInWordsInTheFrameAndTheLineBelow) {
 
   // A choice too long for two lines is cut in the middle.
   const std::string long_path = "/dev/input/by-id/" + std::string(200, 'p');
-  platform::JoystickChoice far = platform::choice_from_value(long_path, platform::JOYSTICK_VARIABLE);
+  platform::JoystickChoice far =
+      platform::choice_from_value(long_path, platform::JOYSTICK_VARIABLE);
   fake_joystick().set_zero(zero_of(State::NOT_FOUND), far);
   m_dialog.OnTimer(IDT_JOYSTICK_POLL);
   expect_label_fits(line);

@@ -38,7 +38,8 @@ int watch_registry() {
   char ignored[64];
   while (::read(STDIN_FILENO, ignored, sizeof ignored) > 0) {
   }
-  for (const client::RegistryEntry& entry : registry.entries()) std::printf("%s\n", entry.name.c_str());
+  for (const client::RegistryEntry& entry : registry.entries())
+    std::printf("%s\n", entry.name.c_str());
   return 0;
 }
 
