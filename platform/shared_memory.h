@@ -68,7 +68,9 @@ class ByteLock {
   int m_fd;
   off_t m_offset;
   bool m_locked;
-  void* m_mutex = nullptr;  // Windows: the named mutex that stands for the byte
+#ifdef _WIN32
+  void* m_mutex = nullptr;  // the named mutex that stands for the byte
+#endif
 };
 
 // Takes the write lock on one byte without waiting: 0, or -1 with errno
