@@ -81,17 +81,30 @@ class LinuxNet final : public Net {
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = net_port;
     bool refused = false;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0) {
-      if (errno == ECONNREFUSED) {
+    bool connected = false;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+      connected = true;
+    } else if (errno == ECONNREFUSED) {
+      refused = true;
+    } else if (errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      int error = 0;
+      socklen_t length = sizeof error;
+      if (::poll(&p, 1, timeout_ms) == 1 &&
+          ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0) {
+        refused = error == ECONNREFUSED;
+        connected = error == 0;
+      }
+    }
+    // A port in the ephemeral range that nothing listens on can still "answer":
+    // the system may pick that very port as our source port, and the socket
+    // then connects to itself. Nobody listens there: the port is free.
+    if (connected) {
+      sockaddr_in local{};
+      socklen_t length = sizeof local;
+      if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+          local.sin_port == net_port) {
         refused = true;
-      } else if (errno == EINPROGRESS) {
-        pollfd p{fd, POLLOUT, 0};
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::poll(&p, 1, timeout_ms) == 1 &&
-            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0) {
-          refused = error == ECONNREFUSED;
-        }
       }
     }
     ::close(fd);
