@@ -98,13 +98,17 @@ class LinuxNet final : public Net {
     }
     // A port in the ephemeral range that nothing listens on can still "answer":
     // the system may pick that very port as our source port, and the socket
-    // then connects to itself. Nobody listens there: the port is free.
+    // then connects to itself. Nobody listens there: the port is free. It is
+    // closed with a reset, so no TIME_WAIT remnant keeps the port from the
+    // listener the caller opens next (it may be the only ephemeral port left).
     if (connected) {
       sockaddr_in local{};
       socklen_t length = sizeof local;
       if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
           local.sin_port == net_port) {
         refused = true;
+        const linger reset_on_close{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset_on_close, sizeof reset_on_close);
       }
     }
     ::close(fd);

@@ -220,3 +220,37 @@ TEST(PortExhaustion, ValidSessionsNeverEndTheServer) {
 
 }  // namespace
 }  // namespace test_support
+
+namespace test_support {
+namespace {
+
+// A dead server's slot on the only ephemeral port there is: the probe that
+// asks whether the port answers can take no other source port and connects
+// to itself. That is nobody listening, so the restart withdraws the slot,
+// publishes itself and is served. Runs in a network namespace whose range is
+// that one port (tests/trust/self_connect_test.sh).
+TEST(SelfConnect, StaleSlotOnTheOnlyEphemeralPortIsReclaimed) {
+  const char* only_port = std::getenv("ORVANDEL_ONLY_EPHEMERAL_PORT");
+  if (!only_port) GTEST_SKIP() << "needs an ip_local_port_range of one port (self_connect_test.sh)";
+  const auto port = static_cast<std::uint16_t>(std::atoi(only_port));
+  std::string object = unique_registry_name();
+  RegistryView view(object);
+  ASSERT_TRUE(view.ok());
+  // In slot 3, so that the restart's publication (slot 0) tells when it is done.
+  view.occupy(3, "Orvandelcaster", port);
+
+  ServerProcess server({}, object);
+  ASSERT_TRUE(wait_until([&] { return view.used() == 1u || !server.running(); }))
+      << "used " << view.used();
+  ASSERT_EQ(view.used(), 1u) << server.stderr_text();
+  EXPECT_STREQ(view.slot(0).name, "Orvandelcaster");
+  RawClient client;
+  ASSERT_TRUE(client.connect_to("127.0.0.1", ntohs(view.slot(0).port), 50000));
+  ASSERT_TRUE(client.send_bytes(frame(2, words({300})) + frame(9)));
+  expect_reply(client, version_reply());
+  expect_closed_silently(client);
+  EXPECT_EQ(server.stderr_text(), "");
+}
+
+}  // namespace
+}  // namespace test_support
