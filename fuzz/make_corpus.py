@@ -39,6 +39,10 @@ SESSIONS = {
     "end_with_payload": frame(MSG_END, b"bye"),
     "closed_mid_payload": IDENTIFY[:40],
     "identify_short": frame(MSG_IDENTIFY, b"abc"),
+    # Either side of the 1 MiB bound: one byte above is refused, the bound
+    # itself is a payload (cut short here).
+    "length_above_bound": frame(MSG_IDENTIFY, length=(1 << 20) + 1) + VERSION,
+    "length_at_bound_cut": frame(7, b"x" * 16, length=1 << 20),
 }
 
 

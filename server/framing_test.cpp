@@ -1,6 +1,8 @@
 #include "server/framing.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 
 #include <cerrno>
 #include <cstring>
@@ -88,6 +90,11 @@ TEST(ReadMessage, ReusesALargerBufferAndGrowsForALongerPayload) {
 
 TEST(ReadMessage, PayloadAboveOneMebibyteEndsWithoutAllocating) {
   SocketPair pair;
+  // A bound off by one fails here instead of waiting forever: the reader gives
+  // up on a payload that never comes, the writer on a reader that stopped.
+  const timeval limit{5, 0};
+  ::setsockopt(pair.server(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  ::setsockopt(pair.peer(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
   pair.send(header(MSG_IDENTIFY, MAX_PAYLOAD + 1));
   errno = 0;
   EXPECT_EQ(read_message(pair.server()), 0u);
