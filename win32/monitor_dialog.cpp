@@ -117,9 +117,8 @@ void CMonitorDlg::OnTimer(UINT_PTR nIDEvent) {
 }
 
 void CMonitorDlg::show_joystick_state(const JoystickStateText& state) {
-  if (m_stateShown && state == m_shownState) return;
+  if (state == m_shownState) return;
   m_shownState = state;
-  m_stateShown = true;
   // A group box takes '&' as the mark of a keyboard shortcut; the line below
   // is a no-prefix static.
   std::string caption;

@@ -43,8 +43,7 @@ class CMonitorDlg {
   platform::JoystickCapabilities m_joyCaps{};
   // What a tick shows, with the dialog's own handle on joystick 0.
   MonitorModel m_model;
-  // Joystick 0 in words as shown; set only when it changes, so the frame
-  // does not flicker on every tick.
+  // Joystick 0 in words as shown (the template's empty texts at first); set
+  // only when it changes, so the frame does not flicker on every tick.
   JoystickStateText m_shownState;
-  bool m_stateShown = false;
 };
