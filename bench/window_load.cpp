@@ -32,7 +32,7 @@ namespace {
 class MovingJoystickDevice final : public platform::JoystickDevice {
  public:
   int get_capabilities(platform::JoystickCapabilities* caps) override {
-    *caps = platform::JoystickCapabilities{0, 65535, 10};
+    *caps = platform::FIXED_CAPABILITIES;
     return 0;
   }
   std::unique_ptr<platform::JoystickReader> open_reader() override {
@@ -52,8 +52,13 @@ class MovingJoystickDevice final : public platform::JoystickDevice {
       state->buttons = 1u << (static_cast<unsigned>(seconds * 4) % 8);
       return 0;
     }
-    platform::JoystickStateText state_text() const override {
-      return {"Moving Joystick", "Joystick 0: /dev/input/event0"};
+    platform::JoystickStatus status() const override {
+      platform::JoystickStatus status;
+      status.state = platform::JoystickStatus::State::READY;
+      status.name = "Moving Joystick";
+      status.names_devices = true;
+      status.path = "/dev/input/event0";
+      return status;
     }
 
    private:

@@ -17,11 +17,11 @@ class FakeJoystickDevice::Reader final : public JoystickReader {
     return 0;
   }
 
-  JoystickStateText state_text() const override {
+  JoystickStatus status() const override {
     std::lock_guard<std::mutex> lock(m_owner->m_mutex);
     JoystickZero zero = m_owner->m_zero;
     if (!m_owner->m_present && zero.state == JoystickZero::State::READY) zero = JoystickZero{};
-    return describe_joystick_zero(zero, m_owner->m_choice);
+    return joystick_status(zero, m_owner->m_choice);
   }
 
  private:

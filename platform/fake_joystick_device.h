@@ -3,8 +3,9 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/joystick_choice.h"
 #include "platform/joystick_device.h"
-#include "platform/joystick_finder.h"
+#include "platform/joystick_resolution.h"
 
 namespace platform {
 
@@ -21,7 +22,7 @@ class FakeJoystickDevice : public JoystickDevice {
   void set_axes(std::uint32_t x, std::uint32_t y, std::uint32_t z, std::uint32_t r);
   void set_buttons(std::uint32_t buttons);
   // An absent joystick reads centred with no button and reports failure,
-  // and is "No joystick" in words.
+  // and its state is NO_JOYSTICK.
   void set_present(bool present);
   // What a present joystick 0 is in words (by default a device called
   // "Fake Joystick" at /dev/input/event0). A zero that is not READY makes
@@ -36,7 +37,7 @@ class FakeJoystickDevice : public JoystickDevice {
  private:
   class Reader;
   mutable std::mutex m_mutex;
-  JoystickCapabilities m_caps{0, 65535, 10};
+  JoystickCapabilities m_caps = FIXED_CAPABILITIES;
   JoystickState m_state = CENTRED_STATE;
   bool m_present = true;
   JoystickZero m_zero;

@@ -4,15 +4,21 @@
 #include <memory>
 #include <string>
 
+#include "platform/joystick_choice.h"
+
 namespace platform {
 
-// What the program needs to know about joystick 0 before it reads it. On Linux
-// they are fixed (0 to 65535, 10 ms), present device or not.
+// What the program needs to know about joystick 0 before it reads it.
 struct JoystickCapabilities {
   std::uint32_t x_min;
   std::uint32_t x_max;
   std::uint32_t min_period_ms;  // the shortest sensible polling period
 };
+
+// 0 to 65535 and 10 ms: always on Linux, present device or not, and on
+// Windows when no joystick answers, so the axis scale never rests on a
+// device being there at start.
+inline constexpr JoystickCapabilities FIXED_CAPABILITIES{0, 65535, 10};
 
 // One reading of joystick 0. Axes run 0 to 65535; bit i of buttons is button i + 1.
 struct JoystickState {
@@ -28,12 +34,27 @@ inline constexpr std::uint32_t AXIS_CENTRED = 32767;
 inline constexpr JoystickState CENTRED_STATE{AXIS_CENTRED, AXIS_CENTRED, AXIS_CENTRED, AXIS_CENTRED,
                                              0};
 
-// Joystick 0 in words, for the window: a short title (the device's name, or
-// why there is none) and a longer line (its node, or what to do).
-struct JoystickStateText {
-  std::string title;
-  std::string detail;
-  bool operator==(const JoystickStateText&) const = default;
+// What joystick 0 is at one reading, as facts; monitor/joystick_state_text.h
+// puts them in words for the window and the tools.
+struct JoystickStatus {
+  enum class State {
+    READY,           // joystick 0 is there and we may read it
+    NO_JOYSTICK,     // no device is a joystick
+    NOT_FOUND,       // the chosen device is not there
+    NOT_A_JOYSTICK,  // the chosen path is a device, but no joystick
+    UNREADABLE,      // joystick 0 is there, but we may not read it
+  };
+  State state = State::NO_JOYSTICK;
+  std::string name;  // the device's (or product's) name; empty when unknown
+  // The rest only where the system names its devices (Linux): the
+  // multimedia calls tell no more than whether joystick 0 answers and its name.
+  bool names_devices = false;
+  std::string path;     // the node
+  int open_error = 0;   // for UNREADABLE: the errno of opening the node
+  std::string why_not;  // for NOT_A_JOYSTICK: the reason
+  std::string group;    // for UNREADABLE: the node's group, empty when it has no name
+  bool group_may_read = false;
+  JoystickChoice choice;  // the user's choice behind the state
 };
 
 // A handle on joystick 0 for one reader. Each reader (the server thread's
@@ -44,9 +65,8 @@ class JoystickReader {
   // Fills *state with the current state: 0, or -1 when there is no device
   // (then *state is CENTRED_STATE).
   virtual int read(JoystickState* state) = 0;
-  // What joystick 0 was at the last reading, in words for the window: the
-  // device's name and node, or why there is none.
-  virtual JoystickStateText state_text() const = 0;
+  // What joystick 0 was at the last reading: the device, or why there is none.
+  virtual JoystickStatus status() const = 0;
 };
 
 // Joystick 0, behind the one seam a test can replace.

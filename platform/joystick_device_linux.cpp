@@ -1,5 +1,5 @@
 // Joystick 0 through Linux evdev: the ioctls, and nothing decided here that
-// evdev_joystick.h or joystick_finder.h can decide without a device.
+// evdev_joystick.h or joystick_resolution.h can decide without a device.
 
 #include <sys/ioctl.h>
 
@@ -7,8 +7,11 @@
 #include <cerrno>
 
 #include "platform/evdev_joystick.h"
+#include "platform/input_devices.h"
+#include "platform/joystick_choice.h"
 #include "platform/joystick_device.h"
 #include "platform/joystick_finder.h"
+#include "platform/joystick_resolution.h"
 #include "platform/unique_fd.h"
 
 namespace platform {
@@ -79,8 +82,8 @@ class EvdevReader final : public JoystickReader {
     return -1;
   }
 
-  JoystickStateText state_text() const override {
-    return describe_joystick_zero(m_finder.zero(), m_finder.choice());
+  JoystickStatus status() const override {
+    return joystick_status(m_finder.zero(), m_finder.choice());
   }
 
  private:
@@ -107,9 +110,8 @@ class LinuxJoystickDevice final : public JoystickDevice {
  public:
   int get_capabilities(JoystickCapabilities* caps) override {
     ErrnoKeeper keep_errno;
-    // The scale is the same with or without a device, so the axis scale never
-    // rests on a device being there at start.
-    *caps = JoystickCapabilities{0, AXIS_SCALE_MAX, 10};
+    static_assert(FIXED_CAPABILITIES.x_max == AXIS_SCALE_MAX);
+    *caps = FIXED_CAPABILITIES;
     JoystickZero zero = resolve_joystick_zero(scan_input_devices(), read_joystick_choice());
     return zero.state == JoystickZero::State::READY ? 0 : -1;
   }

@@ -7,6 +7,8 @@
 // clang-format on
 
 #include <atomic>
+#include <cstring>
+#include <string>
 
 #include "platform/joystick_device.h"
 #include "platform/winmm_joystick.h"
@@ -27,18 +29,32 @@ class WinmmReader final : public JoystickReader {
     }
     *state = JoystickState{reading.dwXpos, reading.dwYpos, reading.dwZpos, reading.dwRpos,
                            reading.dwButtons};
+    // The product's name, asked once each time the joystick (re)appears.
+    if (!m_present) m_name = product_name();
     m_present = true;
     return 0;
   }
 
-  // The multimedia calls name no device; the window says whether one answers.
-  JoystickStateText state_text() const override {
-    if (m_present) return {"Joystick 0", ""};
-    return {"No joystick", ""};
+  // The multimedia calls name no device node: whether joystick 0 answers, and
+  // its product's name.
+  JoystickStatus status() const override {
+    JoystickStatus status;
+    if (m_present) {
+      status.state = JoystickStatus::State::READY;
+      status.name = m_name;
+    }
+    return status;
   }
 
  private:
+  static std::string product_name() {
+    JOYCAPSA device{};
+    if (::joyGetDevCapsA(JOYSTICKID1, &device, sizeof device) != JOYERR_NOERROR) return {};
+    return std::string(device.szPname, ::strnlen(device.szPname, sizeof device.szPname));
+  }
+
   bool m_present = false;
+  std::string m_name;
 };
 
 class WinmmJoystickDevice final : public JoystickDevice {

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/joystick_finder.h"
+#include "platform/input_devices.h"
+#include "platform/joystick_choice.h"
+#include "platform/joystick_resolution.h"
 
 // capture-probe devices: the input devices of this machine and which one is
 // joystick 0, read from the devices themselves (no server needed). Linux

@@ -33,7 +33,7 @@ void paint_axis_bar(QPainter& painter, QSize client, std::int32_t raw, float axi
   QFontMetrics metrics(painter.font());
   QRect cell(2, 2, decimal_text_width(painter.font(), text), metrics.height());
   painter.fillRect(cell, INDICATOR_BLUE);
-  painter.setPen(Qt::white);
+  painter.setPen(INDICATOR_WHITE);
   painter.drawText(cell.left(), cell.top() + metrics.ascent(), text);
 }
 

@@ -4,11 +4,15 @@
 #include <QSize>
 #include <cstdint>
 
+#include "monitor/monitor_model.h"
+
 class QPainter;
 
-// What the monitor draws in its indicator controls. Pure blue (red 0, green 0,
-// blue 255) for bars, the cell behind their text and pressed buttons.
-inline const QColor INDICATOR_BLUE(0, 0, 255);
+// What the monitor draws in its indicator controls: INDICATOR_FILL (pure
+// blue) for bars, the cell behind their text and pressed buttons, and
+// INDICATOR_TEXT (white) for the value.
+inline const QColor INDICATOR_BLUE(INDICATOR_FILL.red, INDICATOR_FILL.green, INDICATOR_FILL.blue);
+inline const QColor INDICATOR_WHITE(INDICATOR_TEXT.red, INDICATOR_TEXT.green, INDICATOR_TEXT.blue);
 
 // Paints an axis bar into the inside of a control, (0, 0) at its top left:
 // the bar (none for a width of 0 or less), then raw as "%d" in white on an

@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QTimer>
 
-#include "joystick/joystick_channels.h"
 #include "res/resource.h"
 #include "res/strings.h"
 #include "server/capture_server.h"
@@ -16,10 +15,7 @@
 #include "ui/dialog_builder.h"
 #include "ui/dialog_indicators.h"
 
-CMonitorDlg::CMonitorDlg(QWidget* parent)
-    : QDialog(parent),
-      m_hIcon(load_icon(IDR_MAINFRAME)),
-      m_joystick(platform::joystick_device().open_reader()) {
+CMonitorDlg::CMonitorDlg(QWidget* parent) : QDialog(parent), m_hIcon(load_icon(IDR_MAINFRAME)) {
   create_dialog_controls(this, IDD_MONITOR_DIALOG);
   if (auto* about = qobject_cast<QAbstractButton*>(dialog_item(this, IDC_ABOUT))) {
     connect(about, &QAbstractButton::clicked, this, &CMonitorDlg::OnAboutButton);
@@ -50,7 +46,7 @@ bool CMonitorDlg::OnInitDialog() {
 
   auto* poll_timer = new QTimer(this);
   poll_timer->setObjectName(QStringLiteral("IDT_JOYSTICK_POLL"));
-  poll_timer->setInterval(static_cast<int>(2 * m_joyCaps.min_period_ms));
+  poll_timer->setInterval(static_cast<int>(MonitorModel::poll_period_ms(m_joyCaps)));
   connect(poll_timer, &QTimer::timeout, this, [this] { OnTimer(IDT_JOYSTICK_POLL); });
   poll_timer->start();
   return true;
@@ -58,31 +54,17 @@ bool CMonitorDlg::OnInitDialog() {
 
 void CMonitorDlg::OnTimer(unsigned nIDEvent) {
   if (nIDEvent != IDT_JOYSTICK_POLL) return;
-  platform::JoystickState state{};
-  // A failed read leaves a centred reading with no button, which is shown.
-  m_joystick->read(&state);
-  m_xpos = state.x;
-  m_ypos = state.y;
-  m_rpos = state.r;
-  m_zpos = state.z;
-
-  // The bars divide by the axis scale as it stands at this tick.
-  for (int id : {IDC_BAR_X, IDC_BAR_Y, IDC_BAR_RUDDER, IDC_BAR_THRUST}) {
-    set_axis_bar_range(this, id, g_axis_range);
+  const MonitorView view = m_model.tick();
+  for (const AxisBarValue& bar : view.bars) {
+    // The control keeps the range it divides by; the painting comes later.
+    set_axis_bar_range(this, bar.control_id, view.axis_range);
+    draw_axis_bar(this, bar.control_id, bar.raw);
   }
-  // The Rudder bar shows the R axis and the Thrust bar the Z axis.
-  draw_axis_bar(this, IDC_BAR_X, static_cast<std::int32_t>(m_xpos));
-  draw_axis_bar(this, IDC_BAR_Y, static_cast<std::int32_t>(m_ypos));
-  draw_axis_bar(this, IDC_BAR_RUDDER, static_cast<std::int32_t>(m_rpos));
-  draw_axis_bar(this, IDC_BAR_THRUST, static_cast<std::int32_t>(m_zpos));
-  // Buttons 1 to 8 only; higher bits are not shown.
-  for (int i = 0; i < 8; ++i) {
-    draw_button_box(this, IDC_BUTTON_BOX_1 + i, state.buttons & (1u << i));
-  }
-  show_joystick_state(m_joystick->state_text());
+  for (const ButtonBoxValue& box : view.buttons) draw_button_box(this, box.control_id, box.pressed);
+  show_joystick_state(view.state);
 }
 
-void CMonitorDlg::show_joystick_state(const platform::JoystickStateText& state) {
+void CMonitorDlg::show_joystick_state(const JoystickStateText& state) {
   if (state == m_shownState) return;
   m_shownState = state;
   if (auto* frame = qobject_cast<QGroupBox*>(dialog_item(this, IDC_JOYSTICK_GROUP))) {
@@ -110,10 +92,7 @@ void CMonitorDlg::show_joystick_state(const platform::JoystickStateText& state) 
 }
 
 void CMonitorDlg::OnSysCommand(unsigned nID, std::intptr_t) {
-  if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-    CAboutDlg about;
-    about.DoModal();
-  }
+  if (MonitorModel::is_about_command(nID)) OnAboutButton();
 }
 
 void CMonitorDlg::OnAboutButton() {

@@ -3,8 +3,9 @@
 #include <QDialog>
 #include <QIcon>
 #include <cstdint>
-#include <memory>
 
+#include "monitor/joystick_state_text.h"
+#include "monitor/monitor_model.h"
 #include "platform/joystick_device.h"
 
 class QMenu;
@@ -56,16 +57,11 @@ class CMonitorDlg : public QDialog {
  private:
   QIcon m_hIcon;
   platform::JoystickCapabilities m_joyCaps{};
-  // The positions last shown.
-  std::uint32_t m_xpos = 0;
-  std::uint32_t m_ypos = 0;
-  std::uint32_t m_rpos = 0;
-  std::uint32_t m_zpos = 0;
-  // The dialog's own handle on joystick 0, released with the dialog.
-  std::unique_ptr<platform::JoystickReader> m_joystick;
+  // What a tick shows, with the dialog's own handle on joystick 0.
+  MonitorModel m_model;
   QMenu* m_systemMenu = nullptr;
   // Joystick 0 in words as shown: the frame's caption and the line below it.
-  platform::JoystickStateText m_shownState;
+  JoystickStateText m_shownState;
 
-  void show_joystick_state(const platform::JoystickStateText& state);
+  void show_joystick_state(const JoystickStateText& state);
 };

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "joystick/joystick_channels.h"
 #include "monitor/axis_bar.h"
 
 namespace {
@@ -31,9 +30,9 @@ void draw_on_control(HWND dialog, int id, Draw draw) {
 
 }  // namespace
 
-void draw_axis_bar(HWND dialog, int id, std::int32_t raw) {
-  draw_on_control(dialog, id, [raw](HDC dc, const RECT& client) {
-    RECT bar{0, 0, axis_bar_width(raw, g_axis_range, client.right), client.bottom};
+void draw_axis_bar(HWND dialog, int id, std::int32_t raw, float axis_range) {
+  draw_on_control(dialog, id, [raw, axis_range](HDC dc, const RECT& client) {
+    RECT bar{0, 0, axis_bar_width(raw, axis_range, client.right), client.bottom};
     if (bar.right > 0) {
       fill_solid_rect(dc, bar, INDICATOR_BLUE);
     } else {
@@ -42,7 +41,7 @@ void draw_axis_bar(HWND dialog, int id, std::int32_t raw) {
     }
     // The background mode stays opaque: the digits sit on a blue cell, also
     // where the bar is shorter than they are.
-    ::SetTextColor(dc, RGB(255, 255, 255));
+    ::SetTextColor(dc, INDICATOR_WHITE);
     char text[16];
     int length = std::snprintf(text, sizeof text, "%d", raw);
     ::TextOutA(dc, 2, 2, text, length);

@@ -3,8 +3,8 @@
 #include <mmsystem.h>
 
 #include <atomic>
+#include <string>
 
-#include "joystick/joystick_channels.h"
 #include "res/resource.h"
 #include "server/capture_server.h"
 #include "win32/about_dialog.h"
@@ -21,8 +21,7 @@ std::atomic<HWND> g_running_dialog{nullptr};
 }  // namespace
 
 CMonitorDlg::CMonitorDlg()
-    : m_hIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))),
-      m_joystick(platform::joystick_device().open_reader()) {}
+    : m_hIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
 
 CMonitorDlg::~CMonitorDlg() = default;
 
@@ -47,7 +46,7 @@ INT_PTR CALLBACK CMonitorDlg::DialogProc(HWND dialog, UINT message, WPARAM wPara
   if (!self) return FALSE;
   switch (message) {
     case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+      if (MonitorModel::is_about_command(static_cast<unsigned>(wParam))) {
         self->OnSysCommand(static_cast<UINT>(wParam));
         return TRUE;
       }
@@ -102,34 +101,33 @@ BOOL CMonitorDlg::OnInitDialog() {
   start_capture_server(&m_joyCaps);
   g_running_dialog.store(m_hWnd);
 
-  ::SetTimer(m_hWnd, IDT_JOYSTICK_POLL, 2 * m_joyCaps.min_period_ms, nullptr);
+  ::SetTimer(m_hWnd, IDT_JOYSTICK_POLL, MonitorModel::poll_period_ms(m_joyCaps), nullptr);
   return TRUE;
 }
 
 void CMonitorDlg::OnTimer(UINT_PTR nIDEvent) {
   if (nIDEvent != IDT_JOYSTICK_POLL) return;
-  platform::JoystickState state{};
-  // A failed read leaves a centred reading with no button, which is shown.
-  m_joystick->read(&state);
-  m_xpos = state.x;
-  m_ypos = state.y;
-  m_rpos = state.r;
-  m_zpos = state.z;
-  // The Rudder bar shows the R axis and the Thrust bar the Z axis.
-  draw_axis_bar(m_hWnd, IDC_BAR_X, static_cast<std::int32_t>(m_xpos));
-  draw_axis_bar(m_hWnd, IDC_BAR_Y, static_cast<std::int32_t>(m_ypos));
-  draw_axis_bar(m_hWnd, IDC_BAR_RUDDER, static_cast<std::int32_t>(m_rpos));
-  draw_axis_bar(m_hWnd, IDC_BAR_THRUST, static_cast<std::int32_t>(m_zpos));
-  // Buttons 1 to 8 only; higher bits are not shown.
-  for (int i = 0; i < 8; ++i) {
-    draw_button_box(m_hWnd, IDC_BUTTON_BOX_1 + i, state.buttons & (1u << i));
+  const MonitorView view = m_model.tick();
+  for (const AxisBarValue& bar : view.bars) {
+    draw_axis_bar(m_hWnd, bar.control_id, bar.raw, view.axis_range);
   }
+  for (const ButtonBoxValue& box : view.buttons)
+    draw_button_box(m_hWnd, box.control_id, box.pressed);
+  show_joystick_state(view.state);
 }
 
-void CMonitorDlg::OnSysCommand(UINT) {
-  CAboutDlg about;
-  about.DoModal(m_hWnd);
+void CMonitorDlg::show_joystick_state(const JoystickStateText& state) {
+  if (state == m_shownState) return;
+  m_shownState = state;
+  // A group box takes '&' as the mark of a keyboard shortcut; the line below
+  // is a no-prefix static.
+  std::string caption;
+  for (char c : state.title) caption += c == '&' ? std::string("&&") : std::string(1, c);
+  ::SetDlgItemTextA(m_hWnd, IDC_JOYSTICK_GROUP, caption.c_str());
+  ::SetDlgItemTextA(m_hWnd, IDC_JOYSTICK_STATE, state.detail.c_str());
 }
+
+void CMonitorDlg::OnSysCommand(UINT) { OnAboutButton(); }
 
 void CMonitorDlg::OnAboutButton() {
   CAboutDlg about;

@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
-#include <cstdint>
-#include <memory>
-
+#include "monitor/joystick_state_text.h"
+#include "monitor/monitor_model.h"
 #include "platform/joystick_device.h"
 
 // The joystick monitor on Windows: the modal dialog from template
 // IDD_MONITOR_DIALOG that starts the capture server, shows joystick 0's four
-// axes as bars and its first eight buttons as boxes on a timer, and offers the
+// axes as bars, its first eight buttons as boxes and what it is (the frame's
+// caption and the line below it) on a timer, and offers the
 // About box from its system menu and its "About..." button. Esc, the close
 // box, the system menu's Close and Alt+F4 end it; the OK command does not.
 class CMonitorDlg {
@@ -36,13 +36,14 @@ class CMonitorDlg {
   BOOL OnPaint();
   void OnAboutButton();
   void OnDestroy();
+  void show_joystick_state(const JoystickStateText& state);
 
   HWND m_hWnd = nullptr;
   HICON m_hIcon;
   platform::JoystickCapabilities m_joyCaps{};
-  std::unique_ptr<platform::JoystickReader> m_joystick;
-  std::uint32_t m_xpos = 0;
-  std::uint32_t m_ypos = 0;
-  std::uint32_t m_rpos = 0;
-  std::uint32_t m_zpos = 0;
+  // What a tick shows, with the dialog's own handle on joystick 0.
+  MonitorModel m_model;
+  // Joystick 0 in words as shown (the template's empty texts at first); set
+  // only when it changes, so the frame does not flicker on every tick.
+  JoystickStateText m_shownState;
 };

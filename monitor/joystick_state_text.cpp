@@ -1,0 +1,66 @@
+#include "monitor/joystick_state_text.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+bool no_permission(int error) { return error == EACCES || error == EPERM; }
+
+}  // namespace
+
+std::string describe_choice(const platform::JoystickChoice& choice) {
+  if (choice.origin.empty()) return {};
+  return (choice.origin == platform::JOYSTICK_VARIABLE ? "chosen by " : "chosen in ") +
+         choice.origin;
+}
+
+std::string joystick_state_title(const platform::JoystickStatus& status) {
+  using State = platform::JoystickStatus::State;
+  switch (status.state) {
+    case State::READY:
+      return status.name.empty() ? "Joystick" : status.name;
+    case State::NO_JOYSTICK:
+      return "No joystick";
+    case State::NOT_FOUND:
+      return "Joystick not found";
+    case State::NOT_A_JOYSTICK:
+      return "Not a joystick";
+    case State::UNREADABLE:
+      break;
+  }
+  return no_permission(status.open_error) ? "No permission" : "Cannot read joystick";
+}
+
+std::string joystick_state_detail(const platform::JoystickStatus& status) {
+  using State = platform::JoystickStatus::State;
+  if (!status.names_devices) return {};
+  const platform::JoystickChoice& choice = status.choice;
+  const std::string chosen = describe_choice(choice);
+  switch (status.state) {
+    case State::READY:
+      return "Joystick 0: " + status.path + (chosen.empty() ? "" : ", " + chosen);
+    case State::NO_JOYSTICK:
+      return "No input device is a joystick; \"capture-probe devices\" tells why";
+    case State::NOT_FOUND:
+      if (choice.kind == platform::JoystickChoice::Kind::PATH)
+        return "No device " + choice.value + ", " + chosen;
+      return "No joystick's name contains \"" + choice.value + "\", " + chosen;
+    case State::NOT_A_JOYSTICK:
+      return status.path + " is not a joystick (" + status.why_not + "), " + chosen;
+    case State::UNREADABLE:
+      break;
+  }
+  if (!no_permission(status.open_error)) {
+    return "Cannot read " + status.path + ": " + std::strerror(status.open_error);
+  }
+  const std::string no_permission_text = "No permission to read " + status.path + " \u2014 ";
+  if (status.group_may_read && !status.group.empty() && status.group != "root") {
+    return no_permission_text + "add yourself to the " + status.group + " group";
+  }
+  return no_permission_text + "a udev rule must give you read access";
+}
+
+JoystickStateText describe_joystick(const platform::JoystickStatus& status) {
+  return {joystick_state_title(status), joystick_state_detail(status)};
+}

@@ -1,0 +1,30 @@
+#include "monitor/monitor_model.h"
+
+#include "joystick/joystick_channels.h"
+#include "res/resource.h"
+
+MonitorModel::MonitorModel() : m_joystick(platform::joystick_device().open_reader()) {}
+
+MonitorModel::~MonitorModel() = default;
+
+MonitorView MonitorModel::tick() {
+  platform::JoystickState state{};
+  m_joystick->read(&state);
+  MonitorView view{};
+  view.axis_range = g_axis_range;
+  view.bars = {{{IDC_BAR_X, static_cast<std::int32_t>(state.x)},
+                {IDC_BAR_Y, static_cast<std::int32_t>(state.y)},
+                {IDC_BAR_RUDDER, static_cast<std::int32_t>(state.r)},
+                {IDC_BAR_THRUST, static_cast<std::int32_t>(state.z)}}};
+  for (std::size_t i = 0; i < view.buttons.size(); ++i) {
+    view.buttons[i] = {IDC_BUTTON_BOX_1 + static_cast<int>(i), (state.buttons & (1u << i)) != 0};
+  }
+  view.state = describe_joystick(m_joystick->status());
+  return view;
+}
+
+unsigned MonitorModel::poll_period_ms(const platform::JoystickCapabilities& caps) {
+  return 2 * caps.min_period_ms;
+}
+
+bool MonitorModel::is_about_command(unsigned command) { return (command & 0xFFF0) == IDM_ABOUTBOX; }

@@ -1,0 +1,76 @@
+#include "platform/joystick_choice.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "platform/fake_input_tree.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(JoystickChoice, ValuesBecomeChoices) {
+  EXPECT_EQ(choice_from_value("  ", "file").kind, JoystickChoice::Kind::LOWEST);
+  EXPECT_EQ(choice_from_value("", "file").origin, "");
+  JoystickChoice name = choice_from_value(" pad ", "file");
+  EXPECT_EQ(name.kind, JoystickChoice::Kind::NAME);
+  EXPECT_EQ(name.value, "pad");
+  EXPECT_EQ(name.origin, "file");
+  // A path that does not resolve is kept as given: it matches no device.
+  JoystickChoice path = choice_from_value("/dev/input/event99", "file");
+  EXPECT_EQ(path.kind, JoystickChoice::Kind::PATH);
+  EXPECT_EQ(path.value, "/dev/input/event99");
+}
+
+// Sets or unsets a variable for the life of the object.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedVariable() { m_old ? ::setenv(m_name, m_old->c_str(), 1) : ::unsetenv(m_name); }
+
+ private:
+  const char* m_name;
+  std::optional<std::string> m_old;
+};
+
+TEST(JoystickChoice, VariableOverridesTheSettingsFile) {
+  FakeInputTree folder;
+  fs::create_directories(folder.root() / "orvandelcaster");
+  const std::string file = (folder.root() / "orvandelcaster/settings.conf").string();
+  std::ofstream(file) << "# joystick 0\njoystick = Gamepad\n";
+  ScopedVariable config("XDG_CONFIG_HOME", folder.root().c_str());
+
+  {
+    ScopedVariable unset(JOYSTICK_VARIABLE, nullptr);
+    JoystickChoice choice = read_joystick_choice();
+    EXPECT_EQ(choice.kind, JoystickChoice::Kind::NAME);
+    EXPECT_EQ(choice.value, "Gamepad");
+    EXPECT_EQ(choice.origin, file);
+  }
+  {
+    ScopedVariable set(JOYSTICK_VARIABLE, "stick");
+    JoystickChoice choice = read_joystick_choice();
+    EXPECT_EQ(choice.value, "stick");
+    EXPECT_EQ(choice.origin, JOYSTICK_VARIABLE);
+  }
+  {
+    // Set but empty: the lowest joystick, whatever the file says.
+    ScopedVariable empty(JOYSTICK_VARIABLE, "");
+    EXPECT_EQ(read_joystick_choice().kind, JoystickChoice::Kind::LOWEST);
+  }
+  fs::remove(file);
+  ScopedVariable unset(JOYSTICK_VARIABLE, nullptr);
+  EXPECT_EQ(read_joystick_choice().kind, JoystickChoice::Kind::LOWEST);
+}
+
+}  // namespace
+}  // namespace platform

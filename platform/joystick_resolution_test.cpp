@@ -1,0 +1,80 @@
+#include "platform/joystick_resolution.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/fake_input_tree.h"
+
+namespace platform {
+namespace {
+
+using State = JoystickZero::State;
+
+// Devices as the scan reports them, for the rules alone.
+InputDevice device(int number, const char* name, SysfsCapabilities caps, int open_error = 0) {
+  FakeInputTree input;
+  input.add(number, name, caps);
+  InputDevice found = scan_input_devices(input.tree()).at(0);
+  found.path = "/dev/input/event" + std::to_string(number);
+  found.open_error = open_error;
+  found.group = "input";
+  found.group_may_read = true;
+  return found;
+}
+
+class ResolveJoystickZero : public testing::Test {
+ protected:
+  InputDevice keyboard = device(0, "Logitech Keyboard K120", KEYBOARD);
+  InputDevice stick = device(3, "Logitech Extreme 3D pro", FLIGHT_STICK);
+  InputDevice pad = device(5, "Xbox Wireless Controller", GAMEPAD);
+  InputDevice locked_pad = device(5, "Xbox Wireless Controller", GAMEPAD, EACCES);
+  JoystickChoice by_name(const char* part) { return choice_from_value(part, JOYSTICK_VARIABLE); }
+  JoystickChoice by_path(const char* path) { return choice_from_value(path, "settings.conf"); }
+};
+
+TEST_F(ResolveJoystickZero, DefaultIsTheLowestJoystick) {
+  JoystickZero zero = resolve_joystick_zero({keyboard, stick, pad}, {});
+  EXPECT_EQ(zero.state, State::READY);
+  EXPECT_EQ(zero.device.number, 3);
+  EXPECT_EQ(resolve_joystick_zero({}, {}).state, State::NO_JOYSTICK);
+  EXPECT_EQ(resolve_joystick_zero({keyboard}, {}).state, State::NO_JOYSTICK);
+}
+
+TEST_F(ResolveJoystickZero, ChosenByNameIgnoringCaseAmongJoysticksOnly) {
+  JoystickZero zero = resolve_joystick_zero({keyboard, stick, pad}, by_name("xBoX"));
+  EXPECT_EQ(zero.state, State::READY);
+  EXPECT_EQ(zero.device.number, 5);
+  // The keyboard's name matches too, but it is no joystick.
+  EXPECT_EQ(resolve_joystick_zero({keyboard, stick, pad}, by_name("logitech")).device.number, 3);
+  EXPECT_EQ(resolve_joystick_zero({keyboard, stick, pad}, by_name("K120")).state, State::NOT_FOUND);
+}
+
+TEST_F(ResolveJoystickZero, ChosenByPath) {
+  JoystickZero zero = resolve_joystick_zero({keyboard, stick, pad}, by_path("/dev/input/event5"));
+  EXPECT_EQ(zero.state, State::READY);
+  EXPECT_EQ(zero.device.number, 5);
+  zero = resolve_joystick_zero({keyboard, stick, pad}, by_path("/dev/input/event0"));
+  EXPECT_EQ(zero.state, State::NOT_A_JOYSTICK);
+  EXPECT_EQ(joystick_status(zero, by_path("/dev/input/event0")).why_not, "no absolute axes");
+}
+
+TEST_F(ResolveJoystickZero, ChosenButAbsentIsNeverAnotherDevice) {
+  JoystickChoice gone = by_path("/dev/input/event9");
+  JoystickZero zero = resolve_joystick_zero({keyboard, stick, pad}, gone);
+  EXPECT_EQ(zero.state, State::NOT_FOUND);
+  EXPECT_EQ(resolve_joystick_zero({stick, pad}, by_name("Warthog")).state, State::NOT_FOUND);
+}
+
+TEST_F(ResolveJoystickZero, UnreadableJoystickGivesThePermissionState) {
+  JoystickZero zero = resolve_joystick_zero({keyboard, locked_pad}, {});
+  EXPECT_EQ(zero.state, State::UNREADABLE);
+  EXPECT_EQ(zero.device.number, 5);
+  // Chosen by name or path, the same.
+  EXPECT_EQ(resolve_joystick_zero({stick, locked_pad}, by_name("xbox")).state, State::UNREADABLE);
+  EXPECT_EQ(resolve_joystick_zero({stick, locked_pad}, by_path("/dev/input/event5")).state,
+            State::UNREADABLE);
+}
+
+}  // namespace
+}  // namespace platform

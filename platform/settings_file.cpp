@@ -1,0 +1,52 @@
+#include "platform/settings_file.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace platform {
+std::string_view trim_blanks(std::string_view text) {
+  constexpr char BLANKS[] = " \t\r\n";
+  std::size_t first = text.find_first_not_of(BLANKS);
+  if (first == std::string_view::npos) return {};
+  std::size_t last = text.find_last_not_of(BLANKS);
+  return text.substr(first, last - first + 1);
+}
+
+std::string settings_file_path(const char* xdg_config_home, const char* home) {
+  constexpr char RELATIVE_PATH[] = "/orvandelcaster/settings.conf";
+  if (xdg_config_home && xdg_config_home[0] == '/')
+    return xdg_config_home + std::string(RELATIVE_PATH);
+  if (home && home[0] != '\0') return home + std::string("/.config") + RELATIVE_PATH;
+  return {};
+}
+
+std::string settings_file_path() {
+  return settings_file_path(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+}
+
+std::optional<std::string> setting_value(std::string_view settings_text, std::string_view key) {
+  std::optional<std::string> value;
+  while (!settings_text.empty()) {
+    std::size_t end = settings_text.find('\n');
+    std::string_view line = trim_blanks(settings_text.substr(0, end));
+    settings_text =
+        end == std::string_view::npos ? std::string_view{} : settings_text.substr(end + 1);
+    if (line.empty() || line.front() == '#') continue;
+    std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos || trim_blanks(line.substr(0, equals)) != key) continue;
+    value = std::string(trim_blanks(line.substr(equals + 1)));
+  }
+  return value;
+}
+
+std::optional<std::string> read_setting(const std::string& path, std::string_view key) {
+  if (path.empty()) return std::nullopt;
+  std::ifstream file(path);
+  if (!file) return std::nullopt;
+  std::ostringstream text;
+  text << file.rdbuf();
+  return setting_value(text.str(), key);
+}
+
+}  // namespace platform
