@@ -11,7 +11,7 @@
 #include "res/resource.h"
 #include "res/strings.h"
 #include "res/version_info.h"
-#include "server/listener.h"
+#include "server/capture_server.h"
 #include "ui/monitor_dialog.h"
 
 // The process-wide objects, built before main in this order. The runtime runs

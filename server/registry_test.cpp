@@ -14,6 +14,8 @@
 
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
+#include "protocol/registry_io.h"
+#include "protocol/registry_layout.h"
 #include "tests/support/server_process.h"
 
 namespace {
@@ -84,7 +86,7 @@ class SharedRegistry : public ::testing::Test {
 
 TEST_F(SharedRegistry, ExistsWhileSomeoneHoldsIt) {
   bool existed = true;
-  platform::UniqueFd first(open_registry(&existed));
+  platform::UniqueFd first(open_registry_object(m_name.c_str(), &existed, nullptr, nullptr));
   ASSERT_TRUE(first.valid());
   EXPECT_FALSE(existed);
   const std::uint32_t seven = 7;
@@ -92,7 +94,7 @@ TEST_F(SharedRegistry, ExistsWhileSomeoneHoldsIt) {
   // Meeting another holder is no failure: the caller's errno stays as it was,
   // so a later report names the real cause.
   errno = 0;
-  platform::UniqueFd second(open_registry(&existed));
+  platform::UniqueFd second(open_registry_object(m_name.c_str(), &existed, nullptr, nullptr));
   ASSERT_TRUE(second.valid());
   EXPECT_TRUE(existed);
   EXPECT_EQ(errno, 0);
@@ -110,7 +112,7 @@ TEST_F(SharedRegistry, LeftOverObjectCountsAsNewAndIsZeroed) {
     ASSERT_EQ(::write(junk.get(), bytes.data(), bytes.size()), 1000);
   }
   bool existed = true;
-  platform::UniqueFd fd(open_registry(&existed));
+  platform::UniqueFd fd(open_registry_object(m_name.c_str(), &existed, nullptr, nullptr));
   ASSERT_TRUE(fd.valid());
   EXPECT_FALSE(existed);
   unsigned char bytes[REGISTRY_OBJECT_SIZE];
@@ -122,7 +124,7 @@ TEST_F(SharedRegistry, LeftOverObjectCountsAsNewAndIsZeroed) {
 // the layout, byte orders included.
 TEST_F(SharedRegistry, PublicationAndWithdrawalWriteTheLayout) {
   bool existed = true;
-  platform::UniqueFd fd(open_registry(&existed));
+  platform::UniqueFd fd(open_registry_object(m_name.c_str(), &existed, nullptr, nullptr));
   ASSERT_TRUE(fd.valid());
   ASSERT_TRUE(write_publication(fd.get(), 3, "Orvandelcaster", htons(4242), 1u));
   unsigned char bytes[sizeof(SocketRegistry)];
@@ -148,7 +150,7 @@ TEST_F(SharedRegistry, PublicationAndWithdrawalWriteTheLayout) {
 // reading and writing it then never raises a signal.
 TEST_F(SharedRegistry, ShortenedObjectReadsAsZerosAndIsWritable) {
   bool existed = true;
-  platform::UniqueFd fd(open_registry(&existed));
+  platform::UniqueFd fd(open_registry_object(m_name.c_str(), &existed, nullptr, nullptr));
   ASSERT_TRUE(fd.valid());
   ASSERT_TRUE(write_publication(fd.get(), 0, "Orvandelcaster", htons(1), 0));
   ASSERT_EQ(::ftruncate(fd.get(), 0), 0);
