@@ -85,8 +85,6 @@ bool on_real_display() {
 }  // namespace
 
 int run_application(CServerApp& app, int argc, char** argv) {
-  // Before Qt or the server start threads, so that every thread inherits it.
-  block_stop_signals();
   int status = 0;
   {
     QApplication application(argc, argv);

@@ -17,6 +17,8 @@
 
 #include "platform/net.h"
 #include "platform/shared_memory.h"
+#include "protocol/registry_io.h"
+#include "protocol/registry_layout.h"
 #include "protocol/wire.h"
 #include "server/capture_server.h"
 #include "server/listener.h"

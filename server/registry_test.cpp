@@ -8,14 +8,21 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "platform/fake_shared_memory.h"
+#include "platform/net.h"
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
 #include "protocol/registry_io.h"
 #include "protocol/registry_layout.h"
+#include "server/listener.h"
+#include "server/process.h"
 #include "tests/support/server_process.h"
 
 namespace {
@@ -144,6 +151,43 @@ TEST_F(SharedRegistry, PublicationAndWithdrawalWriteTheLayout) {
   EXPECT_EQ(registry.slots[3].name[0], '\0');
   EXPECT_STREQ(registry.slots[3].name + 1, "rvandelcaster") << "only the first byte goes";
   EXPECT_EQ(registry.slots[3].port, 0);
+}
+
+// Readers take no lock and test the bit before they read the slot, so the
+// order of the server's writes is what keeps them from a half-written entry: a
+// publication writes the name, then the port, then sets the bit; a withdrawal
+// clears the name's first byte, then the port, then the bit.
+TEST_F(SharedRegistry, PublicationAndWithdrawalWriteInTheirOrder) {
+  g_sockets_ready = 1;
+  platform::RecordingSharedBytes recorder;
+  platform::UniqueSocket listener(open_registry_listener("Orvandelcaster"));
+  ASSERT_TRUE(listener.valid());
+  ASSERT_EQ(withdraw_registration("Orvandelcaster"), 0);
+
+  std::uint16_t net_port = 0;
+  ASSERT_EQ(platform::net().local_port(listener.get(), &net_port), 0);
+  const off_t name_at = offsetof(SocketRegistry, slots);  // slot 0: a fresh registry
+  const off_t port_at = name_at + static_cast<off_t>(offsetof(RegistrySlot, port));
+  auto bytes = [](const auto& value) {
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+  };
+  const std::uint32_t with_bit = 1, without_bit = 0;
+  const std::uint16_t no_port = 0;
+  const std::vector<std::pair<off_t, std::string>> expected = {
+      {name_at, std::string("Orvandelcaster", 15)},
+      {port_at, bytes(net_port)},
+      {0, bytes(with_bit)},
+      {name_at, std::string(1, '\0')},
+      {port_at, bytes(no_port)},
+      {0, bytes(without_bit)},
+  };
+  std::vector<std::pair<off_t, std::string>> written;
+  for (const auto& write : recorder.writes()) {
+    // The page zeroed when the registry was new is no publication.
+    if (write.bytes.size() == REGISTRY_OBJECT_SIZE) continue;
+    written.emplace_back(write.offset, write.bytes);
+  }
+  EXPECT_EQ(written, expected);
 }
 
 // Another process of the same user may cut the object short at any moment:
