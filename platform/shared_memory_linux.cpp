@@ -121,7 +121,8 @@ void refuse_if_foreign(const char* name, uid_t* owner) {
 int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t* owner,
                        LockWaitNotice notice) {
   // The refused exclusive lock below is expected, not a failure: a success
-  // leaves errno as the caller had it.
+  // leaves errno as the caller had it. Not an ErrnoKeeper: a failure's errno
+  // is the caller's to report.
   const int caller_errno = errno;
   *owner = ::geteuid();
   UniqueFd fd(::shm_open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0600));
