@@ -11,7 +11,7 @@
 #include "res/resource.h"
 #include "res/strings.h"
 #include "res/version_info.h"
-#include "server/listener.h"
+#include "server/capture_server.h"
 #include "ui/monitor_dialog.h"
 
 // The process-wide objects, built before main in this order. The runtime runs
@@ -85,8 +85,6 @@ bool on_real_display() {
 }  // namespace
 
 int run_application(CServerApp& app, int argc, char** argv) {
-  // Before Qt or the server start threads, so that every thread inherits it.
-  block_stop_signals();
   int status = 0;
   {
     QApplication application(argc, argv);

@@ -17,7 +17,7 @@
 #include "app/app_shell.h"
 #include "app/stop_signals.h"
 #include "joystick/joystick_channels.h"
-#include "server/listener.h"
+#include "server/process.h"
 #include "tests/support/qt/qt_test_support.h"
 #include "ui/monitor_dialog.h"
 

@@ -23,17 +23,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "bench/bare_server.h"
 #include "bench/bench_net.h"
 #include "client/capture_client.h"
+#include "joystick/joystick_channels.h"
 #include "server/capture_server.h"
-#include "server/framing.h"
+#include "server/listener.h"
 #include "server/process.h"
 #include "server/registry.h"
 #include "server/session.h"
+#include "server_core/framing.h"
 #include "tests/support/stream.h"
 #include "tests/support/wire_bytes.h"
 
@@ -334,9 +337,16 @@ int main(int argc, char** argv) {
   Options o = parse_options(argc, argv);
   set_registry_object_name(registry_name().c_str());
   start_sockets();
+  // The bench runs the server thread itself, as start_capture_server does, to
+  // pin it to a CPU and read its CPU time through its handle.
   platform::JoystickCapabilities caps{};
+  fix_axis_scale(&caps);
   pthread_t server{};
-  if (!start_capture_server(&caps, &server)) {
+  try {
+    std::thread thread(server_thread, nullptr);
+    server = thread.native_handle();
+    thread.detach();
+  } catch (const std::system_error&) {
     std::fprintf(stderr, "capture_bench: cannot start the server thread\n");
     return 1;
   }

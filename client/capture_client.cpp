@@ -49,11 +49,11 @@ const char* message_name(std::uint32_t type) {
 
 }  // namespace
 
-bool Registry::open(const char* object_name) {
+bool Registry::open(const char* object_name, platform::LockWaitNotice notice) {
   const std::string default_name = registry_object_name_from_environment();
   const char* name = object_name ? object_name : default_name.c_str();
   bool existed = false;
-  m_fd.reset(open_registry_object(name, &existed, &m_error));
+  m_fd.reset(open_registry_object(name, &existed, &m_error, notice));
   return m_fd.valid();
 }
 
@@ -90,9 +90,9 @@ bool Registry::running(const std::string& name) const {
 }
 
 std::optional<std::uint16_t> find_server(const std::string& name, std::string* error,
-                                         const char* object_name) {
+                                         const char* object_name, platform::LockWaitNotice notice) {
   Registry registry;
-  if (!registry.open(object_name)) {
+  if (!registry.open(object_name, notice)) {
     *error = registry.error();
     return std::nullopt;
   }
@@ -183,7 +183,7 @@ bool parse_data_block(const std::vector<unsigned char>& body, DataBlock* out) {
 bool Connection::connect_to_server(const std::string& name, const char* object_name,
                                    int timeout_ms) {
   std::string reason;
-  std::optional<std::uint16_t> port = find_server(name, &reason, object_name);
+  std::optional<std::uint16_t> port = find_server(name, &reason, object_name, m_registry_notice);
   if (!port) return fail(reason);
   if (connect(*port, timeout_ms)) return true;
   if (errno == ECONNREFUSED) {

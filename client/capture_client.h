@@ -32,8 +32,9 @@ class Registry {
  public:
   // Opens object_name, or the process's registry when it is null (see
   // registry_object_name: ORVANDELCASTER_REGISTRY, else the user's own). An
-  // object that another user owns is refused.
-  bool open(const char* object_name = nullptr);
+  // object that another user owns is refused. A wait for another holder that
+  // passes five seconds is told to notice (none when null).
+  bool open(const char* object_name = nullptr, platform::LockWaitNotice notice = nullptr);
   bool is_open() const { return m_fd.valid(); }
   // The slots in use, lowest first.
   std::vector<RegistryEntry> entries() const;
@@ -107,9 +108,10 @@ bool parse_data_block(const std::vector<unsigned char>& body, DataBlock* out);
 // Finds name in the registry (object_name, or the process's when null): its
 // port in host order, or nullopt with the reason in *error: "no server named
 // "<name>" in the registry", then whether one is running (busy with a client)
-// or not.
+// or not. A long wait for the registry is told to notice (none when null).
 std::optional<std::uint16_t> find_server(const std::string& name, std::string* error,
-                                         const char* object_name = nullptr);
+                                         const char* object_name = nullptr,
+                                         platform::LockWaitNotice notice = nullptr);
 
 class Connection {
  public:
@@ -133,6 +135,9 @@ class Connection {
   void close() { m_fd.reset(); }
 
   void set_reply_timeout(int milliseconds) { m_timeout_ms = milliseconds; }
+  // Told when connect_to_server waits for the registry longer than five
+  // seconds (nobody is told when null).
+  void set_registry_wait_notice(platform::LockWaitNotice notice) { m_registry_notice = notice; }
 
   // One framed message; the payload as given.
   bool send_message(std::uint32_t type, const void* payload, std::uint32_t length);
@@ -162,6 +167,7 @@ class Connection {
   platform::UniqueSocket m_fd;
   std::uint16_t m_port = 0;
   int m_timeout_ms = DEFAULT_REPLY_TIMEOUT_MS;
+  platform::LockWaitNotice m_registry_notice = nullptr;
   std::string m_error;
   std::optional<Diagnostic> m_diagnostic;
 };

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "server/framing.h"
+#include "server_core/framing.h"
 
 namespace {
 

@@ -17,7 +17,10 @@
 
 #include "platform/net.h"
 #include "platform/shared_memory.h"
+#include "protocol/registry_io.h"
+#include "protocol/registry_layout.h"
 #include "protocol/wire.h"
+#include "server/capture_server.h"
 #include "server/listener.h"
 #include "server/registry.h"
 
@@ -114,7 +117,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::atexit(remove_object);
   start_sockets();
   bool existed = false;
-  int fd = open_registry_object(g_object_name.c_str(), &existed, nullptr);
+  int fd = open_registry_object(g_object_name.c_str(), &existed, nullptr, nullptr);
   if (fd < 0) fail("cannot open the registry");
   void* view = ::mmap(nullptr, REGISTRY_OBJECT_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (view == MAP_FAILED) fail("cannot map the registry");

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "server/framing.h"
 #include "server/session.h"
+#include "server_core/framing.h"
 
 namespace {
 

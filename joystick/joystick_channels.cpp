@@ -1,6 +1,6 @@
 #include "joystick/joystick_channels.h"
 
-#include "server/channels.h"
+#include "server_core/channels.h"
 
 float g_axis_range = 0.0f;
 float g_axis_centre = 0.0f;

@@ -13,9 +13,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/errno_keeper.h"
 #include "platform/fake_joystick_device.h"
-#include "server/channels.h"
-#include "server/framing.h"
+#include "server_core/channels.h"
+#include "server_core/framing.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ class JoystickSource : public ::testing::Test {
     int ends[2];
     EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
     int sent = send_data_block(ends[0]);
-    int saved = errno;
+    platform::ErrnoKeeper keep_errno;
     ::close(ends[0]);
     std::vector<std::uint32_t> words;
     MessageHeader header{};
@@ -47,7 +48,6 @@ class JoystickSource : public ::testing::Test {
       for (auto& word : words) word = ntohl(word);
     }
     ::close(ends[1]);
-    errno = saved;
     return words;
   }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 
+#include "platform/errno_keeper.h"
 #include "platform/evdev_joystick.h"
 #include "platform/input_devices.h"
 #include "platform/joystick_choice.h"
@@ -48,19 +49,9 @@ int read_axis(int fd, int code, std::uint32_t* position) {
   return 0;
 }
 
-// Keeps errno as the caller had it: a missing device is a result here, not an
-// error, and the server's report of a failed session must not name it.
-class ErrnoKeeper {
- public:
-  ErrnoKeeper() : m_saved(errno) {}
-  ~ErrnoKeeper() { errno = m_saved; }
-  ErrnoKeeper(const ErrnoKeeper&) = delete;
-  ErrnoKeeper& operator=(const ErrnoKeeper&) = delete;
-
- private:
-  int m_saved;
-};
-
+// Each call keeps errno as the caller had it: a missing device is a result
+// here, not an error, and the server's report of a failed session must not
+// name it.
 class EvdevReader final : public JoystickReader {
  public:
   // The user's choice is read once, when the reader is made.

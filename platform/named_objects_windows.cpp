@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "platform/errno_keeper.h"
+
 namespace platform {
 namespace {
 
@@ -44,10 +46,9 @@ std::string session_object_name(const char* name) {
 }
 
 NamedMapping::~NamedMapping() {
-  int saved = errno;
+  ErrnoKeeper keep_errno;
   if (m_view) ::UnmapViewOfFile(m_view);
   if (m_mapping) ::CloseHandle(m_mapping);
-  errno = saved;
 }
 
 int NamedMapping::open(const char* name, std::size_t size, bool* existed) {

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "platform/errno_keeper.h"
 #include "platform/net.h"
 #include "platform/unique_fd.h"
 
@@ -73,7 +74,7 @@ class LinuxNet final : public Net {
   }
 
   bool loopback_port_refuses(std::uint16_t net_port, int timeout_ms) override {
-    int saved = errno;
+    ErrnoKeeper keep_errno;
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return false;
     sockaddr_in addr{};
@@ -112,7 +113,6 @@ class LinuxNet final : public Net {
       }
     }
     ::close(fd);
-    errno = saved;
     return refused;
   }
 
@@ -184,9 +184,8 @@ int start_socket_library() {
 void stop_socket_library() {}
 
 void close_socket(int sock) {
-  int saved = errno;
+  ErrnoKeeper keep_errno;
   ::close(sock);
-  errno = saved;
 }
 
 Net& net() {

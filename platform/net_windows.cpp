@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/errno_keeper.h"
 #include "platform/net.h"
 #include "platform/socket_errors_windows.h"
 
@@ -184,11 +185,10 @@ class WindowsNet final : public Net {
   }
 
   bool loopback_port_refuses(std::uint16_t net_port, int timeout_ms) override {
-    int saved = errno;
+    ErrnoKeeper keep_errno;
     int sock = connect_address(htonl(INADDR_LOOPBACK), ntohs(net_port), timeout_ms);
     bool refused = sock < 0 && errno == ECONNREFUSED;
     if (sock >= 0) close_socket(sock);
-    errno = saved;
     return refused;
   }
 
@@ -275,9 +275,8 @@ int start_socket_library() {
 void stop_socket_library() { ::WSACleanup(); }
 
 void close_socket(int sock) {
-  int saved = errno;
+  ErrnoKeeper keep_errno;
   ::closesocket(as_socket(sock));
-  errno = saved;
 }
 
 Net& net() {

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <string>
 
 #include "platform/unique_fd.h"
 
@@ -36,6 +37,18 @@ using LockWaitNotice = void (*)(const char* object_name);
 int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t* owner,
                        LockWaitNotice notice);
 
+// The name under which the object base is the calling user's own: on Linux
+// "/<base>.<uid>", as every user's objects share one directory; on Windows
+// base itself, as named objects are the user's own session's.
+std::string user_object_name(const char* base);
+
+// Whether open_shared_object failed on name (with error, and *owner as it
+// gave it) because another user owns the object: then true with that user's
+// name and where the object lives, for a line that tells what to do. Never
+// on Windows, where no other user can own one of ours.
+bool owned_by_another_user(const char* name, int error, uid_t owner, std::string* owner_name,
+                           std::string* location);
+
 // Lets go of an object that open_shared_object opened; keeps errno.
 void close_shared_object(int fd);
 using UniqueSharedObject = UniqueDescriptor<close_shared_object>;
@@ -47,8 +60,25 @@ int extend_shared(int fd, std::size_t size);
 // view is mapped, so nothing another process does to the object's size can
 // raise a signal here. Bytes past the end of a shortened object read as zeros.
 // False with errno on failure.
+// They go through the stand-in installed with set_shared_bytes, if any.
 bool read_shared(int fd, void* dst, std::size_t size, off_t offset);
 bool write_shared(int fd, const void* src, std::size_t size, off_t offset);
+
+// The same on the system itself, whatever stand-in is installed.
+bool system_read_shared(int fd, void* dst, std::size_t size, off_t offset);
+bool system_write_shared(int fd, const void* src, std::size_t size, off_t offset);
+
+// A stand-in for the byte reads and writes, as a test installs one to see what
+// is written in which order (platform/fake_shared_memory.h); it may pass each
+// call on to the system's.
+class SharedBytes {
+ public:
+  virtual ~SharedBytes() = default;
+  virtual bool read(int fd, void* dst, std::size_t size, off_t offset) = 0;
+  virtual bool write(int fd, const void* src, std::size_t size, off_t offset) = 0;
+};
+// Installs replacement (null: the system's again). Uninstall it before it goes.
+void set_shared_bytes(SharedBytes* replacement);
 
 // Holds an open-file-description write lock on one byte of a file for its
 // lifetime, waiting for it (reported through notice after LOCK_WAIT_NOTICE_MS).

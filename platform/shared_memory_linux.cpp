@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/errno_keeper.h"
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
 
@@ -119,7 +121,8 @@ void refuse_if_foreign(const char* name, uid_t* owner) {
 int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t* owner,
                        LockWaitNotice notice) {
   // The refused exclusive lock below is expected, not a failure: a success
-  // leaves errno as the caller had it.
+  // leaves errno as the caller had it. Not an ErrnoKeeper: a failure's errno
+  // is the caller's to report.
   const int caller_errno = errno;
   *owner = ::geteuid();
   UniqueFd fd(::shm_open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0600));
@@ -144,6 +147,25 @@ int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t*
   return fd.release();
 }
 
+std::string user_object_name(const char* base) {
+  return "/" + std::string(base) + "." + std::to_string(::getuid());
+}
+
+bool owned_by_another_user(const char* name, int error, uid_t owner, std::string* owner_name,
+                           std::string* location) {
+  if (error != EPERM || owner == ::geteuid()) return false;
+  passwd entry{};
+  passwd* found = nullptr;
+  char buffer[1024];
+  if (::getpwuid_r(owner, &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_name) {
+    *owner_name = found->pw_name;
+  } else {
+    *owner_name = "uid " + std::to_string(owner);
+  }
+  *location = std::string("/dev/shm/") + (name[0] == '/' ? name + 1 : name);
+  return true;
+}
+
 int extend_shared(int fd, std::size_t size) {
   struct stat st {};
   if (::fstat(fd, &st) < 0) return -1;
@@ -151,7 +173,7 @@ int extend_shared(int fd, std::size_t size) {
   return ::ftruncate(fd, static_cast<off_t>(size));
 }
 
-bool read_shared(int fd, void* dst, std::size_t size, off_t offset) {
+bool system_read_shared(int fd, void* dst, std::size_t size, off_t offset) {
   auto* out = static_cast<char*>(dst);
   std::size_t done = 0;
   while (done < size) {
@@ -168,7 +190,7 @@ bool read_shared(int fd, void* dst, std::size_t size, off_t offset) {
   return true;
 }
 
-bool write_shared(int fd, const void* src, std::size_t size, off_t offset) {
+bool system_write_shared(int fd, const void* src, std::size_t size, off_t offset) {
   const auto* in = static_cast<const char*>(src);
   std::size_t done = 0;
   while (done < size) {
@@ -189,9 +211,8 @@ ByteLock::ByteLock(int fd, off_t offset, const char* object_name, LockWaitNotice
 
 ByteLock::~ByteLock() {
   if (m_locked) {
-    int saved = errno;
+    ErrnoKeeper keep_errno;
     set_byte_lock(m_fd, m_offset, F_UNLCK, F_OFD_SETLK);
-    errno = saved;
   }
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/errno_keeper.h"
 #include "platform/named_objects_windows.h"
 #include "platform/shared_memory.h"
 
@@ -84,7 +85,7 @@ int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t*
 }
 
 void close_shared_object(int fd) {
-  int saved = errno;
+  ErrnoKeeper keep_errno;
   std::unique_ptr<SharedObject> closing;
   {
     std::lock_guard<std::mutex> lock(table_lock());
@@ -93,8 +94,11 @@ void close_shared_object(int fd) {
     }
   }
   closing.reset();
-  errno = saved;
 }
+
+std::string user_object_name(const char* base) { return base; }
+
+bool owned_by_another_user(const char*, int, uid_t, std::string*, std::string*) { return false; }
 
 // A mapping cannot grow: one its creator made smaller than size stays so.
 int extend_shared(int fd, std::size_t size) {
@@ -105,7 +109,7 @@ int extend_shared(int fd, std::size_t size) {
   return -1;
 }
 
-bool read_shared(int fd, void* dst, std::size_t size, off_t offset) {
+bool system_read_shared(int fd, void* dst, std::size_t size, off_t offset) {
   SharedObject* object = object_of(fd);
   std::size_t inside = 0;
   if (!object || !in_view(*object, offset, size, &inside)) return false;
@@ -116,7 +120,7 @@ bool read_shared(int fd, void* dst, std::size_t size, off_t offset) {
   return true;
 }
 
-bool write_shared(int fd, const void* src, std::size_t size, off_t offset) {
+bool system_write_shared(int fd, const void* src, std::size_t size, off_t offset) {
   SharedObject* object = object_of(fd);
   std::size_t inside = 0;
   if (!object || !in_view(*object, offset, size, &inside)) return false;
@@ -144,9 +148,8 @@ ByteLock::ByteLock(int fd, off_t offset, const char* object_name, LockWaitNotice
 }
 
 ByteLock::~ByteLock() {
-  int saved = errno;
+  ErrnoKeeper keep_errno;
   delete static_cast<NamedMutex*>(m_mutex);
-  errno = saved;
 }
 
 int try_lock_byte(int fd, off_t offset) {

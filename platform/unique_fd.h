@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/errno_keeper.h"
+
 namespace platform {
 
 // Owns one descriptor-like int and lets it go with Close on destruction. The
@@ -41,9 +43,8 @@ class UniqueDescriptor {
 
 // Closes a file descriptor, keeping errno.
 inline void close_descriptor(int fd) {
-  int saved = errno;
+  ErrnoKeeper keep_errno;
   ::close(fd);
-  errno = saved;
 }
 
 // A file descriptor: a shared-memory object or a device on Linux.

@@ -1,12 +1,5 @@
 #include "protocol/registry_io.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <pwd.h>
-#include <unistd.h>
-#endif
-
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -17,8 +10,6 @@
 #include "platform/shared_memory.h"
 
 namespace {
-
-std::atomic<const char*> g_report_prefix{"Orvandelcaster"};
 
 constexpr off_t USED_OFFSET = 0;
 
@@ -35,18 +26,6 @@ off_t port_offset(int index) {
 // is ordered after the ones before it, for the compiler and the processor.
 void order_writes() { std::atomic_thread_fence(std::memory_order_release); }
 
-#ifndef _WIN32
-std::string user_name_of(uid_t uid) {
-  passwd entry{};
-  passwd* found = nullptr;
-  char buffer[1024];
-  if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_name) {
-    return found->pw_name;
-  }
-  return "uid " + std::to_string(uid);
-}
-#endif
-
 }  // namespace
 
 std::string registry_object_name_from_environment() {
@@ -54,36 +33,23 @@ std::string registry_object_name_from_environment() {
   return chosen && *chosen ? chosen : default_registry_object_name();
 }
 
-void set_registry_report_prefix(const char* prefix) { g_report_prefix.store(prefix); }
-
-void report_registry_lock_wait(const char* object_name) {
-  std::string line = std::string(g_report_prefix.load()) + ": the registry " + object_name +
-                     " is locked by another process\n";
-  // One write, so the line never mixes with another.
-#ifdef _WIN32
-  [[maybe_unused]] int n = ::_write(2, line.data(), static_cast<unsigned>(line.size()));
-#else
-  [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
-#endif
+std::string registry_lock_wait_line(const char* prefix, const char* object_name) {
+  return std::string(prefix) + ": the registry " + object_name + " is locked by another process\n";
 }
 
-int open_registry_object(const char* object_name, bool* existed, std::string* why) {
+int open_registry_object(const char* object_name, bool* existed, std::string* why,
+                         platform::LockWaitNotice notice) {
   uid_t owner = 0;
-  int fd = platform::open_shared_object(object_name, REGISTRY_OBJECT_SIZE, existed, &owner,
-                                        &report_registry_lock_wait);
+  int fd = platform::open_shared_object(object_name, REGISTRY_OBJECT_SIZE, existed, &owner, notice);
   if (fd >= 0 || !why) return fd;
   int error = errno;
-#ifndef _WIN32
-  // Another user's object (on Windows, named objects are the session's own).
-  const char* shm_name = object_name[0] == '/' ? object_name + 1 : object_name;
-  if (error == EPERM && owner != ::geteuid()) {
-    *why = std::string("the registry ") + object_name + " belongs to " + user_name_of(owner) +
-           ", not to you; only that user or an administrator can remove it (/dev/shm/" + shm_name +
-           ")";
+  std::string owner_name, location;
+  if (platform::owned_by_another_user(object_name, error, owner, &owner_name, &location)) {
+    *why = std::string("the registry ") + object_name + " belongs to " + owner_name +
+           ", not to you; only that user or an administrator can remove it (" + location + ")";
     errno = error;
     return fd;
   }
-#endif
   *why = std::string("cannot open the registry ") + object_name + ": " +
          platform::error_text_or_number(error);
   errno = error;

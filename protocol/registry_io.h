@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/shared_memory.h"
 #include "protocol/registry_layout.h"
 
 // The registry object as servers, clients and tools open, read and write it:
@@ -15,17 +16,18 @@
 // else default_registry_object_name().
 std::string registry_object_name_from_environment();
 
-// Names what a line about the registry begins with ("Orvandelcaster" unless a
-// tool sets its own): used by the one-time notice of a lock held too long.
-void set_registry_report_prefix(const char* prefix);
-// Writes "<prefix>: the registry <object> is locked by another process" to
-// standard error: a wait for the registry has passed five seconds and goes on.
-void report_registry_lock_wait(const char* object_name);
+// "<prefix>: the registry <object> is locked by another process" and a line
+// feed: what a program says once a wait for the registry has passed five
+// seconds and goes on. Each program says it through its own notice (prefix is
+// its name), passed to the calls below that may wait.
+std::string registry_lock_wait_line(const char* prefix, const char* object_name);
 
 // Opens and holds the registry object (see platform::open_shared_object): the
 // descriptor, or -1 with errno and, in *why when given, one line that names the
-// object, what is wrong and, for an object another user owns, what to do.
-int open_registry_object(const char* object_name, bool* existed, std::string* why);
+// object, what is wrong and, for an object another user owns, what to do. A
+// long wait for another holder is told to notice (none when null).
+int open_registry_object(const char* object_name, bool* existed, std::string* why,
+                         platform::LockWaitNotice notice);
 
 // A copy of the layout: the used word first, then the slots, so that a set bit
 // never shows a slot older than the publication that set it.

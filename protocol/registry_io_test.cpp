@@ -16,7 +16,7 @@ namespace {
 TEST(RegistryIo, PublicationAndWithdrawalWriteTheLayout) {
   const std::string name = test_support::unique_registry_name();
   bool existed = true;
-  platform::UniqueFd fd(open_registry_object(name.c_str(), &existed, nullptr));
+  platform::UniqueFd fd(open_registry_object(name.c_str(), &existed, nullptr, nullptr));
   ASSERT_TRUE(fd.valid());
   EXPECT_FALSE(existed);
   ASSERT_TRUE(write_publication(fd.get(), 3, "Orvandelcaster", htons(4242), 1u));

@@ -1,18 +1,11 @@
 #include "protocol/registry_layout.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include <cstring>
 
+#include "platform/shared_memory.h"
+
 std::string default_registry_object_name() {
-#ifdef _WIN32
-  // Named objects are the user's own session's: the name needs no user in it.
-  return "Capture_Unix_Socket_Share";
-#else
-  return "/Capture_Unix_Socket_Share." + std::to_string(::getuid());
-#endif
+  return platform::user_object_name("Capture_Unix_Socket_Share");
 }
 
 off_t instance_lock_offset(const char* name) {

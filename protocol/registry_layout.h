@@ -33,7 +33,8 @@ static_assert(offsetof(SocketRegistry, slots) == 4);
 static_assert(sizeof(SocketRegistry) == 3524);
 static_assert(sizeof(SocketRegistry) <= REGISTRY_OBJECT_SIZE);
 
-// "/Capture_Unix_Socket_Share.<uid>": one registry per user.
+// "/Capture_Unix_Socket_Share.<uid>" on Linux, "Capture_Unix_Socket_Share" in
+// the Windows session: one registry per user.
 std::string default_registry_object_name();
 
 // Registrations and withdrawals by cooperating processes exclude each other

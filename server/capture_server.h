@@ -1,8 +1,34 @@
 #pragma once
 
-#include <pthread.h>
+#include <string>
 
 #include "platform/joystick_device.h"
+
+// The server as the program that hosts it sees it (app/ and win32/ use no
+// other header of server/): ready the sockets, claim the instance, say how the
+// server thread ends the process, start the server. Each is defined in the
+// module that owns it (process, registry, capture_server).
+
+// Readies the process for sockets: ignores SIGPIPE, starts the socket library
+// and registers stop_sockets as an exit handler. Runs once, before any other
+// thread. True when the sockets are ready; without them the server can only
+// fail to listen.
+bool start_sockets();
+
+// Opens the registry for the life of the process and takes the instance lock
+// of the server name on it, so that one server per name and user runs: 0, or
+// -1 with the line to show ("Orvandelcaster: already running" when another
+// instance holds the name). Call it at start-up, before the server starts and
+// before any window appears. From then on a normal exit (the exit handlers)
+// withdraws the server's publication, and the server publishes nothing after.
+int claim_server_instance(std::string* failure_line);
+
+// How the server thread ends the process. The default is std::exit; a program
+// with a window installs a handler that has its main thread end with that
+// status instead, so that two threads never race through the exit. A handler
+// may return: the server thread then waits until the process has ended.
+using ServerExitHandler = void (*)(int status);
+void set_server_exit_handler(ServerExitHandler handler);
 
 // Starts the capture server of this process: reads joystick 0's capabilities
 // into *caps and fixes the axis scale from them, then starts the one server
@@ -12,6 +38,5 @@
 //
 // Later calls fill *caps and fix the scale again but start no second thread.
 // True when the server thread runs; false when it could not be started (the
-// caller then goes on without a server). *thread, when given, receives the
-// thread's handle.
-bool start_capture_server(platform::JoystickCapabilities* caps, pthread_t* thread = nullptr);
+// caller then goes on without a server).
+bool start_capture_server(platform::JoystickCapabilities* caps);

@@ -16,6 +16,8 @@
 
 #include "platform/fake_net.h"
 #include "platform/unique_fd.h"
+#include "protocol/registry_layout.h"
+#include "server/process.h"
 #include "server/registry.h"
 #include "tests/support/registry_view.h"
 #include "tests/support/server_process.h"

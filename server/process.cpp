@@ -6,6 +6,7 @@
 
 #include "platform/net.h"
 #include "protocol/codec.h"
+#include "server/capture_server.h"
 
 std::atomic<int> g_sockets_ready{0};
 
@@ -21,9 +22,10 @@ const char* server_name() { return g_server_name; }
 
 void set_server_name(const char* name) { copy_text_field(g_server_name, SERVER_NAME_SIZE, name); }
 
-void start_sockets() {
+bool start_sockets() {
   g_sockets_ready.store(platform::start_socket_library() == 0 ? 1 : 0);
   std::atexit(stop_sockets);
+  return g_sockets_ready.load() == 1;
 }
 
 void stop_sockets() {

@@ -8,12 +8,21 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "platform/fake_shared_memory.h"
+#include "platform/net.h"
 #include "platform/shared_memory.h"
 #include "platform/unique_fd.h"
+#include "protocol/registry_io.h"
+#include "protocol/registry_layout.h"
+#include "server/listener.h"
+#include "server/process.h"
 #include "tests/support/server_process.h"
 
 namespace {
@@ -84,7 +93,7 @@ class SharedRegistry : public ::testing::Test {
 
 TEST_F(SharedRegistry, ExistsWhileSomeoneHoldsIt) {
   bool existed = true;
-  platform::UniqueFd first(open_registry(&existed));
+  platform::UniqueFd first(open_registry_object(m_name.c_str(), &existed, nullptr, nullptr));
   ASSERT_TRUE(first.valid());
   EXPECT_FALSE(existed);
   const std::uint32_t seven = 7;
@@ -92,7 +101,7 @@ TEST_F(SharedRegistry, ExistsWhileSomeoneHoldsIt) {
   // Meeting another holder is no failure: the caller's errno stays as it was,
   // so a later report names the real cause.
   errno = 0;
-  platform::UniqueFd second(open_registry(&existed));
+  platform::UniqueFd second(open_registry_object(m_name.c_str(), &existed, nullptr, nullptr));
   ASSERT_TRUE(second.valid());
   EXPECT_TRUE(existed);
   EXPECT_EQ(errno, 0);
@@ -110,7 +119,7 @@ TEST_F(SharedRegistry, LeftOverObjectCountsAsNewAndIsZeroed) {
     ASSERT_EQ(::write(junk.get(), bytes.data(), bytes.size()), 1000);
   }
   bool existed = true;
-  platform::UniqueFd fd(open_registry(&existed));
+  platform::UniqueFd fd(open_registry_object(m_name.c_str(), &existed, nullptr, nullptr));
   ASSERT_TRUE(fd.valid());
   EXPECT_FALSE(existed);
   unsigned char bytes[REGISTRY_OBJECT_SIZE];
@@ -118,37 +127,48 @@ TEST_F(SharedRegistry, LeftOverObjectCountsAsNewAndIsZeroed) {
   for (std::size_t i = 0; i < REGISTRY_OBJECT_SIZE; ++i) ASSERT_EQ(bytes[i], 0) << "byte " << i;
 }
 
-// What other processes see of a publication and a withdrawal: the bytes of
-// the layout, byte orders included.
-TEST_F(SharedRegistry, PublicationAndWithdrawalWriteTheLayout) {
-  bool existed = true;
-  platform::UniqueFd fd(open_registry(&existed));
-  ASSERT_TRUE(fd.valid());
-  ASSERT_TRUE(write_publication(fd.get(), 3, "Orvandelcaster", htons(4242), 1u));
-  unsigned char bytes[sizeof(SocketRegistry)];
-  ASSERT_EQ(::pread(fd.get(), bytes, sizeof bytes, 0), static_cast<ssize_t>(sizeof bytes));
-  EXPECT_EQ(bytes[0], 0b1001) << "used, little-endian";
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes + 4 + 110 * 3)), "Orvandelcaster");
-  EXPECT_EQ(bytes[4 + 110 * 3 + 108], 4242 >> 8) << "port high byte first";
-  EXPECT_EQ(bytes[4 + 110 * 3 + 109], 4242 & 0xFF);
-  SocketRegistry registry;
-  ASSERT_TRUE(read_registry(fd.get(), &registry));
-  EXPECT_EQ(find_publication(registry, "Orvandelcaster", htons(4242)), 3);
-  EXPECT_EQ(find_publication(registry, "Orvandelcaster", htons(4243)), -1);
+// Readers take no lock and test the bit before they read the slot, so the
+// order of the server's writes is what keeps them from a half-written entry: a
+// publication writes the name, then the port, then sets the bit; a withdrawal
+// clears the name's first byte, then the port, then the bit.
+TEST_F(SharedRegistry, PublicationAndWithdrawalWriteInTheirOrder) {
+  g_sockets_ready = 1;
+  platform::RecordingSharedBytes recorder;
+  platform::UniqueSocket listener(open_registry_listener("Orvandelcaster"));
+  ASSERT_TRUE(listener.valid());
+  ASSERT_EQ(withdraw_registration("Orvandelcaster"), 0);
 
-  ASSERT_TRUE(write_withdrawal(fd.get(), 3, registry.used));
-  ASSERT_TRUE(read_registry(fd.get(), &registry));
-  EXPECT_EQ(registry.used, 1u);
-  EXPECT_EQ(registry.slots[3].name[0], '\0');
-  EXPECT_STREQ(registry.slots[3].name + 1, "rvandelcaster") << "only the first byte goes";
-  EXPECT_EQ(registry.slots[3].port, 0);
+  std::uint16_t net_port = 0;
+  ASSERT_EQ(platform::net().local_port(listener.get(), &net_port), 0);
+  const off_t name_at = offsetof(SocketRegistry, slots);  // slot 0: a fresh registry
+  const off_t port_at = name_at + static_cast<off_t>(offsetof(RegistrySlot, port));
+  auto bytes = [](const auto& value) {
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+  };
+  const std::uint32_t with_bit = 1, without_bit = 0;
+  const std::uint16_t no_port = 0;
+  const std::vector<std::pair<off_t, std::string>> expected = {
+      {name_at, std::string("Orvandelcaster", 15)},
+      {port_at, bytes(net_port)},
+      {0, bytes(with_bit)},
+      {name_at, std::string(1, '\0')},
+      {port_at, bytes(no_port)},
+      {0, bytes(without_bit)},
+  };
+  std::vector<std::pair<off_t, std::string>> written;
+  for (const auto& write : recorder.writes()) {
+    // The page zeroed when the registry was new is no publication.
+    if (write.bytes.size() == REGISTRY_OBJECT_SIZE) continue;
+    written.emplace_back(write.offset, write.bytes);
+  }
+  EXPECT_EQ(written, expected);
 }
 
 // Another process of the same user may cut the object short at any moment:
 // reading and writing it then never raises a signal.
 TEST_F(SharedRegistry, ShortenedObjectReadsAsZerosAndIsWritable) {
   bool existed = true;
-  platform::UniqueFd fd(open_registry(&existed));
+  platform::UniqueFd fd(open_registry_object(m_name.c_str(), &existed, nullptr, nullptr));
   ASSERT_TRUE(fd.valid());
   ASSERT_TRUE(write_publication(fd.get(), 0, "Orvandelcaster", htons(1), 0));
   ASSERT_EQ(::ftruncate(fd.get(), 0), 0);
@@ -159,15 +179,6 @@ TEST_F(SharedRegistry, ShortenedObjectReadsAsZerosAndIsWritable) {
   struct stat st {};
   ASSERT_EQ(::fstat(fd.get(), &st), 0);
   EXPECT_EQ(st.st_size, static_cast<off_t>(REGISTRY_OBJECT_SIZE));
-}
-
-// The instance lock of a name sits past the page, where no registry byte is,
-// and two names do not share it.
-TEST(Registry, InstanceLockOffsetsLiePastThePage) {
-  EXPECT_GE(instance_lock_offset("Orvandelcaster"), static_cast<off_t>(REGISTRY_OBJECT_SIZE));
-  EXPECT_GE(instance_lock_offset(""), static_cast<off_t>(REGISTRY_OBJECT_SIZE));
-  EXPECT_NE(instance_lock_offset("Orvandelcaster"), instance_lock_offset("orvandelcaster"));
-  EXPECT_EQ(instance_lock_offset("Orvandelcaster"), instance_lock_offset("Orvandelcaster"));
 }
 
 }  // namespace

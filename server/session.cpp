@@ -6,10 +6,10 @@
 
 #include "joystick/joystick_channels.h"
 #include "platform/net.h"
-#include "server/channels.h"
-#include "server/diagnostics.h"
-#include "server/framing.h"
 #include "server/process.h"
+#include "server_core/channels.h"
+#include "server_core/diagnostics.h"
+#include "server_core/framing.h"
 
 namespace {
 

@@ -11,9 +11,10 @@
 #include <string>
 
 #include "platform/fake_net.h"
-#include "server/framing.h"
+#include "server/capture_server.h"
 #include "server/listener.h"
 #include "server/registry.h"
+#include "server_core/framing.h"
 #include "tests/support/raw_client.h"
 #include "tests/support/registry_view.h"
 #include "tests/support/server_process.h"

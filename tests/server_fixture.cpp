@@ -31,8 +31,6 @@
 
 #include "platform/fake_joystick_device.h"
 #include "server/capture_server.h"
-#include "server/listener.h"
-#include "server/process.h"
 #include "server/registry.h"
 
 namespace {

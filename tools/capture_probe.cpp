@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/net.h"
-#include "protocol/registry_io.h"
 #include "tools/probe_commands.h"
 #include "tools/probe_options.h"
 
@@ -26,7 +25,6 @@ int main(int argc, char** argv) {
     return probe::STATUS_SERVER_FAILURE;
   }
   std::atexit(platform::stop_socket_library);
-  set_registry_report_prefix("capture-probe");
 
   std::vector<std::string> args(argv + 1, argv + argc);
   probe::ProbeOptions options;

@@ -144,7 +144,7 @@ class HandMadeRegistry {
  public:
   explicit HandMadeRegistry(std::string name) : m_name(std::move(name)) {
     bool existed = false;
-    m_fd.reset(open_registry_object(m_name.c_str(), &existed, nullptr));
+    m_fd.reset(open_registry_object(m_name.c_str(), &existed, nullptr, nullptr));
     m_created = !existed;
   }
   ~HandMadeRegistry() {

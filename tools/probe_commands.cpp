@@ -1,22 +1,15 @@
 #include "tools/probe_commands.h"
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <pwd.h>
-#include <unistd.h>
-
-#include "tools/probe_devices.h"
-#endif
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
 
 #include "client/capture_client.h"
+#include "platform/standard_error.h"
+#include "protocol/registry_io.h"
 #include "tools/probe_format.h"
+#include "tools/probe_system.h"
 #include "tools/stop_request.h"
 
 namespace probe {
@@ -46,23 +39,11 @@ int output_failed(std::FILE* err) {
 
 std::string quoted(const std::string& name) { return "\"" + printable(name) + "\""; }
 
-std::string user_name() {
-#ifdef _WIN32
-  char name[257] = {};
-  DWORD size = sizeof name;
-  return ::GetUserNameA(name, &size) ? name : "";
-#else
-  const passwd* entry = ::getpwuid(::getuid());
-  return entry && entry->pw_name ? entry->pw_name : "";
-#endif
-}
-
-bool is_terminal(std::FILE* out) {
-#ifdef _WIN32
-  return ::_isatty(::_fileno(out));
-#else
-  return ::isatty(::fileno(out));
-#endif
+// A wait for the registry has passed five seconds and goes on: said once, in
+// one write, so the line never mixes with another.
+void report_lock_wait(const char* object_name) {
+  const std::string line = registry_lock_wait_line(IDENTIFICATION, object_name);
+  platform::write_standard_error(line.data(), line.size());
 }
 
 const char* registry_argument(const ProbeOptions& options) {
@@ -78,6 +59,7 @@ struct Session {
 bool open_session(const ProbeOptions& options, Session* session, std::string* error) {
   client::Connection& connection = session->connection;
   connection.set_reply_timeout(options.timeout_ms);
+  connection.set_registry_wait_notice(&report_lock_wait);
   if (!options.address_host.empty()) {
     // Reached by its address: the registry is not read.
     if (!connection.connect_to(options.address_host, options.address_port, options.timeout_ms)) {
@@ -111,7 +93,9 @@ void end_session(Session* session) {
 
 int run_list(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   client::Registry registry;
-  if (!registry.open(registry_argument(options))) return report(err, registry.error());
+  if (!registry.open(registry_argument(options), &report_lock_wait)) {
+    return report(err, registry.error());
+  }
   std::vector<client::RegistryEntry> entries = registry.entries();
   if (entries.empty() && !registry.error().empty()) return report(err, registry.error());
   if (!emit(out, format_registry(entries))) return output_failed(err);
@@ -222,17 +206,11 @@ int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
 }
 
 int run_devices(std::FILE* out, std::FILE* err) {
-#ifdef _WIN32
-  // The multimedia joystick calls name no device: there is nothing to list.
-  (void)out;
-  return report(err, "devices lists Linux input devices; on Windows joystick 0 is the system's");
-#else
-  platform::JoystickChoice choice = platform::read_joystick_choice();
-  std::vector<platform::InputDevice> devices = platform::scan_input_devices();
-  platform::JoystickZero zero = platform::resolve_joystick_zero(devices, choice);
-  if (!emit(out, format_devices(devices, zero, choice))) return output_failed(err);
+  std::string listing;
+  std::string refusal;
+  if (!list_devices(&listing, &refusal)) return report(err, refusal);
+  if (!emit(out, listing)) return output_failed(err);
   return STATUS_OK;
-#endif
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 
 #include "joystick/joystick_channels.h"
 #include "res/resource.h"
-#include "server/listener.h"
+#include "server/capture_server.h"
 #include "server/registry.h"
 #include "tests/support/qt/qt_test_support.h"
 #include "tests/window/capture_check.h"

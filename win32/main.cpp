@@ -11,8 +11,7 @@
 #include <string>
 
 #include "res/resource.h"
-#include "server/listener.h"
-#include "server/process.h"
+#include "server/capture_server.h"
 #include "win32/monitor_dialog.h"
 
 namespace {
@@ -31,8 +30,7 @@ bool has_standard_error() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  start_sockets();
-  if (!g_sockets_ready.load()) {
+  if (!start_sockets()) {
     char text[128] = {};
     ::LoadStringA(instance, IDP_SOCKETS_INIT_FAILED, text, sizeof text);
     ::MessageBoxA(nullptr, text, "Orvandelcaster", MB_OK);

@@ -12,7 +12,7 @@
 namespace test_support {
 
 RegistryView::RegistryView(const std::string& object_name)
-    : m_fd(open_registry_object(object_name.c_str(), &m_existed, nullptr)) {
+    : m_fd(open_registry_object(object_name.c_str(), &m_existed, nullptr, nullptr)) {
   if (!m_fd.valid()) return;
   void* view =
       ::mmap(nullptr, REGISTRY_OBJECT_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd.get(), 0);

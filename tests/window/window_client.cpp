@@ -47,7 +47,7 @@ int fill_registry() {
   bool existed = false;
   std::string why;
   const std::string object = registry_object_name_from_environment();
-  platform::UniqueFd fd(open_registry_object(object.c_str(), &existed, &why));
+  platform::UniqueFd fd(open_registry_object(object.c_str(), &existed, &why, nullptr));
   if (!fd.valid()) {
     std::fprintf(stderr, "window_client: %s\n", why.c_str());
     return 1;

@@ -1,4 +1,4 @@
-#include "server/framing.h"
+#include "server_core/framing.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "server/framing.h"
+#include "server_core/framing.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -282,15 +282,6 @@ TEST(SendMessage, HeaderCutShortThenFailingGivesMinusOne) {
   net.on_send = [&](int, const void*, std::size_t) -> ssize_t { return 0; };
   EXPECT_EQ(send_message(pair.server(), MSG_DATA, "payload", 7), -1);
   EXPECT_EQ(pair.pending().size(), 3u);
-}
-
-TEST(CopyTextField, ZeroFillsAndCutsAtTheFieldSize) {
-  char field[8];
-  std::memset(field, '#', sizeof field);
-  copy_text_field(field, sizeof field, "abc");
-  EXPECT_EQ(std::string(field, sizeof field), std::string("abc\0\0\0\0\0", 8));
-  copy_text_field(field, sizeof field, "abcdefghijk");
-  EXPECT_EQ(std::string(field, sizeof field), "abcdefgh");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "server/channels.h"
+#include "server_core/channels.h"
 
 #include <cerrno>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <initializer_list>
 
 #include "platform/net.h"
-#include "server/framing.h"
+#include "server_core/framing.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "server/channels.h"
+#include "server_core/channels.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <limits>
 #include <string>
 
-#include "server/framing.h"
+#include "server_core/framing.h"
 #include "tests/support/socket_pair.h"
 
 namespace {

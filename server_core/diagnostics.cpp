@@ -1,15 +1,15 @@
-#include "server/diagnostics.h"
-
-#include <unistd.h>
+#include "server_core/diagnostics.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/errno_keeper.h"
 #include "platform/error_text.h"
 #include "platform/net.h"
-#include "server/framing.h"
+#include "platform/standard_error.h"
+#include "server_core/framing.h"
 
 namespace {
 
@@ -42,11 +42,7 @@ void write_to_stderr(const char* line) {
   out[length] = '\n';
   std::size_t done = 0;
   while (done <= length) {
-#ifdef _WIN32
-    int n = ::_write(2, out + done, static_cast<unsigned>(length + 1 - done));
-#else
-    ssize_t n = ::write(STDERR_FILENO, out + done, length + 1 - done);
-#endif
+    long n = platform::write_standard_error(out + done, length + 1 - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
     done += static_cast<std::size_t>(n);
@@ -66,12 +62,11 @@ const char* errno_text(int error, char (&buffer)[32]) {
 }  // namespace
 
 void set_failure_context(const char* format, ...) {
-  const int saved = errno;
+  platform::ErrnoKeeper keep_errno;
   std::va_list values;
   va_start(values, format);
   std::vsnprintf(t_failure_context, sizeof t_failure_context, format, values);
   va_end(values);
-  errno = saved;
 }
 
 void clear_failure_context() { t_failure_context[0] = '\0'; }

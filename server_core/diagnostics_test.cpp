@@ -1,4 +1,4 @@
-#include "server/diagnostics.h"
+#include "server_core/diagnostics.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/fake_net.h"
-#include "server/framing.h"
+#include "server_core/framing.h"
 #include "tests/support/socket_pair.h"
 
 namespace {
