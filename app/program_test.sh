@@ -19,6 +19,8 @@
 #                     a second instance on the same registry ends at once with status
 #                     1 and "Orvandelcaster: already running", and removes its runtime
 #                     directory
+#   refusal_one_line  a registry name with a newline, of an object that cannot be opened:
+#                     the refusal is one line on stderr, the newline escaped, status 1
 #   stop_in_lock_wait another process holds the registry's exclusive lock, so start-up
 #                     waits for it: SIGTERM ends the program within a second, with
 #                     status 0 and its private runtime directory removed
@@ -83,6 +85,16 @@ case $case_name in
       status=$?
       [ "$status" -eq 1 ] || fail "--help into a full device: status $status, not 1"
     fi
+    ;;
+  refusal_one_line)
+    unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+    export ORVANDELCASTER_REGISTRY=$ORVANDELCASTER_REGISTRY$'\nOrvandelcaster: fake line'
+    # A directory, which shm_open refuses (EINVAL).
+    mkdir "/dev/shm$ORVANDELCASTER_REGISTRY"
+    run
+    [ "$status" -eq 1 ] || fail "status $status, not 1"
+    expected="Orvandelcaster: cannot open the registry ${ORVANDELCASTER_REGISTRY%%$'\n'*}\\x0aOrvandelcaster: fake line: Invalid argument"
+    [ "$err" = "$expected" ] || fail "stderr is not the one line: $expected"
     ;;
   stop_in_*)
     unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_RUNTIME_DIR

@@ -8,6 +8,7 @@
 
 #include "app/app_shell.h"
 #include "app/stop_signals.h"
+#include "platform/outside_text.h"
 #include "res/resource.h"
 #include "res/strings.h"
 #include "res/version_info.h"
@@ -109,8 +110,10 @@ int run_application(CServerApp& app, int argc, char** argv) {
     if (claim_server_instance(&refusal) < 0) {
       // A stop closes the box; the status stays the refusal's.
       stop_through(&end_from_stop_signal, 1);
-      std::fprintf(stderr, "%s\n", refusal.c_str());
-      if (on_real_display()) app_shell().message_box(refusal.c_str());
+      // It may name the registry as the environment gave it: one line still.
+      const std::string line = platform::printable_outside_text(refusal, std::string_view::npos);
+      std::fprintf(stderr, "%s\n", line.c_str());
+      if (on_real_display()) app_shell().message_box(line.c_str());
       stop_end_requests();
       return 1;
     }

@@ -44,7 +44,7 @@ StopPhase& g_phase = *new StopPhase;
   std::_Exit(phase.status);
 }
 
-void take_stop_signals() {
+void* take_stop_signals(void*) {
   const sigset_t set = stop_signal_set();
   int signal_number = 0;
   while (sigwait(&set, &signal_number) != 0) {
@@ -65,7 +65,14 @@ void watch_stop_signals() {
   const sigset_t set = stop_signal_set();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   // Never joined: it ends with the process.
-  std::thread(&take_stop_signals).detach();
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, &take_stop_signals, nullptr) == 0) {
+    pthread_detach(thread);
+  } else {
+    // No one would take them: a stop then ends the process as by default,
+    // without the clean-up, rather than never.
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  }
 }
 
 void stop_at_once(int status) {

@@ -25,7 +25,9 @@ inline constexpr std::size_t OUTSIDE_TEXT_SHOWN_CHARACTERS = 200;
 // its beginning and its end and has "…" (U+2026, counted as one) in place of
 // its middle, so it is at most max_characters long (a little shorter when a
 // piece would not fit): neither a code point nor an escape is ever cut.
-// max_characters is at least 1, room for the ellipsis.
+// max_characters is at least 1, room for the ellipsis; std::string_view::npos
+// never shortens (a whole line of ours whose outside texts are shortened
+// already, or cannot be told apart: escaped, it stays one line).
 std::string printable_outside_text(std::string_view text,
                                    std::size_t max_characters = OUTSIDE_TEXT_SHOWN_CHARACTERS);
 
