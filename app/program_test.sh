@@ -79,6 +79,10 @@ case $case_name in
     expect_bad_usage -- some-argument
     expect_bad_usage -platform offscreen
     expect_bad_usage --platform offscreen
+    # An argument cannot forge a line of its own.
+    expect_bad_usage $'--bad\nOrvandelcaster: fake line'
+    [ "$(head -n1 "$work/run.err")" = "orvandelcaster: unrecognized option '--bad\x0aOrvandelcaster: fake line'" ] ||
+      fail "an argument's newline reached stderr"
     # A stdout that cannot be written is an error, not a silent success.
     if [ -w /dev/full ]; then
       "$ORVANDEL_EXE" --help >/dev/full 2>"$work/full.err"
