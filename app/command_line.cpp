@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "platform/outside_text.h"
 #include "res/version_info.h"
 
 namespace {
@@ -60,6 +61,9 @@ std::string_view match_option(std::string_view argument, bool* ambiguous) {
   return *ambiguous ? std::string_view() : found;
 }
 
+// An argument as the error line shows it: whatever it holds, the line stays one.
+std::string shown(std::string_view argument) { return platform::printable_outside_text(argument); }
+
 CommandLine bad_usage(std::string error) {
   return {CommandLineAction::BAD_USAGE, std::move(error)};
 }
@@ -81,20 +85,20 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     std::string_view argument = argv[i];
     if (argument == "--") {
-      if (i + 1 < argc) return bad_usage(std::string("unexpected argument '") + argv[i + 1] + "'");
+      if (i + 1 < argc) return bad_usage("unexpected argument '" + shown(argv[i + 1]) + "'");
       break;
     }
     if (!argument.starts_with("--")) {
       if (argument.starts_with("-") && argument.size() > 1) {
-        return bad_usage(std::string("invalid option '") + argv[i] + "'");
+        return bad_usage("invalid option '" + shown(argument) + "'");
       }
-      return bad_usage(std::string("unexpected argument '") + argv[i] + "'");
+      return bad_usage("unexpected argument '" + shown(argument) + "'");
     }
     std::string_view name = argument.substr(0, argument.find('='));
     bool ambiguous = false;
     std::string_view option = match_option(name, &ambiguous);
-    if (ambiguous) return bad_usage("option '" + std::string(name) + "' is ambiguous");
-    if (option.empty()) return bad_usage("unrecognized option '" + std::string(name) + "'");
+    if (ambiguous) return bad_usage("option '" + shown(name) + "' is ambiguous");
+    if (option.empty()) return bad_usage("unrecognized option '" + shown(name) + "'");
     if (name.size() != argument.size()) {
       return bad_usage("option '" + std::string(option) + "' doesn't allow an argument");
     }

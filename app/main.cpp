@@ -7,12 +7,12 @@
 #include "app/stop_signals.h"
 
 int main(int argc, char** argv) {
+  // First: a stop signal is taken in every phase, and every thread the
+  // program starts inherits the blocked signals.
+  watch_stop_signals();
   CommandLine line = parse_command_line(argc, argv);
   if (line.action != CommandLineAction::RUN) return answer_command_line(line);
 
-  // Blocked before the private runtime directory exists, so a stop signal
-  // cannot end the process between making and removing it.
-  block_stop_signals();
   QtEnvironment qt_environment;
   // Qt is given the program name only: the program has read its arguments.
   int qt_argc = 1;

@@ -19,6 +19,14 @@
 #                     a second instance on the same registry ends at once with status
 #                     1 and "Orvandelcaster: already running", and removes its runtime
 #                     directory
+#   refusal_one_line  a registry name with a newline, of an object that cannot be opened:
+#                     the refusal is one line on stderr, the newline escaped, status 1
+#   stop_in_lock_wait another process holds the registry's exclusive lock, so start-up
+#                     waits for it: SIGTERM ends the program within a second, with
+#                     status 0 and its private runtime directory removed
+#   stop_in_settings_fifo
+#                     the settings file is a FIFO that no one writes, so reading it
+#                     waits for ever: the same
 #
 # Needs ORVANDEL_EXE, WINDOW_CLIENT and VERSION. Each run has a registry of its
 # own (ORVANDELCASTER_REGISTRY), never the user's.
@@ -71,12 +79,66 @@ case $case_name in
     expect_bad_usage -- some-argument
     expect_bad_usage -platform offscreen
     expect_bad_usage --platform offscreen
+    # An argument cannot forge a line of its own.
+    expect_bad_usage $'--bad\nOrvandelcaster: fake line'
+    [ "$(head -n1 "$work/run.err")" = "orvandelcaster: unrecognized option '--bad\x0aOrvandelcaster: fake line'" ] ||
+      fail "an argument's newline reached stderr"
     # A stdout that cannot be written is an error, not a silent success.
     if [ -w /dev/full ]; then
       "$ORVANDEL_EXE" --help >/dev/full 2>"$work/full.err"
       status=$?
       [ "$status" -eq 1 ] || fail "--help into a full device: status $status, not 1"
     fi
+    ;;
+  refusal_one_line)
+    unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+    export ORVANDELCASTER_REGISTRY=$ORVANDELCASTER_REGISTRY$'\nOrvandelcaster: fake line'
+    # A directory, which shm_open refuses (EINVAL).
+    mkdir "/dev/shm$ORVANDELCASTER_REGISTRY"
+    run
+    [ "$status" -eq 1 ] || fail "status $status, not 1"
+    expected="Orvandelcaster: cannot open the registry ${ORVANDELCASTER_REGISTRY%%$'\n'*}\\x0aOrvandelcaster: fake line: Invalid argument"
+    [ "$err" = "$expected" ] || fail "stderr is not the one line: $expected"
+    ;;
+  stop_in_*)
+    unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_RUNTIME_DIR
+    export TMPDIR=$work/tmp
+    mkdir "$TMPDIR"
+    registry=/dev/shm$ORVANDELCASTER_REGISTRY
+    if [ "$case_name" = stop_in_lock_wait ]; then
+      # As a new holder holds it while it fills the registry, but for a minute.
+      : >"$registry"
+      (exec 9<>"$registry" && flock -x 9 && exec sleep 60) &
+      pids+=($!)
+      for ((i = 0; i < 100; i++)); do
+        flock -n -s "$registry" true || break
+        sleep 0.05
+      done
+      flock -n -s "$registry" true && fail "the registry's exclusive lock was not taken"
+    else
+      export XDG_CONFIG_HOME=$work/config
+      mkdir -p "$XDG_CONFIG_HOME/orvandelcaster"
+      mkfifo "$XDG_CONFIG_HOME/orvandelcaster/settings.conf"
+    fi
+    "$ORVANDEL_EXE" >"$work/program.out" 2>"$work/program.err" &
+    program=$!
+    pids+=("$program")
+    # Start-up has reached its wait once the registry is open (the lock), or
+    # half a second after the runtime directory was made (the settings).
+    for ((i = 0; i < 100; i++)); do
+      if [ "$case_name" = stop_in_lock_wait ]; then
+        [ "$(readlink /proc/"$program"/fd/* 2>/dev/null | grep -c "^$registry\$")" -gt 0 ] && break
+      else
+        compgen -G "$TMPDIR/orvandelcaster-runtime.*" >/dev/null && { sleep 0.5; break; }
+      fi
+      kill -0 "$program" 2>/dev/null || fail "the program ended before it waited"
+      sleep 0.1
+    done
+    kill -TERM "$program"
+    wait_exit "$program" 1
+    [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM, not 0"
+    [ -s "$work/program.err" ] && fail "standard error is not empty"
+    [ -z "$(ls -A "$TMPDIR")" ] || fail "left behind in TMPDIR: $(ls -A "$TMPDIR")"
     ;;
   headless_*)
     signal=TERM

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/stop_signals.h"
+
 namespace {
 
 bool is_set(const char* name) {
@@ -52,7 +54,10 @@ QtEnvironment::QtEnvironment() {
   // A Wayland client finds its display's socket in the user's runtime
   // directory, usable to Qt or not: that one is kept.
   if (!runtime_dir_usable() && !is_set("WAYLAND_DISPLAY")) {
+    // A stop during start-up removes it too, never between making and handing it over.
+    auto held = hold_stop_signals();
     m_fallback_runtime_dir = make_private_dir();
+    remove_at_stop(m_fallback_runtime_dir);
     if (!m_fallback_runtime_dir.empty()) {
       ::setenv("XDG_RUNTIME_DIR", m_fallback_runtime_dir.c_str(), 1);
     }
@@ -62,6 +67,8 @@ QtEnvironment::QtEnvironment() {
 QtEnvironment::~QtEnvironment() {
   if (m_fallback_runtime_dir.empty()) return;
   // Qt may have left sockets or locks in it.
+  auto held = hold_stop_signals();
   std::error_code ignored;
   std::filesystem::remove_all(m_fallback_runtime_dir, ignored);
+  remove_at_stop({});
 }

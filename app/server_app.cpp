@@ -8,6 +8,7 @@
 
 #include "app/app_shell.h"
 #include "app/stop_signals.h"
+#include "platform/outside_text.h"
 #include "res/resource.h"
 #include "res/strings.h"
 #include "res/version_info.h"
@@ -36,13 +37,26 @@ static_assert(std::is_trivially_destructible_v<std::mutex>);
 // box's above it, so the application closes the ordinary way.
 void end_modal_runs() { QCoreApplication::exit(0); }
 
+// Asks the main thread to end its modal runs, once a Qt application takes
+// requests. g_end_mutex held.
+void post_end_request() {
+  if (g_end_target) {
+    QMetaObject::invokeMethod(g_end_target, &end_modal_runs, Qt::QueuedConnection);
+  }
+}
+
 // Installed as the server's exit handler: runs on the server thread.
 void end_from_server_thread(int status) {
   std::lock_guard<std::mutex> lock(g_end_mutex);
   g_end_status = status;
-  if (g_end_target) {
-    QMetaObject::invokeMethod(g_end_target, &end_modal_runs, Qt::QueuedConnection);
-  }
+  post_end_request();
+}
+
+// A stop signal's request, on the stop signals' thread: the modal run ends
+// as Esc ends it, with the status the run was given.
+void end_from_stop_signal() {
+  std::lock_guard<std::mutex> lock(g_end_mutex);
+  post_end_request();
 }
 
 void accept_end_requests(QCoreApplication* application) {
@@ -90,18 +104,25 @@ int run_application(CServerApp& app, int argc, char** argv) {
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(QString::fromUtf8(internal_name()));
     QCoreApplication::setApplicationVersion(QString::fromUtf8(file_version()));
+    accept_end_requests(&application);
     // One server per name and user, refused before any window appears.
     std::string refusal;
     if (claim_server_instance(&refusal) < 0) {
-      std::fprintf(stderr, "%s\n", refusal.c_str());
-      if (on_real_display()) app_shell().message_box(refusal.c_str());
+      // A stop closes the box; the status stays the refusal's.
+      stop_through(&end_from_stop_signal, 1);
+      // It may name the registry as the environment gave it: one line still.
+      const std::string line = platform::printable_outside_text(refusal, std::string_view::npos);
+      std::fprintf(stderr, "%s\n", line.c_str());
+      if (on_real_display()) app_shell().message_box(line.c_str());
+      stop_end_requests();
       return 1;
     }
-    StopSignalWatcher stop_signals(&end_modal_runs);
-    accept_end_requests(&application);
     set_server_exit_handler(&end_from_server_thread);
+    stop_through(&end_from_stop_signal, 0);
     app.InitInstance();
     status = stop_end_requests();
+    // Ending already: a stop only bounds how long the rest may take.
+    stop_through(nullptr, status);
   }
   return status;
 }

@@ -21,11 +21,11 @@ class CServerApp {
 // exit action but one: socket clean-up (stop_sockets) runs before it.
 extern CServerApp g_server_app;
 
-// The whole life of the process after static construction: builds the Qt
-// application from the arguments main gives it (the program name only), runs
-// app.InitInstance and tears the Qt application down. main has blocked the
-// stop signals already (block_stop_signals), before any thread exists.
-// SIGINT, SIGTERM and SIGHUP close the dialog as Esc does. Returns the exit
-// status: 0 after a normal close, or the status with which the server thread
-// asked to end the process (1).
+// The whole life of the process after static construction but for the stop
+// signals, which main watches first: builds the Qt application from the
+// arguments main gives it (the program name only), runs app.InitInstance and
+// tears the Qt application down. A stop signal closes the refusal box or the
+// dialog as Esc does. Returns the exit status: 0 after a normal close, 1 after
+// a refusal, or the status with which the server thread asked to end the
+// process (1).
 int run_application(CServerApp& app, int argc, char** argv);

@@ -4,28 +4,21 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/app_shell.h"
-#include "app/stop_signals.h"
 #include "joystick/joystick_channels.h"
 #include "server/process.h"
 #include "tests/support/qt/qt_test_support.h"
 #include "ui/monitor_dialog.h"
 
 namespace {
-
-// The stop signals are blocked as the real program blocks them: before main,
-// so before Qt or any test starts a thread, and every thread inherits the mask.
-[[maybe_unused]] const bool g_stop_signals_blocked = (block_stop_signals(), true);
 
 // Records what the application asks of the framework; socket support fails
 // when told to.
@@ -108,22 +101,6 @@ TEST(QtShell, MessageBoxShowsTheTextWithOnlyAnOkButton) {
   EXPECT_EQ(title, QCoreApplication::applicationName());
   EXPECT_EQ(text, QStringLiteral("Windows sockets initialization failed."));
   EXPECT_EQ(buttons, 1);
-}
-
-TEST(StopSignals, SigtermAndSigintReachTheEventLoop) {
-  for (int signal_number : {SIGTERM, SIGINT}) {
-    QEventLoop loop;
-    int stops = 0;
-    StopSignalWatcher watcher([&] {
-      ++stops;
-      loop.quit();
-    });
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-    // Blocked in every thread, so it waits for the watcher instead of ending the test.
-    ::kill(::getpid(), signal_number);
-    loop.exec();
-    EXPECT_EQ(stops, 1) << "signal " << signal_number;
-  }
 }
 
 }  // namespace

@@ -14,6 +14,10 @@
 #   second_instance a second program on the display is refused before any
 #                  window of its own, with its line and a message box; the
 #                  first serves on
+#   second_instance_sigterm
+#                  SIGTERM while the second program's box is shown: it ends
+#                  within a second with status 1, its box gone; the first
+#                  serves on
 #   offscreen      the offscreen platform chosen by the user (QT_QPA_PLATFORM): served,
 #                  SIGTERM ends it;
 #                  a second program there is refused at once, without a box
@@ -252,6 +256,21 @@ case $case_name in
     xdotool windowfocus --sync "$box" key space 2>"$work/xdotool.log" || fail "xdotool could not answer the box"
     wait_exit "$second" 5
     expect_refused_second
+    serve_one_client
+    send_escape
+    wait_exit "$program" 2
+    expect_clean_exit
+    ;;
+  second_instance_sigterm)
+    start_xvfb
+    start_program
+    find_window
+    start_second_program
+    find_refusal_box
+    kill -TERM "$second"
+    wait_exit "$second" 1
+    expect_refused_second
+    xwininfo -id "$box" >/dev/null 2>&1 && fail "the box is still there"
     serve_one_client
     send_escape
     wait_exit "$program" 2
