@@ -21,8 +21,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
-[ -f build/build.ninja ] || cmake -S . -B build -G Ninja >/dev/null
-cmake --build build -j2 --target orvandelcaster
+[ -f build/build.ninja ] || cmake --preset normal >/dev/null
+cmake --build --preset normal --target orvandelcaster
 
 work=$(mktemp -d)
 pids=()
