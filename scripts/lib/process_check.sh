@@ -1,4 +1,7 @@
-# Shared by the shell tests that start the real programs; sourced, not run.
+# shellcheck shell=bash
+# Shared by the shell tests that start the real programs, and by the scripts
+# that show the window on a display of their own (bench/window-cpu,
+# docs/make-screenshot.sh); sourced, not run.
 #
 #   work           a private temporary folder (mode 700), removed on exit
 #   pids           processes to end on exit: each gets SIGTERM first and
@@ -36,8 +39,10 @@ cleanup_processes() {
     [ "$running" = 0 ] && break
     sleep 0.05
   done
-  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  for pid in "${pids[@]}"; do
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   rm -rf "$work" "/dev/shm$ORVANDELCASTER_REGISTRY" 2>/dev/null || true
 }
 trap cleanup_processes EXIT
