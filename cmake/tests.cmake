@@ -4,8 +4,9 @@
 #       a GoogleTest program. On Linux every test case is a ctest case of its
 #       own. The Windows programs run under Wine, one ctest case per program (a
 #       Wine process costs far more than a test case).
-#   orvandel_add_test(NAME COMMAND ARG... [QT])
-#       any other command: a script, or a program with arguments. Properties
+#   orvandel_add_test(NAME [QT] COMMAND ARG...)
+#       any other command: a script, or a program with arguments (on Windows
+#       a program of the build runs under Wine, in the wine fixture). Properties
 #       of its own are set after it with set_tests_properties.
 #
 # Both label their tests with the folder that registers them (ctest -L server;
