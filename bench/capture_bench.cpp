@@ -15,6 +15,7 @@
 // valgrind (bench/run does that).
 
 #include <arpa/inet.h>
+#include <getopt.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -302,31 +303,42 @@ bool parse_int(const char* text, int* out) {
 }
 
 Options parse_options(int argc, char** argv) {
+  enum { CPUS, REQUESTS, CYCLES, ROUNDS, COST };
+  static const option options[] = {{"cpus", required_argument, nullptr, CPUS},
+                                   {"requests", required_argument, nullptr, REQUESTS},
+                                   {"cycles", required_argument, nullptr, CYCLES},
+                                   {"rounds", required_argument, nullptr, ROUNDS},
+                                   {"cost", required_argument, nullptr, COST},
+                                   {nullptr, 0, nullptr, 0}};
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : "";
-    bool ok = true;
-    if (arg == "--cpus") {
-      ok = std::sscanf(value, "%d,%d", &o.client_cpu, &o.server_cpu) == 2;
-    } else if (arg == "--requests") {
-      ok = parse_int(value, &o.requests);
-    } else if (arg == "--cycles") {
-      ok = parse_int(value, &o.cycles);
-    } else if (arg == "--rounds") {
-      ok = parse_int(value, &o.rounds) && o.rounds > 0;
-    } else if (arg == "--cost") {
-      ok = parse_int(value, &o.cost_requests);
-    } else {
-      ok = false;
+  opterr = 0;  // the usage line says it all
+  bool ok = true;
+  for (int opt; ok && (opt = getopt_long(argc, argv, "", options, nullptr)) != -1;) {
+    switch (opt) {
+      case CPUS:
+        ok = std::sscanf(optarg, "%d,%d", &o.client_cpu, &o.server_cpu) == 2;
+        break;
+      case REQUESTS:
+        ok = parse_int(optarg, &o.requests);
+        break;
+      case CYCLES:
+        ok = parse_int(optarg, &o.cycles);
+        break;
+      case ROUNDS:
+        ok = parse_int(optarg, &o.rounds) && o.rounds > 0;
+        break;
+      case COST:
+        ok = parse_int(optarg, &o.cost_requests);
+        break;
+      default:
+        ok = false;
     }
-    if (!ok) {
-      std::fprintf(stderr,
-                   "usage: capture_bench [--cpus CLIENT,SERVER] [--requests N] [--cycles N] "
-                   "[--rounds N] | --cost N\n");
-      std::exit(2);
-    }
-    ++i;
+  }
+  if (!ok || optind < argc) {
+    std::fprintf(stderr,
+                 "usage: capture_bench [--cpus CLIENT,SERVER] [--requests N] [--cycles N] "
+                 "[--rounds N] | --cost N\n");
+    std::exit(2);
   }
   return o;
 }

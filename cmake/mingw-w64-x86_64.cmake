@@ -1,7 +1,7 @@
 # Cross-builds the Windows program on Linux with Debian's mingw-w64 (POSIX
-# thread model, for std::thread and std::mutex) and runs its tests under Wine:
-#   cmake -S . -B build-windows -G Ninja \
-#         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+# thread model, for std::thread and std::mutex); its tests run under Wine.
+# The windows preset (CMakePresets.json) names it:
+#   cmake --workflow --preset windows
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -20,6 +20,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # libgcc, libstdc++ or winpthread, which no Windows machine has.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# ctest runs every test program through Wine, with the one prefix and server
-# that scripts/wine-run keeps for the whole run.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+# ctest runs every test program through Wine: cmake/tests.cmake names the
+# emulator, with the prefix of the build folder.

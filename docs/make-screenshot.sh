@@ -21,17 +21,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
-[ -f build/build.ninja ] || cmake -S . -B build -G Ninja >/dev/null
-cmake --build build -j2 --target orvandelcaster
+[ -f build/build.ninja ] || cmake --preset normal >/dev/null
+cmake --build --preset normal --target orvandelcaster
 
-work=$(mktemp -d)
-pids=()
-# The program first, then its X server.
-trap 'for ((j = ${#pids[@]} - 1; j >= 0; j--)); do kill "${pids[j]}" 2>/dev/null; wait "${pids[j]}" 2>/dev/null; done; rm -rf "$work"' EXIT
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for ((i = 0; i < 100; i++)); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(head -n1 "$work/display") XDG_RUNTIME_DIR=$work
+check_name=make-screenshot
+source scripts/lib/process_check.sh
+start_xvfb 640x480x24
+export XDG_RUNTIME_DIR=$work
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 build/orvandelcaster &
@@ -42,7 +38,7 @@ for ((i = 0; i < 100; i++)); do
   [ -n "$window" ] && xwininfo -id "$window" | grep -q IsViewable && break
   sleep 0.1
 done
-[ -n "$window" ] || { echo "make-screenshot: no window" >&2; exit 1; }
+[ -n "$window" ] || fail "no window"
 sleep 1  # a few display ticks
 import -window "$window" "$output"
 echo "wrote $output"

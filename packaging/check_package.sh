@@ -5,8 +5,9 @@
 #      orvandelcaster, started headless as another user (nobody) with nothing
 #      from a desktop session, serves `capture-probe info` and ends cleanly on
 #      SIGTERM; dpkg -r removes it and leaves nothing of it behind;
-#   2. the source tarball: unpacked elsewhere it builds the program as
-#      scripts/run does, and `cmake --install` of that build works.
+#   2. the source tarball: unpacked elsewhere it configures with the normal
+#      preset and builds the program as scripts/run does, and `cmake --install`
+#      of that build works.
 #
 #   packaging/check_package.sh BUILD_DIR
 #
@@ -15,18 +16,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:?usage: check_package.sh BUILD_DIR}")
+check_name=check_package
+source scripts/lib/process_check.sh
 
 sudo=
 [ "$(id -u)" = 0 ] || sudo=sudo
-work=$(mktemp -d)
+# The test user works in it too.
 chmod 755 "$work"
 program=
 # The registry objects the test user's server may make: the private one, or
 # that user's own while the program does not read ORVANDELCASTER_REGISTRY.
-registry=/orvandelcaster-package-check.$$
-registry_files=("/dev/shm$registry" "/dev/shm/Capture_Unix_Socket_Share.$(id -u nobody)")
+registry_files=("/dev/shm$ORVANDELCASTER_REGISTRY" "/dev/shm/Capture_Unix_Socket_Share.$(id -u nobody)")
 registries_before=$(ls "${registry_files[@]}" 2>/dev/null || true)
-cleanup() {
+# What the test user made belongs to that user: removed with sudo.
+remove_test_user_files() {
   [ -n "$program" ] && $sudo kill -KILL "$program" 2>/dev/null
   local file
   for file in "${registry_files[@]}"; do
@@ -34,15 +37,7 @@ cleanup() {
   done
   $sudo rm -rf "$work"
 }
-trap cleanup EXIT
-
-fail() {
-  echo "check_package: FAIL: $*" >&2
-  for log in "$work"/*.err; do
-    [ -s "$log" ] && { echo "--- $(basename "$log")" >&2; cat "$log" >&2; }
-  done
-  exit 1
-}
+on_exit=remove_test_user_files
 
 version=$("$build/orvandelcaster" --version | head -n1 | awk '{print $NF}')
 
@@ -64,7 +59,7 @@ while read -r path; do [ -e "$path" ] && echo "$path"; done <"$work/paths" >"$wo
 $sudo dpkg -i "$deb" >"$work/dpkg-install.out" 2>"$work/dpkg-install.err" || fail "dpkg -i failed"
 
 # Started as a user's shell would without a desktop: no display, no runtime directory.
-test_user=(env -i PATH=/usr/bin:/bin HOME=/nonexistent TMPDIR="$work/tmp" ORVANDELCASTER_REGISTRY="$registry"
+test_user=(env -i PATH=/usr/bin:/bin HOME=/nonexistent TMPDIR="$work/tmp" ORVANDELCASTER_REGISTRY="$ORVANDELCASTER_REGISTRY"
   setpriv --reuid=nobody --regid=nogroup --clear-groups)
 mkdir -m 1777 "$work/tmp"
 # Each of sudo, env and setpriv hands the signal on or becomes the program.
@@ -81,10 +76,8 @@ done
 [ "$served" = 1 ] || fail "capture-probe info did not reach the installed orvandelcaster"
 grep -q '^Server: *Orvandelcaster$' "$work/probe.out" || fail "capture-probe info: $(cat "$work/probe.out")"
 $sudo kill -TERM "$program"
-set +e
-wait "$program"
-status=$?
-set -e
+status=0
+wait "$program" || status=$?
 program=
 [ "$status" = 0 ] || fail "the installed orvandelcaster ended with status $status after SIGTERM"
 [ -s "$work/server.err" ] && fail "the installed orvandelcaster wrote to standard error"
@@ -107,8 +100,9 @@ tar -xzf "$tarball" -C "$work"
 source=$work/orvandelcaster-$version
 [ ! -e "$source/.git" ] && [ -z "$(find "$source" -maxdepth 1 -name 'build*')" ] ||
   fail "the tarball holds version control or build folders"
-# As scripts/run builds it: only the program's target.
-cmake -S "$source" -B "$source/build" -G Ninja -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >"$work/source-configure.out" 2>"$work/source-configure.err" || fail "the tarball does not configure"
+# As scripts/run builds it: the normal preset, only the program's target.
+(cd "$source" && cmake --preset normal) >"$work/source-configure.out" 2>"$work/source-configure.err" ||
+  fail "the tarball does not configure"
 cmake --build "$source/build" -j2 --target orvandelcaster >"$work/source-build.out" 2>"$work/source-build.err" ||
   fail "the tarball does not build"
 cmake --install "$source/build" --prefix "$work/prefix" >"$work/source-install.out" 2>"$work/source-install.err" ||

@@ -7,11 +7,12 @@
 #   packaging/check_windows_installer.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "${1:?usage: check_windows_installer.sh BUILD_DIR}")
+check_name=check_windows_installer
+source "$(dirname "$0")/../scripts/lib/process_check.sh"
 installer=$(ls "$build"/orvandelcaster-*-win64.exe)
 script=$build/_CPack_Packages/win64/NSIS/project.nsi
 contents=$(7z l -slt "$installer" | sed -n 's/^Path = //p')
 
-fail() { echo "check_windows_installer: $*" >&2; exit 1; }
 for file in orvandelcaster.exe capture-probe.exe README.md Uninstall.exe; do
   grep -qx "$file" <<<"$contents" || fail "$installer lacks $file"
 done

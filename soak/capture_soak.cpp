@@ -15,6 +15,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <getopt.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -237,33 +238,54 @@ bool parse_int(const char* text, long low, long high, long* out) {
 }
 
 Options parse_options(int argc, char** argv) {
+  enum { SESSIONS, SECONDS, IDLE, SEED, RESTARTS, REFUSALS };
+  static const option options[] = {{"sessions", required_argument, nullptr, SESSIONS},
+                                   {"seconds", required_argument, nullptr, SECONDS},
+                                   {"idle", required_argument, nullptr, IDLE},
+                                   {"seed", required_argument, nullptr, SEED},
+                                   {"restarts", required_argument, nullptr, RESTARTS},
+                                   {"refusals", required_argument, nullptr, REFUSALS},
+                                   {nullptr, 0, nullptr, 0}};
   Options o;
-  for (int i = 1; i < argc; i += 2) {
-    if (i + 1 >= argc) {
-      std::fprintf(stderr, "capture_soak: %s needs a value\n", argv[i]);
+  opterr = 0;  // the usage line says it all
+  bool ok = true;
+  // ":" first: a value missing is told apart from an unknown option.
+  for (int opt; ok && (opt = getopt_long(argc, argv, ":", options, nullptr)) != -1;) {
+    if (opt == ':') {
+      std::fprintf(stderr, "capture_soak: %s needs a value\n", argv[optind - 1]);
       std::exit(2);
     }
-    std::string arg = argv[i];
     long v = 0;
-    bool ok = parse_int(argv[i + 1], 0, 10000000, &v);
-    if (ok && arg == "--sessions" && v >= 1) {
-      o.sessions = static_cast<int>(v);
-    } else if (ok && arg == "--seconds" && v >= 1) {
-      o.seconds = static_cast<int>(v);
-    } else if (ok && arg == "--idle") {
-      o.idle_peers = static_cast<int>(v);
-    } else if (ok && arg == "--seed") {
-      o.seed = static_cast<unsigned>(v);
-    } else if (ok && arg == "--restarts") {
-      o.restarts = static_cast<int>(v);
-    } else if (ok && arg == "--refusals") {
-      o.refusals = static_cast<int>(v);
-    } else {
-      std::fprintf(stderr,
-                   "usage: capture_soak [--sessions N] [--seconds S] [--idle N] [--seed N] "
-                   "[--restarts N] [--refusals N]\n");
-      std::exit(2);
+    ok = opt != '?' && parse_int(optarg, 0, 10000000, &v);
+    if (!ok) break;
+    switch (opt) {
+      case SESSIONS:
+        ok = v >= 1;
+        o.sessions = static_cast<int>(v);
+        break;
+      case SECONDS:
+        ok = v >= 1;
+        o.seconds = static_cast<int>(v);
+        break;
+      case IDLE:
+        o.idle_peers = static_cast<int>(v);
+        break;
+      case SEED:
+        o.seed = static_cast<unsigned>(v);
+        break;
+      case RESTARTS:
+        o.restarts = static_cast<int>(v);
+        break;
+      case REFUSALS:
+        o.refusals = static_cast<int>(v);
+        break;
     }
+  }
+  if (!ok || optind < argc) {
+    std::fprintf(stderr,
+                 "usage: capture_soak [--sessions N] [--seconds S] [--idle N] [--seed N] "
+                 "[--restarts N] [--refusals N]\n");
+    std::exit(2);
   }
   return o;
 }

@@ -4,16 +4,9 @@
 #
 #   run_with_xvfb.sh COMMAND [ARGS...]
 set -uo pipefail
-work=$(mktemp -d)
-chmod 700 "$work"
-Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-trap 'kill -TERM "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
-for ((i = 0; i < 100; i++)); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || { echo "run_with_xvfb: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display") XDG_RUNTIME_DIR=$work
+check_name=run_with_xvfb
+source "$(dirname "$0")/../../scripts/lib/process_check.sh"
+start_xvfb 1600x1200x24
+export XDG_RUNTIME_DIR=$work
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 "$@"

@@ -28,59 +28,13 @@
 set -uo pipefail
 
 case_name=${1:?usage: window_test.sh CASE}
-work=$(mktemp -d)
-chmod 700 "$work"
-pids=()
-export ORVANDELCASTER_REGISTRY=/orvandelcaster_window.$$.$RANDOM
-
-# Ends what the test started, Xvfb last and gently, so that it removes its
-# lock and socket for the next test's server.
-cleanup() {
-  local pid i
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-  for ((i = 0; i < 40; i++)); do
-    local running=0
-    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && running=1; done
-    [ "$running" = 0 ] && break
-    sleep 0.05
-  done
-  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work" "/dev/shm$ORVANDELCASTER_REGISTRY"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL ($case_name): $*" >&2
-  for log in "$work"/*.err; do
-    [ -s "$log" ] && { echo "--- $(basename "$log")" >&2; cat "$log" >&2; }
-  done
-  exit 1
-}
+check_name=$case_name
+source "$(dirname "$0")/../../scripts/lib/process_check.sh"
 
 # A desktop session has a private runtime directory; Qt warns without one.
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY DISPLAY QT_QPA_PLATFORM
-
-# -noreset: the server must not restart (and refuse connections for a moment)
-# each time its last client leaves.
-start_xvfb() {
-  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-  pids+=($!)
-  local i
-  for ((i = 0; i < 100; i++)); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-  done
-  [ -s "$work/display" ] || fail "Xvfb did not start"
-  export DISPLAY=:$(head -n1 "$work/display")
-  for ((i = 0; i < 50; i++)); do
-    xdpyinfo >/dev/null 2>&1 && return
-    sleep 0.1
-  done
-  fail "Xvfb on $DISPLAY does not answer"
-}
 
 start_program() {
   "$ORVANDEL_EXE" >"$work/program.out" 2>"$work/program.err" &
@@ -101,18 +55,6 @@ find_window() {
     sleep 0.1
   done
   fail "no window captioned Orvandelcaster is shown"
-}
-
-# Waits up to $2 seconds for process $1 to end; sets status to its exit status.
-wait_exit() {
-  local pid=$1 limit_tenths=$(($2 * 10)) i
-  for ((i = 0; i < limit_tenths * 2; i++)); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  kill -0 "$pid" 2>/dev/null && fail "process $pid still running after $2 s"
-  wait "$pid"
-  status=$?
 }
 
 serve_one_client() {
@@ -195,12 +137,12 @@ expect_refused_second() {
 }
 
 send_escape() {
-  xdotool windowfocus --sync "$window" key Escape 2>"$work/xdotool.log" || fail "xdotool could not type Esc"
+  xdotool windowfocus --sync "$window" key Escape 2>"$work/xdotool.err" || fail "xdotool could not type Esc"
 }
 
 case $case_name in
   esc)
-    start_xvfb
+    start_xvfb 640x480x24
     start_program
     find_window
     serve_one_client
@@ -211,7 +153,7 @@ case $case_name in
     expect_nothing_published
     ;;
   esc_client)
-    start_xvfb
+    start_xvfb 640x480x24
     start_program
     find_window
     connect_holding_client
@@ -221,7 +163,7 @@ case $case_name in
     expect_client_dropped
     ;;
   sigterm_client)
-    start_xvfb
+    start_xvfb 640x480x24
     start_program
     find_window
     connect_holding_client
@@ -231,7 +173,7 @@ case $case_name in
     expect_client_dropped
     ;;
   server_exit)
-    start_xvfb
+    start_xvfb 640x480x24
     start_program
     find_window
     connect_holding_client
@@ -245,7 +187,7 @@ case $case_name in
       fail "standard error is not the server's one error line"
     ;;
   second_instance)
-    start_xvfb
+    start_xvfb 640x480x24
     start_program
     find_window
     start_second_program
@@ -253,7 +195,7 @@ case $case_name in
     # The box is the second program's only window: no monitor window was made.
     shown=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
     [ "$shown" -eq 2 ] || fail "$shown windows are shown, not the first program's and the box"
-    xdotool windowfocus --sync "$box" key space 2>"$work/xdotool.log" || fail "xdotool could not answer the box"
+    xdotool windowfocus --sync "$box" key space 2>"$work/xdotool.err" || fail "xdotool could not answer the box"
     wait_exit "$second" 5
     expect_refused_second
     serve_one_client
@@ -262,7 +204,7 @@ case $case_name in
     expect_clean_exit
     ;;
   second_instance_sigterm)
-    start_xvfb
+    start_xvfb 640x480x24
     start_program
     find_window
     start_second_program

@@ -12,33 +12,15 @@
 #
 # Needs WINE_RUN (scripts/wine-run --prefix=DIR, started), ORVANDEL_EXE and
 # PROBE_EXE; LINUX_PROBE, when set, is the Linux capture-probe. With an
-# argument it also writes a picture of the window there.
+# argument it also writes a picture of the window there. The registry object
+# is this test's own (ORVANDELCASTER_REGISTRY), never the user's.
 set -uo pipefail
 
 screenshot=${1:-}
 : "${WINE_RUN:?}" "${ORVANDEL_EXE:?}" "${PROBE_EXE:?}"
 read -r -a wine_run <<<"$WINE_RUN"
-work=$(mktemp -d)
-pids=()
-
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  for log in "$work"/*.out "$work"/*.err "$work"/*.log; do
-    [ -s "$log" ] && { echo "--- $(basename "$log")" >&2; cat "$log" >&2; }
-  done
-  exit 1
-}
-
-# A registry object of this test's own, never the user's.
-export ORVANDELCASTER_REGISTRY=/orvandel-wine-test-$$
+check_name=wine_window
+source "$(dirname "$0")/../../scripts/lib/process_check.sh"
 
 # The run's display, which wine-run --start made for every Wine program.
 prefix=${WINE_RUN##*--prefix=}
@@ -93,6 +75,7 @@ grep -q 'X=-0.000008 Y=-0.000008 Rudder=-0.000008 Thrust=-0.000008' "$work/watch
   fail "the values are not the centred ones"
 
 if [ -n "${LINUX_PROBE:-}" ]; then
+  [ -x "$LINUX_PROBE" ] || fail "no Linux capture-probe at $LINUX_PROBE: build the normal build first"
   # The port changes with every session: read it again.
   port=$(published_port)
   [ -n "$port" ] || fail "the name was not published again after the sessions"
@@ -109,10 +92,7 @@ fi
 # Esc, as a person presses it on the focused window.
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool key --clearmodifiers Escape
-for ((i = 0; i < 100; i++)); do kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$server" 2>/dev/null && fail "Esc did not end the program"
-wait "$server"
-status=$?
+wait_exit "$server" 10
 [ "$status" = 0 ] || fail "Esc ended the program with status $status"
 [ -s "$work/server.err" ] && fail "standard error was not empty"
 echo "PASS"
