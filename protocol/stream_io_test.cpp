@@ -8,11 +8,54 @@
 #include <thread>
 #include <vector>
 
+#include "platform/fake_net.h"
 #include "tests/support/socket_pair.h"
 
 namespace {
 
 using test_support::SocketPair;
+
+std::vector<unsigned char> bytes_of(const std::string& text) {
+  return std::vector<unsigned char>(text.begin(), text.end());
+}
+
+TEST(RecvAll, CollectsShortReadsAndReportsAnEarlyClose) {
+  SocketPair pair;
+  platform::ScopedFakeNet net;
+  // One byte per receive call.
+  net.on_recv = [](int fd, void* buf, std::size_t) {
+    return platform::system_net().recv(fd, buf, 1);
+  };
+  pair.send(bytes_of("abcdef"));
+  pair.close_peer();
+  char got[10] = {};
+  EXPECT_EQ(recv_all(pair.server(), got, 4), 4);
+  EXPECT_EQ(std::string(got), "abcd");
+  EXPECT_EQ(recv_all(pair.server(), got, 10), 2);
+  EXPECT_EQ(net.recv_calls.load(), 4 + 3);
+}
+
+TEST(SendAll, ZeroCountsTouchNothing) {
+  SocketPair pair;
+  platform::ScopedFakeNet net;
+  EXPECT_EQ(recv_all(pair.server(), nullptr, 0), 0);
+  EXPECT_EQ(send_all(pair.server(), nullptr, 0), 0);
+  EXPECT_EQ(net.recv_calls.load(), 0);
+  EXPECT_EQ(net.send_calls.load(), 0);
+}
+
+TEST(SendAll, ContinuesAfterPartialSendsAndReportsTheFailingSend) {
+  SocketPair pair;
+  platform::ScopedFakeNet net;
+  int calls = 0;
+  net.on_send = [&](int fd, const void* buf, std::size_t len) -> ssize_t {
+    if (++calls == 4) return 0;
+    return platform::system_net().send(fd, buf, len < 3 ? len : 3);
+  };
+  EXPECT_EQ(send_all(pair.server(), "abcdef", 6), 6);
+  EXPECT_EQ(send_all(pair.server(), "ghijkl", 6), 0) << "a failed send is never a partial count";
+  EXPECT_EQ(pair.pending(), bytes_of("abcdefghi"));
+}
 
 TEST(StreamIo, ReadWithinATimeOutGetsAllFewerOrNone) {
   SocketPair pair;

@@ -125,44 +125,6 @@ TEST(ReadMessage, FailingReceiveGivesZero) {
   EXPECT_EQ(last_message_type(), 0u);
 }
 
-TEST(RecvAll, CollectsShortReadsAndReportsAnEarlyClose) {
-  SocketPair pair;
-  platform::ScopedFakeNet net;
-  // One byte per receive call.
-  net.on_recv = [](int fd, void* buf, std::size_t) {
-    return platform::system_net().recv(fd, buf, 1);
-  };
-  pair.send(bytes_of("abcdef"));
-  pair.close_peer();
-  char got[10] = {};
-  EXPECT_EQ(recv_all(pair.server(), got, 4), 4);
-  EXPECT_EQ(std::string(got), "abcd");
-  EXPECT_EQ(recv_all(pair.server(), got, 10), 2);
-  EXPECT_EQ(net.recv_calls.load(), 4 + 3);
-}
-
-TEST(SendAll, ZeroCountsTouchNothing) {
-  SocketPair pair;
-  platform::ScopedFakeNet net;
-  EXPECT_EQ(recv_all(pair.server(), nullptr, 0), 0);
-  EXPECT_EQ(send_all(pair.server(), nullptr, 0), 0);
-  EXPECT_EQ(net.recv_calls.load(), 0);
-  EXPECT_EQ(net.send_calls.load(), 0);
-}
-
-TEST(SendAll, ContinuesAfterPartialSendsAndReportsTheFailingSend) {
-  SocketPair pair;
-  platform::ScopedFakeNet net;
-  int calls = 0;
-  net.on_send = [&](int fd, const void* buf, std::size_t len) -> ssize_t {
-    if (++calls == 4) return 0;
-    return platform::system_net().send(fd, buf, len < 3 ? len : 3);
-  };
-  EXPECT_EQ(send_all(pair.server(), "abcdef", 6), 6);
-  EXPECT_EQ(send_all(pair.server(), "ghijkl", 6), 0) << "a failed send is never a partial count";
-  EXPECT_EQ(pair.pending(), bytes_of("abcdefghi"));
-}
-
 TEST(SendMessage, EmptyPayloadSendsOnlyTheHeader) {
   SocketPair pair;
   EXPECT_EQ(send_message(pair.server(), MSG_VERSION, nullptr, 0), 0);
