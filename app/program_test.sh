@@ -24,9 +24,15 @@
 #   stop_in_lock_wait another process holds the registry's exclusive lock, so start-up
 #                     waits for it: SIGTERM ends the program within a second, with
 #                     status 0 and its private runtime directory removed
-#   stop_in_settings_fifo
-#                     the settings file is a FIFO that no one writes, so reading it
-#                     waits for ever: the same
+#   settings_fifo     the settings file is a FIFO that no one writes,
+#   settings_dev_zero a link to /dev/zero,
+#   settings_long_value
+#                     or 10 MB, one "joystick =" line: it is ignored with one line
+#                     on stderr, the program serves within 2 s without growing or
+#                     keeping a core busy, and SIGTERM ends it within a second
+#   long_joystick_variable
+#                     ORVANDELCASTER_JOYSTICK longer than 4 KiB: refused with one
+#                     line on stderr, the same otherwise
 #
 # Needs ORVANDEL_EXE, WINDOW_CLIENT and VERSION. Each run has a registry of its
 # own (ORVANDELCASTER_REGISTRY), never the user's.
@@ -100,37 +106,26 @@ case $case_name in
     expected="Orvandelcaster: cannot open the registry ${ORVANDELCASTER_REGISTRY%%$'\n'*}\\x0aOrvandelcaster: fake line: Invalid argument"
     [ "$err" = "$expected" ] || fail "stderr is not the one line: $expected"
     ;;
-  stop_in_*)
+  stop_in_lock_wait)
     unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_RUNTIME_DIR
     export TMPDIR=$work/tmp
     mkdir "$TMPDIR"
     registry=/dev/shm$ORVANDELCASTER_REGISTRY
-    if [ "$case_name" = stop_in_lock_wait ]; then
-      # As a new holder holds it while it fills the registry, but for a minute.
-      : >"$registry"
-      (exec 9<>"$registry" && flock -x 9 && exec sleep 60) &
-      pids+=($!)
-      for ((i = 0; i < 100; i++)); do
-        flock -n -s "$registry" true || break
-        sleep 0.05
-      done
-      flock -n -s "$registry" true && fail "the registry's exclusive lock was not taken"
-    else
-      export XDG_CONFIG_HOME=$work/config
-      mkdir -p "$XDG_CONFIG_HOME/orvandelcaster"
-      mkfifo "$XDG_CONFIG_HOME/orvandelcaster/settings.conf"
-    fi
+    # As a new holder holds it while it fills the registry, but for a minute.
+    : >"$registry"
+    (exec 9<>"$registry" && flock -x 9 && exec sleep 60) &
+    pids+=($!)
+    for ((i = 0; i < 100; i++)); do
+      flock -n -s "$registry" true || break
+      sleep 0.05
+    done
+    flock -n -s "$registry" true && fail "the registry's exclusive lock was not taken"
     "$ORVANDEL_EXE" >"$work/program.out" 2>"$work/program.err" &
     program=$!
     pids+=("$program")
-    # Start-up has reached its wait once the registry is open (the lock), or
-    # half a second after the runtime directory was made (the settings).
+    # Start-up has reached its wait once the registry is open.
     for ((i = 0; i < 100; i++)); do
-      if [ "$case_name" = stop_in_lock_wait ]; then
-        [ "$(readlink /proc/"$program"/fd/* 2>/dev/null | grep -c "^$registry\$")" -gt 0 ] && break
-      else
-        compgen -G "$TMPDIR/orvandelcaster-runtime.*" >/dev/null && { sleep 0.5; break; }
-      fi
+      [ "$(readlink /proc/"$program"/fd/* 2>/dev/null | grep -c "^$registry\$")" -gt 0 ] && break
       kill -0 "$program" 2>/dev/null || fail "the program ended before it waited"
       sleep 0.1
     done
@@ -139,6 +134,65 @@ case $case_name in
     [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM, not 0"
     [ -s "$work/program.err" ] && fail "standard error is not empty"
     [ -z "$(ls -A "$TMPDIR")" ] || fail "left behind in TMPDIR: $(ls -A "$TMPDIR")"
+    ;;
+  settings_* | long_joystick_variable)
+    unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_RUNTIME_DIR ORVANDELCASTER_JOYSTICK
+    export TMPDIR=$work/tmp
+    mkdir "$TMPDIR"
+    export XDG_CONFIG_HOME=$work/config
+    settings=$XDG_CONFIG_HOME/orvandelcaster/settings.conf
+    mkdir -p "${settings%/*}"
+    ignored="Orvandelcaster: ignoring the settings file $settings: it is"
+    case $case_name in
+      settings_fifo)
+        mkfifo "$settings"
+        expected="$ignored a FIFO, not a regular file"
+        ;;
+      settings_dev_zero)
+        ln -s /dev/zero "$settings"
+        expected="$ignored a character device, not a regular file"
+        ;;
+      settings_long_value)
+        { printf 'joystick = '; head -c 10000000 /dev/zero | tr '\0' x; echo; } >"$settings"
+        expected="$ignored larger than 64 KiB"
+        ;;
+      long_joystick_variable)
+        ORVANDELCASTER_JOYSTICK=$(head -c 4097 /dev/zero | tr '\0' x)
+        export ORVANDELCASTER_JOYSTICK
+        expected="Orvandelcaster: ORVANDELCASTER_JOYSTICK is longer than 4096 bytes: refused, so joystick 0 is not found"
+        ;;
+    esac
+    started=$(date +%s%N)
+    "$ORVANDEL_EXE" >"$work/program.out" 2>"$work/program.err" &
+    program=$!
+    pids+=("$program")
+    "$WINDOW_CLIENT" serve >"$work/client.out" 2>"$work/client.err" &
+    client=$!
+    pids+=("$client")
+    # Served within 2 s (a start takes well under 0.1 s unloaded), never
+    # holding much memory meanwhile: a program that reads /dev/zero is
+    # stopped before it takes the machine's.
+    for ((i = 0; i < 20; i++)); do
+      kill -0 "$client" 2>/dev/null || break
+      rss_kib=$(awk '/^VmRSS:/ { print $2 }' /proc/"$program"/status 2>/dev/null)
+      [ "${rss_kib:-0}" -lt 524288 ] || fail "the program holds ${rss_kib} KiB while starting"
+      sleep 0.1
+    done
+    kill -0 "$client" 2>/dev/null && fail "not served within 2 s"
+    wait "$client" || fail "a capture client was not served"
+    echo "served after $((($(date +%s%N) - started) / 1000000)) ms"
+    # Idle: at most 0.2 s of CPU time in 2 s (user and system, in clock ticks).
+    cpu_ticks() { awk '{ print $14 + $15 }' /proc/"$program"/stat; }
+    before=$(cpu_ticks)
+    sleep 2
+    used=$(($(cpu_ticks) - before))
+    [ "$used" -le $(($(getconf CLK_TCK) / 5)) ] || fail "$used clock ticks of CPU time in 2 s idle"
+    [ "$(cat "$work/program.err")" = "$expected" ] ||
+      fail "stderr is not the one line: $(printf '%q' "$expected")"
+    kill -TERM "$program"
+    wait_exit "$program" 1
+    [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM, not 0"
+    [ "$(cat "$work/program.err")" = "$expected" ] || fail "more on stderr after SIGTERM"
     ;;
   headless_*)
     signal=TERM

@@ -2,24 +2,33 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
+
+#include "platform/outside_text.h"
+#include "platform/settings_file.h"
 
 namespace {
 
 bool no_permission(int error) { return error == EACCES || error == EPERM; }
+
+// Device names come from the hardware (a USB device names itself), paths and
+// the choice from the user's files and environment: none of them may break
+// the line or steer a terminal.
+std::string shown(std::string_view outside) { return platform::printable_outside_text(outside); }
 
 }  // namespace
 
 std::string describe_choice(const platform::JoystickChoice& choice) {
   if (choice.origin.empty()) return {};
   return (choice.origin == platform::JOYSTICK_VARIABLE ? "chosen by " : "chosen in ") +
-         choice.origin;
+         shown(choice.origin);
 }
 
 std::string joystick_state_title(const platform::JoystickStatus& status) {
   using State = platform::JoystickStatus::State;
   switch (status.state) {
     case State::READY:
-      return status.name.empty() ? "Joystick" : status.name;
+      return status.name.empty() ? "Joystick" : shown(status.name);
     case State::NO_JOYSTICK:
       return "No joystick";
     case State::NOT_FOUND:
@@ -37,24 +46,28 @@ std::string joystick_state_detail(const platform::JoystickStatus& status) {
   if (!status.names_devices) return {};
   const platform::JoystickChoice& choice = status.choice;
   const std::string chosen = describe_choice(choice);
+  const std::string path = shown(status.path);
   switch (status.state) {
     case State::READY:
-      return "Joystick 0: " + status.path + (chosen.empty() ? "" : ", " + chosen);
+      return "Joystick 0: " + path + (chosen.empty() ? "" : ", " + chosen);
     case State::NO_JOYSTICK:
       return "No input device is a joystick; \"capture-probe devices\" tells why";
     case State::NOT_FOUND:
+      if (choice.kind == platform::JoystickChoice::Kind::REFUSED)
+        return "Choice refused (longer than " + std::to_string(platform::SETTING_VALUE_MAX_BYTES) +
+               " bytes), " + chosen;
       if (choice.kind == platform::JoystickChoice::Kind::PATH)
-        return "No device " + choice.value + ", " + chosen;
-      return "No joystick's name contains \"" + choice.value + "\", " + chosen;
+        return "No device " + shown(choice.value) + ", " + chosen;
+      return "No joystick's name contains \"" + shown(choice.value) + "\", " + chosen;
     case State::NOT_A_JOYSTICK:
-      return status.path + " is not a joystick (" + status.why_not + "), " + chosen;
+      return path + " is not a joystick (" + status.why_not + "), " + chosen;
     case State::UNREADABLE:
       break;
   }
   if (!no_permission(status.open_error)) {
-    return "Cannot read " + status.path + ": " + std::strerror(status.open_error);
+    return "Cannot read " + path + ": " + std::strerror(status.open_error);
   }
-  const std::string no_permission_text = "No permission to read " + status.path + " \u2014 ";
+  const std::string no_permission_text = "No permission to read " + path + " \u2014 ";
   if (status.group_may_read && !status.group.empty() && status.group != "root") {
     return no_permission_text + "add yourself to the " + status.group + " group";
   }

@@ -2,7 +2,9 @@
 
 // Joystick 0 in words, for both monitor windows and capture-probe: a short
 // title (the device's name, or why there is none) and a longer line (its
-// node and the choice behind it, or what to do).
+// node and the choice behind it, or what to do). The device's name and node
+// and the user's choice come from outside: they are shown escaped and
+// shortened (platform/outside_text.h), so each text stays one line.
 
 #include <string>
 

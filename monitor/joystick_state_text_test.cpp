@@ -12,6 +12,12 @@
 
 #include "platform/fake_input_tree.h"
 #include "platform/joystick_resolution.h"
+#include "platform/settings_file.h"
+
+// Failures show the texts, not the object's bytes.
+void PrintTo(const JoystickStateText& text, std::ostream* out) {
+  *out << '"' << text.title << "\" | \"" << text.detail << '"';
+}
 
 // Joystick 0 as the scan and the resolution find it in a tree, in words.
 namespace platform {
@@ -135,8 +141,18 @@ TEST(JoystickStateText, EveryStateInWords) {
     s.choice = std::move(choice);
     return s;
   };
+  // Names, nodes and choices come from outside: never a new line or an escape.
+  auto from_outside = [&](State state, JoystickChoice choice, const char* name, const char* path) {
+    JoystickStatus s = status(state, std::move(choice), EACCES);
+    s.name = name;
+    s.path = path;
+    return s;
+  };
   const JoystickChoice by_name = choice_from_value("Warthog", JOYSTICK_VARIABLE);
   const JoystickChoice by_path = choice_from_value("/dev/input/event9", "settings.conf");
+  const JoystickChoice refused =
+      choice_from_value(std::string(SETTING_VALUE_MAX_BYTES + 1, 'x'), JOYSTICK_VARIABLE);
+  const JoystickChoice forged_file = choice_from_value("Pad", "/cfg\nOrvandelcaster: x.conf");
   struct Row {
     JoystickStatus status;
     JoystickStateText text;
@@ -157,6 +173,20 @@ TEST(JoystickStateText, EveryStateInWords) {
         "No permission to read /dev/input/event5 \u2014 add yourself to the input group"}},
       {status(State::UNREADABLE, {}, EBUSY),
        {"Cannot read joystick", "Cannot read /dev/input/event5: Device or resource busy"}},
+      {status(State::NOT_FOUND, refused),
+       {"Joystick not found",
+        "Choice refused (longer than 4096 bytes), chosen by ORVANDELCASTER_JOYSTICK"}},
+      {from_outside(State::READY, forged_file, "Pad\n\x1b[2J", "/dev/input/event5"),
+       {"Pad\\x0a\\x1b[2J",
+        "Joystick 0: /dev/input/event5, chosen in /cfg\\x0aOrvandelcaster: x.conf"}},
+      {from_outside(State::NOT_FOUND, choice_from_value("War\nthog", JOYSTICK_VARIABLE), "", ""),
+       {"Joystick not found",
+        "No joystick's name contains \"War\\x0athog\", chosen by ORVANDELCASTER_JOYSTICK"}},
+      {from_outside(State::NOT_FOUND, choice_from_value("/dev/\x1b[2J", "c"), "", ""),
+       {"Joystick not found", "No device /dev/\\x1b[2J, chosen in c"}},
+      {from_outside(State::UNREADABLE, {}, "Pad", "/dev/input/event5\n"),
+       {"No permission",
+        "No permission to read /dev/input/event5\\x0a \u2014 add yourself to the input group"}},
   };
   for (const Row& row : rows) EXPECT_EQ(describe_joystick(row.status), row.text);
 

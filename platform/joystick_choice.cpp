@@ -1,17 +1,44 @@
 #include "platform/joystick_choice.h"
 
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 
+#include "platform/outside_text.h"
 #include "platform/settings_file.h"
+#include "platform/standard_error.h"
 
 namespace platform {
+namespace {
+
+// Every reader of joystick 0 reads the choice: the line is said once per process.
+JoystickChoice reported_if_refused(JoystickChoice choice) {
+  if (choice.kind != JoystickChoice::Kind::REFUSED) return choice;
+  static std::once_flag reported;
+  std::call_once(reported, [&] {
+    const std::string what =
+        choice.origin == JOYSTICK_VARIABLE
+            ? std::string(JOYSTICK_VARIABLE)
+            : "the joystick setting in " + printable_outside_text(choice.origin);
+    const std::string line = "Orvandelcaster: " + what + " is longer than " +
+                             std::to_string(SETTING_VALUE_MAX_BYTES) +
+                             " bytes: refused, so joystick 0 is not found\n";
+    write_standard_error(line.data(), line.size());
+  });
+  return choice;
+}
+
+}  // namespace
 
 JoystickChoice choice_from_value(std::string_view value, std::string origin) {
   JoystickChoice choice;
   std::string_view text = trim_blanks(value);
   if (text.empty()) return choice;
   choice.origin = std::move(origin);
+  if (text.size() > SETTING_VALUE_MAX_BYTES) {
+    choice.kind = JoystickChoice::Kind::REFUSED;
+    return choice;
+  }
   choice.kind = text.front() == '/' ? JoystickChoice::Kind::PATH : JoystickChoice::Kind::NAME;
   choice.value = std::string(text);
   return choice;
@@ -19,11 +46,11 @@ JoystickChoice choice_from_value(std::string_view value, std::string origin) {
 
 JoystickChoice read_joystick_choice() {
   if (const char* value = std::getenv(JOYSTICK_VARIABLE)) {
-    return choice_from_value(value, JOYSTICK_VARIABLE);
+    return reported_if_refused(choice_from_value(value, JOYSTICK_VARIABLE));
   }
   const std::string path = settings_file_path();
   std::optional<std::string> value = read_setting(path, JOYSTICK_SETTING);
-  return value ? choice_from_value(*value, path) : JoystickChoice{};
+  return value ? reported_if_refused(choice_from_value(*value, path)) : JoystickChoice{};
 }
 
 }  // namespace platform

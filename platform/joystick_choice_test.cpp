@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/fake_input_tree.h"
+#include "platform/settings_file.h"
 
 namespace platform {
 namespace {
@@ -26,6 +27,13 @@ TEST(JoystickChoice, ValuesBecomeChoices) {
   JoystickChoice path = choice_from_value("/dev/input/event99", "file");
   EXPECT_EQ(path.kind, JoystickChoice::Kind::PATH);
   EXPECT_EQ(path.value, "/dev/input/event99");
+  // Up to the bound a value is taken; past it, refused and not kept.
+  EXPECT_EQ(choice_from_value(std::string(SETTING_VALUE_MAX_BYTES, 'x'), "file").kind,
+            JoystickChoice::Kind::NAME);
+  JoystickChoice refused = choice_from_value(std::string(SETTING_VALUE_MAX_BYTES + 1, 'x'), "file");
+  EXPECT_EQ(refused.kind, JoystickChoice::Kind::REFUSED);
+  EXPECT_EQ(refused.value, "");
+  EXPECT_EQ(refused.origin, "file");
 }
 
 // Sets or unsets a variable for the life of the object.

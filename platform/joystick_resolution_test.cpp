@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "platform/fake_input_tree.h"
+#include "platform/settings_file.h"
 
 namespace platform {
 namespace {
@@ -64,6 +65,9 @@ TEST_F(ResolveJoystickZero, ChosenButAbsentIsNeverAnotherDevice) {
   JoystickZero zero = resolve_joystick_zero({keyboard, stick, pad}, gone);
   EXPECT_EQ(zero.state, State::NOT_FOUND);
   EXPECT_EQ(resolve_joystick_zero({stick, pad}, by_name("Warthog")).state, State::NOT_FOUND);
+  // A value too long to be a choice is still the user's choice: none stands in.
+  const std::string too_long(SETTING_VALUE_MAX_BYTES + 1, 'x');
+  EXPECT_EQ(resolve_joystick_zero({stick, pad}, by_name(too_long.c_str())).state, State::NOT_FOUND);
 }
 
 TEST_F(ResolveJoystickZero, UnreadableJoystickGivesThePermissionState) {

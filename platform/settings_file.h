@@ -3,12 +3,23 @@
 // The user's settings file: lines "key = value", read by key. Blank lines and
 // lines starting with '#' are skipped, keys nobody asks for are ignored, and
 // the last line of a key wins.
+//
+// The file comes from outside and is read by every reader of a setting, so
+// what is read is bounded: only a regular file (a FIFO would block start-up,
+// a link to /dev/zero would never end), and at most SETTINGS_FILE_MAX_BYTES.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+// A settings file is a few short lines; anything larger is not one.
+inline constexpr std::size_t SETTINGS_FILE_MAX_BYTES = 64 * 1024;
+// The longest value of a setting, or of the environment variable standing in
+// for it, that is taken; a longer one is refused, not cut.
+inline constexpr std::size_t SETTING_VALUE_MAX_BYTES = 4 * 1024;
 
 // ${XDG_CONFIG_HOME:-$HOME/.config}/orvandelcaster/settings.conf for these
 // values of the two variables (a relative XDG_CONFIG_HOME counts as unset);
@@ -26,7 +37,16 @@ std::optional<std::string> setting_value(std::string_view settings_text, std::st
 // the file is taken.
 std::string_view trim_blanks(std::string_view text);
 
-// setting_value of the file at path; nullopt also when it cannot be read.
+// Reads the settings file at path into *text when it is a regular file of at
+// most SETTINGS_FILE_MAX_BYTES, opened without waiting. Returns why it was not
+// read ("it is a FIFO, not a regular file", ...), or empty when it was read or
+// when there is no file (*text is empty then).
+std::string read_settings_text(const std::string& path, std::string* text);
+
+// setting_value of the file at path; nullopt also when there is none or it
+// was refused. A refusal is said once per process on standard error (every
+// reader of joystick 0 reads the settings, the window's on every change), as
+// one line naming the file.
 std::optional<std::string> read_setting(const std::string& path, std::string_view key);
 
 }  // namespace platform

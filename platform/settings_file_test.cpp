@@ -1,6 +1,13 @@
 #include "platform/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "platform/fake_input_tree.h"
 
 namespace platform {
 namespace {
@@ -21,6 +28,43 @@ TEST(SettingsFile, UnderTheConfigFolder) {
   EXPECT_EQ(settings_file_path("relative", "/home/u"),
             "/home/u/.config/orvandelcaster/settings.conf");
   EXPECT_EQ(settings_file_path("", nullptr), "");
+}
+
+// Only a regular file of bounded size is read: whatever else stands in its
+// place is refused at once (a FIFO must not block, /dev/zero must not fill
+// memory), and the reason says what it is.
+TEST(SettingsFile, OnlyARegularFileOfBoundedSizeIsRead) {
+  FakeInputTree folder;  // for its temporary folder
+  const std::filesystem::path file = folder.root() / "settings.conf";
+  auto write_bytes = [&](std::size_t size) {
+    std::ofstream(file, std::ios::binary) << std::string(size, '#');
+  };
+  struct Row {
+    const char* what;
+    std::function<void()> make;
+    std::string refusal;  // empty when read (or absent)
+    std::size_t text_size;
+  } rows[] = {
+      {"no file", [] {}, "", 0},
+      {"a regular file", [&] { write_bytes(15); }, "", 15},
+      {"as large as allowed", [&] { write_bytes(SETTINGS_FILE_MAX_BYTES); }, "",
+       SETTINGS_FILE_MAX_BYTES},
+      {"one byte larger", [&] { write_bytes(SETTINGS_FILE_MAX_BYTES + 1); },
+       "it is larger than 64 KiB", 0},
+      {"a FIFO no one writes", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
+       "it is a FIFO, not a regular file", 0},
+      {"a directory", [&] { std::filesystem::create_directory(file); },
+       "it is a directory, not a regular file", 0},
+      {"a link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", file); },
+       "it is a character device, not a regular file", 0},
+  };
+  for (const Row& row : rows) {
+    std::filesystem::remove_all(file);
+    row.make();
+    std::string text = "left over";
+    EXPECT_EQ(read_settings_text(file, &text), row.refusal) << row.what;
+    EXPECT_EQ(text.size(), row.text_size) << row.what;
+  }
 }
 
 }  // namespace

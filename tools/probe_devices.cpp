@@ -44,13 +44,13 @@ std::string format_devices(const std::vector<platform::InputDevice>& devices,
   text += "\nJoystick 0: ";
   if (zero.state == State::READY) {
     text += printable(zero.device.path) + " \"" + printable(zero.device.name) + "\"";
-    if (!choice.origin.empty()) text += ", " + printable(describe_choice(choice));
+    if (!choice.origin.empty()) text += ", " + describe_choice(choice);
     text += "\n";
   } else {
     const platform::JoystickStatus status = platform::joystick_status(zero, choice);
     text += joystick_state_title(status) + "\n";
     if (zero.state != State::NO_JOYSTICK) {
-      text += "  " + printable(joystick_state_detail(status)) + "\n";
+      text += "  " + joystick_state_detail(status) + "\n";
     }
   }
   text +=

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/outside_text.h"
+
 namespace probe {
 namespace {
 
@@ -26,18 +28,7 @@ std::string padded(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
-std::string printable(const std::string& text) {
-  std::string shown;
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) {
-      shown += formatted("\\x%02x", static_cast<unsigned>(byte));
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
+std::string printable(const std::string& text) { return platform::printable_outside_text(text); }
 
 std::string format_registry(const std::vector<client::RegistryEntry>& entries) {
   if (entries.empty()) return "No server is published in the registry.\n";

@@ -13,7 +13,9 @@
 // the user's terminal.
 namespace probe {
 
-// Control bytes (below 0x20, and 0x7f) become \xNN; everything else is kept.
+// text as an outside text is printed (platform/outside_text.h): controls and
+// invalid UTF-8 become \xNN, more than 200 characters are shortened in the
+// middle.
 std::string printable(const std::string& text);
 
 // text, filled with spaces to width characters (never cut).

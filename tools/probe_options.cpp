@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "platform/outside_text.h"
 #include "protocol/registry_layout.h"
 
 namespace probe {
@@ -12,6 +13,10 @@ namespace {
 
 constexpr long long MAX_TIMEOUT_MS = 3600000;
 constexpr double MAX_RATE_HZ = 1000.0;
+
+// An option's value as a line may show it: the user's own text, but it may
+// have been pasted or come from a script's variable.
+std::string shown(const std::string& value) { return platform::printable_outside_text(value); }
 
 std::optional<Command> command_named(const std::string& word) {
   if (word == "list") return Command::LIST;
@@ -104,35 +109,37 @@ bool apply_option(const std::string& name, const std::string& value, ProbeOption
     options->registry = value;
   } else if (name == "--address") {
     if (!parse_address(value, &options->address_host, &options->address_port)) {
-      *error = "--address takes HOST:PORT with a port from 1 to 65535, not \"" + value + "\"";
+      *error =
+          "--address takes HOST:PORT with a port from 1 to 65535, not \"" + shown(value) + "\"";
       return false;
     }
   } else if (name == "--protocol") {
     auto version = parse_count(value);
     if (!version || *version > 0xFFFFFFFFull) {
-      *error = "--protocol takes a version number from 0 to 4294967295, not \"" + value + "\"";
+      *error =
+          "--protocol takes a version number from 0 to 4294967295, not \"" + shown(value) + "\"";
       return false;
     }
     options->protocol = static_cast<std::uint32_t>(*version);
   } else if (name == "--timeout") {
     auto ms = parse_count(value);
     if (!ms || *ms < 1 || *ms > static_cast<unsigned long long>(MAX_TIMEOUT_MS)) {
-      *error = "--timeout takes milliseconds from 1 to 3600000, not \"" + value + "\"";
+      *error = "--timeout takes milliseconds from 1 to 3600000, not \"" + shown(value) + "\"";
       return false;
     }
     options->timeout_ms = static_cast<int>(*ms);
   } else if (name == "--rate") {
     auto hz = parse_real(value);
     if (!hz || *hz <= 0.0 || *hz > MAX_RATE_HZ) {
-      *error =
-          "--rate takes blocks per second, more than 0 and at most 1000, not \"" + value + "\"";
+      *error = "--rate takes blocks per second, more than 0 and at most 1000, not \"" +
+               shown(value) + "\"";
       return false;
     }
     options->rate_hz = *hz;
   } else if (name == "--count") {
     auto blocks = parse_count(value);
     if (!blocks || *blocks < 1) {
-      *error = "--count takes a number of blocks, 1 or more, not \"" + value + "\"";
+      *error = "--count takes a number of blocks, 1 or more, not \"" + shown(value) + "\"";
       return false;
     }
     options->count = *blocks;
@@ -173,7 +180,7 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
     std::string name = arg.substr(0, equals);
     const OptionSpec* spec = option_named(name);
     if (!spec) {
-      note("unknown option \"" + name + "\"");
+      note("unknown option \"" + shown(name) + "\"");
       continue;
     }
     std::string value;
@@ -199,7 +206,7 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
     if (auto command = command_named(positional[0])) {
       options->command = *command;
     } else {
-      note("unknown command \"" + positional[0] + "\"");
+      note("unknown command \"" + shown(positional[0]) + "\"");
     }
   }
   if (options->help) return true;
@@ -209,7 +216,7 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
     if (options->command == Command::LIST || options->command == Command::DEVICES) {
       note(std::string(command_word(options->command)) + " takes no server name");
     } else if (positional.size() > 2) {
-      note("unexpected argument \"" + positional[2] + "\"");
+      note("unexpected argument \"" + shown(positional[2]) + "\"");
     } else if (positional[1].empty() || positional[1].size() > MAX_REGISTERED_NAME) {
       note("a server name has 1 to 107 characters");
     } else {

@@ -76,6 +76,10 @@ TEST(ProbeOptions, BadUsageIsRefusedWithItsReason) {
       {{"watch", "--plain=yes"}, "--plain takes no value"},
       {{"watch", "--rate"}, "--rate needs a value"},
       {{"info", "--registry="}, "--registry needs"},
+      // What the user typed is shown, but on one line and without steering the terminal.
+      {{"info", "--timeout", "5\nOrvandelcaster: x"},
+       "--timeout takes milliseconds from 1 to 3600000, not \"5\\x0aOrvandelcaster: x\""},
+      {{"fr\x1b[2Job"}, "unknown command \"fr\\x1b[2Job\""},
   };
   for (const Case& c : cases) {
     Parsed parsed = parse(c.args);
