@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "platform/net.h"
+#include "platform/socket_owner.h"
 #include "platform/unique_fd.h"
 
 namespace platform {
@@ -104,6 +105,11 @@ class LinuxNet final : public Net {
       socklen_t length = sizeof local;
       if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
           local.sin_port == net_port) {
+        refused = true;
+      }
+      // Another user's listener on a dead server's port is not ours: the port
+      // is as good as free for the slot that names it.
+      if (!refused && server_socket_owner(fd, timeout_ms).kind == OwnerKind::OTHER_USER) {
         refused = true;
       }
     }

@@ -4,6 +4,7 @@
 #include <io.h>
 #else
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -67,25 +68,57 @@ void report_registry_lock_wait(const char* object_name) {
 #endif
 }
 
+namespace {
+
+// The line that says why object_name could not be opened (errno error): one
+// that names it, what is wrong and, for another user's, what to do.
+std::string refusal_of(const char* object_name, int error, uid_t owner) {
+  std::string registry = std::string("the registry ") + object_name;
+#ifndef _WIN32
+  // Another user's object (on Windows, named objects are the session's own).
+  const char* shm_name = object_name[0] == '/' ? object_name + 1 : object_name;
+  if (error == EPERM && owner != ::geteuid()) {
+    return registry + " belongs to " + user_name_of(owner) +
+           ", not to you; only that user or an administrator can remove it (/dev/shm/" + shm_name +
+           ")";
+  }
+  if (error == EMLINK) {
+    struct stat st {};
+    std::string names = ::stat((std::string("/dev/shm/") + shm_name).c_str(), &st) == 0
+                            ? std::to_string(st.st_nlink) + " names"
+                            : "more than one name";
+    return registry + " has " + names + ": another file is linked to it; remove /dev/shm/" +
+           shm_name + " and start again";
+  }
+  if (error == ENODEV) {
+    return registry + " is not a regular file; remove /dev/shm/" + shm_name + " and start again";
+  }
+#else
+  (void)owner;
+#endif
+  return "cannot open " + registry + ": " + platform::error_text_or_number(error);
+}
+
+}  // namespace
+
 int open_registry_object(const char* object_name, bool* existed, std::string* why) {
   uid_t owner = 0;
   int fd = platform::open_shared_object(object_name, REGISTRY_OBJECT_SIZE, existed, &owner,
                                         &report_registry_lock_wait);
   if (fd >= 0 || !why) return fd;
   int error = errno;
-#ifndef _WIN32
-  // Another user's object (on Windows, named objects are the session's own).
-  const char* shm_name = object_name[0] == '/' ? object_name + 1 : object_name;
-  if (error == EPERM && owner != ::geteuid()) {
-    *why = std::string("the registry ") + object_name + " belongs to " + user_name_of(owner) +
-           ", not to you; only that user or an administrator can remove it (/dev/shm/" + shm_name +
-           ")";
-    errno = error;
-    return fd;
-  }
-#endif
-  *why = std::string("cannot open the registry ") + object_name + ": " +
-         platform::error_text_or_number(error);
+  *why = refusal_of(object_name, error, owner);
+  errno = error;
+  return fd;
+}
+
+int open_registry_object_for_reading(const char* object_name, bool* existed, std::string* why) {
+  uid_t owner = 0;
+  int fd = platform::open_shared_object_for_reading(object_name, existed, &owner,
+                                                    &report_registry_lock_wait);
+  if (fd >= 0 || !why) return fd;
+  int error = errno;
+  *why = refusal_of(object_name, error, owner);
   errno = error;
   return fd;
 }

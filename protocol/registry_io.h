@@ -26,6 +26,11 @@ void report_registry_lock_wait(const char* object_name);
 // descriptor, or -1 with errno and, in *why when given, one line that names the
 // object, what is wrong and, for an object another user owns, what to do.
 int open_registry_object(const char* object_name, bool* existed, std::string* why);
+// The same for a process that only reads the registry (see
+// platform::open_shared_object_for_reading): never created or written; -1 with
+// errno ENOENT when it is missing. *existed false: nobody holds it,
+// so it holds no publication.
+int open_registry_object_for_reading(const char* object_name, bool* existed, std::string* why);
 
 // A copy of the layout: the used word first, then the slots, so that a set bit
 // never shows a slot older than the publication that set it.
