@@ -20,10 +20,15 @@ std::atomic<SocketOwnerLookup*> replacement_owners{nullptr};
 
 // Both ends of a connected socket: ours and the peer's.
 bool endpoints(int fd, sockaddr_in* local, sockaddr_in* remote) {
+#ifdef _WIN32
+  const SOCKET sock = static_cast<SOCKET>(fd);
+#else
+  const int sock = fd;
+#endif
   socklen_t length = sizeof *local;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(local), &length) < 0) return false;
+  if (::getsockname(sock, reinterpret_cast<sockaddr*>(local), &length) < 0) return false;
   length = sizeof *remote;
-  if (::getpeername(fd, reinterpret_cast<sockaddr*>(remote), &length) < 0) return false;
+  if (::getpeername(sock, reinterpret_cast<sockaddr*>(remote), &length) < 0) return false;
   return local->sin_family == AF_INET && remote->sin_family == AF_INET;
 }
 
