@@ -16,7 +16,8 @@ enum class OwnerKind {
 
 struct SocketOwner {
   OwnerKind kind = OwnerKind::UNKNOWN;
-  // Whether the system knows such a socket at all, owner or not.
+  // Whether the system knows such a socket at all, owner or not; also true when
+  // the system cannot tell (asking again would not help).
   bool found = false;
   // The owner's uid where the system names one (Linux), else -1.
   long long uid = -1;

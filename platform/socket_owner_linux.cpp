@@ -96,7 +96,11 @@ bool ask_kernel(const sockaddr_in& local, const sockaddr_in& remote, SocketEntry
 SocketEntry read_proc_table(const sockaddr_in& local, const sockaddr_in& remote) {
   SocketEntry entry;
   std::FILE* table = std::fopen("/proc/net/tcp", "re");
-  if (!table) return entry;
+  if (!table) {
+    // Neither source answers: no owner, and none to wait for.
+    entry.found = true;
+    return entry;
+  }
   char line[512];
   std::fgets(line, sizeof line, table);  // the column titles
   const bool listener = remote.sin_port == 0;
