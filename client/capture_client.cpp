@@ -6,6 +6,7 @@
 #include "platform/error_text.h"
 #include "platform/net.h"
 #include "platform/shared_memory.h"
+#include "platform/socket_owner.h"
 #include "protocol/codec.h"
 #include "protocol/registry_io.h"
 #include "protocol/registry_layout.h"
@@ -53,12 +54,16 @@ bool Registry::open(const char* object_name, platform::LockWaitNotice notice) {
   const std::string default_name = registry_object_name_from_environment();
   const char* name = object_name ? object_name : default_name.c_str();
   bool existed = false;
-  m_fd.reset(open_registry_object(name, &existed, &m_error, notice));
-  return m_fd.valid();
+  m_fd.reset(open_registry_object_for_reading(name, &existed, &m_error, notice));
+  // Missing, or held by no one: no server publishes in it, whatever its bytes say.
+  m_empty = (!m_fd.valid() && errno == ENOENT) || (m_fd.valid() && !existed);
+  if (m_empty) m_error.clear();
+  return m_fd.valid() || m_empty;
 }
 
 std::vector<RegistryEntry> Registry::entries() const {
   std::vector<RegistryEntry> found;
+  if (m_empty) return found;
   if (!m_fd.valid()) {
     m_error = "the registry is not open";
     return found;
@@ -73,6 +78,10 @@ std::vector<RegistryEntry> Registry::entries() const {
     const RegistrySlot& slot = registry.slots[i];
     found.push_back(
         {i, std::string(slot.name, ::strnlen(slot.name, REGISTRY_NAME_SIZE)), ntohs(slot.port)});
+    platform::SocketOwner owner = platform::socket_owners().listener_owner(slot.port);
+    if (owner.kind == platform::OwnerKind::OTHER_USER) {
+      found.back().other_user = platform::describe_owner(owner);
+    }
   }
   return found;
 }
@@ -207,6 +216,16 @@ bool Connection::connect_to(const std::string& host, std::uint16_t port, int tim
     return fail(where + ": no IPv4 address for " + host);
   }
   m_fd.reset(platform::connect_address(net_address, port, timeout_ms));
+  if (m_fd.valid() && platform::is_loopback_address(net_address)) {
+    // Nothing is sent to another user's server on this machine.
+    platform::SocketOwner owner =
+        platform::server_socket_owner(m_fd.get(), timeout_ms >= 0 ? timeout_ms : 1000);
+    if (owner.kind == platform::OwnerKind::OTHER_USER) {
+      m_fd.reset();
+      return fail(where + ": the server there belongs to " + platform::describe_owner(owner) +
+                  ", not to you; nothing was sent to it");
+    }
+  }
   if (m_fd.valid()) return true;
   if (errno == ETIMEDOUT && timeout_ms >= 0) {
     return fail(where + ": no answer within " + std::to_string(timeout_ms) + " ms");

@@ -22,6 +22,9 @@ struct RegistryEntry {
   int slot;
   std::string name;
   std::uint16_t port;  // host byte order
+  // Who listens on port when that is another user ("user nobody (uid 65534)"),
+  // else empty.
+  std::string other_user = {};
 };
 
 // The registry, held open like every holder holds it (so publications in it
@@ -31,11 +34,13 @@ struct RegistryEntry {
 class Registry {
  public:
   // Opens object_name, or the process's registry when it is null (see
-  // registry_object_name: ORVANDELCASTER_REGISTRY, else the user's own). An
-  // object that another user owns is refused. A wait for another holder that
-  // passes five seconds is told to notice (none when null).
+  // registry_object_name: ORVANDELCASTER_REGISTRY, else the user's own), read
+  // only: it is never created or written. A missing one holds no publication.
+  // An object that another user owns, with more than one name or that is no
+  // regular file is refused. A wait for another holder that passes five
+  // seconds is told to notice (none when null).
   bool open(const char* object_name = nullptr, platform::LockWaitNotice notice = nullptr);
-  bool is_open() const { return m_fd.valid(); }
+  bool is_open() const { return m_fd.valid() || m_empty; }
   // The slots in use, lowest first.
   std::vector<RegistryEntry> entries() const;
   // The port published under name; nullopt when no slot in use holds it.
@@ -47,6 +52,8 @@ class Registry {
 
  private:
   platform::UniqueSharedObject m_fd;
+  // Opened, and found to hold no publication: missing, or held by nobody.
+  bool m_empty = false;
   mutable std::string m_error;
 };
 

@@ -88,7 +88,7 @@ class Net {
   // This machine's own name (gethostname).
   virtual int local_host_name(char* host, std::size_t size) = 0;
   // Whether a connection to net_port on 127.0.0.1 is refused: true when nothing
-  // listens there; false when something answered, did not answer within
+  // listens there or another user's socket does (not ours to keep off); false when something answered, did not answer within
   // timeout_ms, or the attempt failed otherwise.
   virtual bool loopback_port_refuses(std::uint16_t net_port, int timeout_ms) = 0;
   // The port of a TCP service known to the system, in network byte order:

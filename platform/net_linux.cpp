@@ -14,6 +14,7 @@
 
 #include "platform/errno_keeper.h"
 #include "platform/net.h"
+#include "platform/socket_owner.h"
 #include "platform/unique_fd.h"
 
 namespace platform {
@@ -110,6 +111,11 @@ class LinuxNet final : public Net {
         refused = true;
         const linger reset_on_close{1, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset_on_close, sizeof reset_on_close);
+      }
+      // Another user's listener on a dead server's port is not ours: the port
+      // is as good as free for the slot that names it.
+      if (!refused && server_socket_owner(fd, timeout_ms).kind == OwnerKind::OTHER_USER) {
+        refused = true;
       }
     }
     ::close(fd);

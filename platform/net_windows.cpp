@@ -9,6 +9,7 @@
 
 #include "platform/errno_keeper.h"
 #include "platform/net.h"
+#include "platform/socket_owner.h"
 #include "platform/socket_errors_windows.h"
 
 namespace platform {
@@ -188,6 +189,10 @@ class WindowsNet final : public Net {
     ErrnoKeeper keep_errno;
     int sock = connect_address(htonl(INADDR_LOOPBACK), ntohs(net_port), timeout_ms);
     bool refused = sock < 0 && errno == ECONNREFUSED;
+    // Another user's listener on a dead server's port is not ours.
+    if (sock >= 0 && server_socket_owner(sock, timeout_ms).kind == OwnerKind::OTHER_USER) {
+      refused = true;
+    }
     if (sock >= 0) close_socket(sock);
     return refused;
   }

@@ -31,7 +31,9 @@ using LockWaitNotice = void (*)(const char* object_name);
 //
 // The object must be ours: one that another user owns, even one we may not
 // open, is refused (-1, errno EPERM, *owner its uid) before any lock is asked
-// for, since its owner could rewrite it or hold its lock for ever; one of ours
+// for, since its owner could rewrite it or hold its lock for ever; so is one
+// with more than one name (errno EMLINK: whoever holds the other name holds
+// these bytes) and one that is no regular file (errno ENODEV). One of ours
 // that others may read or write gets mode 0600 back. *owner is the object's owner whenever it could
 // be learnt. Returns the descriptor, or -1 with errno.
 int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t* owner,
@@ -48,6 +50,20 @@ std::string user_object_name(const char* base);
 // on Windows, where no other user can own one of ours.
 bool owned_by_another_user(const char* name, int error, uid_t owner, std::string* owner_name,
                            std::string* location);
+// Opens the object `name` read-only for a process that only reads it: never
+// creates, extends, zeroes or changes it (a missing one: -1, errno ENOENT). It
+// holds it as open_shared_object does; when no other process holds it, the
+// object is new and its bytes mean nothing (*existed = false). Refuses what
+// open_shared_object refuses.
+int open_shared_object_for_reading(const char* name, bool* existed, uid_t* owner,
+                                   LockWaitNotice notice);
+
+// Where the object name lives, for a line that tells the user what to
+// remove: on Linux its file under /dev/shm; on Windows the name itself.
+std::string shared_object_location(const char* name);
+// How many names the object has (its hard links); 1 where there is no other
+// way to reach it (Windows), 0 when it cannot be looked at.
+unsigned shared_object_links(const char* name);
 
 // Lets go of an object that open_shared_object opened; keeps errno.
 void close_shared_object(int fd);

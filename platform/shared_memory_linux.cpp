@@ -86,8 +86,9 @@ int zero_fill(int fd, std::size_t size) {
   return 0;
 }
 
-// Refuses an object that another user owns; gives one of ours back its 0600.
-int check_ownership(int fd, uid_t* owner) {
+// Refuses an object that another user owns, that has another name or that is
+// no regular file; a writer gives one of ours back its 0600.
+int check_object(int fd, uid_t* owner, bool writer) {
   struct stat st {};
   if (::fstat(fd, &st) < 0) return -1;
   *owner = st.st_uid;
@@ -95,7 +96,15 @@ int check_ownership(int fd, uid_t* owner) {
     errno = EPERM;
     return -1;
   }
-  if ((st.st_mode & 077) != 0 && ::fchmod(fd, 0600) < 0) return -1;
+  if (!S_ISREG(st.st_mode)) {
+    errno = ENODEV;
+    return -1;
+  }
+  if (st.st_nlink > 1) {
+    errno = EMLINK;
+    return -1;
+  }
+  if (writer && (st.st_mode & 077) != 0 && ::fchmod(fd, 0600) < 0) return -1;
   return 0;
 }
 
@@ -125,12 +134,13 @@ int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t*
   // is the caller's to report.
   const int caller_errno = errno;
   *owner = ::geteuid();
-  UniqueFd fd(::shm_open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  // Non-blocking, so that a FIFO put in its place opens at once, to be refused.
+  UniqueFd fd(::shm_open(name, O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0600));
   if (!fd.valid()) {
     refuse_if_foreign(name, owner);
     return -1;
   }
-  if (check_ownership(fd.get(), owner) < 0) return -1;
+  if (check_object(fd.get(), owner, true) < 0) return -1;
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
     // No other holder: the object is new, even if a crashed holder left a file.
     if (extend_shared(fd.get(), size) < 0 || zero_fill(fd.get(), size) < 0) return -1;
@@ -162,8 +172,41 @@ bool owned_by_another_user(const char* name, int error, uid_t owner, std::string
   } else {
     *owner_name = "uid " + std::to_string(owner);
   }
-  *location = std::string("/dev/shm/") + (name[0] == '/' ? name + 1 : name);
+  *location = shared_object_location(name);
   return true;
+}
+
+std::string shared_object_location(const char* name) {
+  return std::string("/dev/shm/") + (name[0] == '/' ? name + 1 : name);
+}
+
+unsigned shared_object_links(const char* name) {
+  struct stat st {};
+  if (::stat(shared_object_location(name).c_str(), &st) != 0) return 0;
+  return static_cast<unsigned>(st.st_nlink);
+}
+
+int open_shared_object_for_reading(const char* name, bool* existed, uid_t* owner,
+                                   LockWaitNotice notice) {
+  const int caller_errno = errno;
+  *owner = ::geteuid();
+  UniqueFd fd(::shm_open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
+  if (!fd.valid()) {
+    if (errno != ENOENT) refuse_if_foreign(name, owner);
+    return -1;
+  }
+  if (check_object(fd.get(), owner, false) < 0) return -1;
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+    // No other holder: whatever the bytes say, nobody publishes in them.
+    if (flock_retrying(fd.get(), LOCK_SH) < 0) return -1;
+    *existed = false;
+  } else {
+    if (errno != EWOULDBLOCK) return -1;
+    if (take_shared_flock(fd.get(), name, notice) < 0) return -1;
+    *existed = true;
+  }
+  errno = caller_errno;
+  return fd.release();
 }
 
 int extend_shared(int fd, std::size_t size) {

@@ -84,6 +84,20 @@ int open_shared_object(const char* name, std::size_t size, bool* existed, uid_t*
   return static_cast<int>(table().size() - 1);
 }
 
+int open_shared_object_for_reading(const char* name, bool* existed, uid_t* owner,
+                                   LockWaitNotice notice) {
+  // A mapping exists only while some process holds it: a missing one is
+  // never created here. One that exists is held like any other.
+  HANDLE present = ::OpenFileMappingA(FILE_MAP_READ, FALSE, session_object_name(name).c_str());
+  if (!present) {
+    errno = ::GetLastError() == ERROR_FILE_NOT_FOUND ? ENOENT : EACCES;
+    return -1;
+  }
+  int fd = open_shared_object(name, 1, existed, owner, notice);
+  ::CloseHandle(present);
+  return fd;
+}
+
 void close_shared_object(int fd) {
   ErrnoKeeper keep_errno;
   std::unique_ptr<SharedObject> closing;
@@ -99,6 +113,10 @@ void close_shared_object(int fd) {
 std::string user_object_name(const char* base) { return base; }
 
 bool owned_by_another_user(const char*, int, uid_t, std::string*, std::string*) { return false; }
+
+std::string shared_object_location(const char* name) { return name; }
+
+unsigned shared_object_links(const char*) { return 1; }
 
 // A mapping cannot grow: one its creator made smaller than size stays so.
 int extend_shared(int fd, std::size_t size) {

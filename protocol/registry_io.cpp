@@ -37,21 +37,51 @@ std::string registry_lock_wait_line(const char* prefix, const char* object_name)
   return std::string(prefix) + ": the registry " + object_name + " is locked by another process\n";
 }
 
+namespace {
+
+// The line that says why object_name could not be opened (errno error): one
+// that names it, what is wrong and, for an object the user must remove or
+// cannot remove, what to do.
+std::string refusal_of(const char* object_name, int error, uid_t owner) {
+  const std::string registry = std::string("the registry ") + object_name;
+  std::string owner_name, location;
+  if (platform::owned_by_another_user(object_name, error, owner, &owner_name, &location)) {
+    return registry + " belongs to " + owner_name +
+           ", not to you; only that user or an administrator can remove it (" + location + ")";
+  }
+  if (error == EMLINK) {
+    const unsigned links = platform::shared_object_links(object_name);
+    const std::string names = links > 1 ? std::to_string(links) + " names" : "more than one name";
+    return registry + " has " + names + ": another file is linked to it; remove " +
+           platform::shared_object_location(object_name) + " and start again";
+  }
+  if (error == ENODEV) {
+    return registry + " is not a regular file; remove " +
+           platform::shared_object_location(object_name) + " and start again";
+  }
+  return "cannot open " + registry + ": " + platform::error_text_or_number(error);
+}
+
+}  // namespace
+
 int open_registry_object(const char* object_name, bool* existed, std::string* why,
                          platform::LockWaitNotice notice) {
   uid_t owner = 0;
   int fd = platform::open_shared_object(object_name, REGISTRY_OBJECT_SIZE, existed, &owner, notice);
   if (fd >= 0 || !why) return fd;
   int error = errno;
-  std::string owner_name, location;
-  if (platform::owned_by_another_user(object_name, error, owner, &owner_name, &location)) {
-    *why = std::string("the registry ") + object_name + " belongs to " + owner_name +
-           ", not to you; only that user or an administrator can remove it (" + location + ")";
-    errno = error;
-    return fd;
-  }
-  *why = std::string("cannot open the registry ") + object_name + ": " +
-         platform::error_text_or_number(error);
+  *why = refusal_of(object_name, error, owner);
+  errno = error;
+  return fd;
+}
+
+int open_registry_object_for_reading(const char* object_name, bool* existed, std::string* why,
+                                     platform::LockWaitNotice notice) {
+  uid_t owner = 0;
+  int fd = platform::open_shared_object_for_reading(object_name, existed, &owner, notice);
+  if (fd >= 0 || !why) return fd;
+  int error = errno;
+  *why = refusal_of(object_name, error, owner);
   errno = error;
   return fd;
 }

@@ -28,6 +28,12 @@ std::string registry_lock_wait_line(const char* prefix, const char* object_name)
 // long wait for another holder is told to notice (none when null).
 int open_registry_object(const char* object_name, bool* existed, std::string* why,
                          platform::LockWaitNotice notice);
+// The same for a process that only reads the registry (see
+// platform::open_shared_object_for_reading): never created or written; -1 with
+// errno ENOENT when it is missing. *existed false: nobody holds it,
+// so it holds no publication.
+int open_registry_object_for_reading(const char* object_name, bool* existed, std::string* why,
+                                     platform::LockWaitNotice notice);
 
 // A copy of the layout: the used word first, then the slots, so that a set bit
 // never shows a slot older than the publication that set it.

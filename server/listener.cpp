@@ -8,6 +8,7 @@
 
 #include "platform/net.h"
 #include "protocol/wire.h"
+#include "server/foreign_peers.h"
 #include "server/process.h"
 #include "server/registry.h"
 #include "server/session.h"
@@ -88,6 +89,11 @@ int accept_client(const char* address) {
     return -1;
   }
   int client = platform::net().accept(listener.get());
+  // Another user's connection goes unanswered; the listener and the slot stay.
+  while (client >= 0 && registry_form && refuse_foreign_peer(client)) {
+    platform::close_socket(client);
+    client = platform::net().accept(listener.get());
+  }
   int accept_errno = errno;
   if (registry_form && withdraw_registration(address) < 0 && client >= 0) {
     // The session goes on; the dead slot is reclaimed at the next registration.

@@ -10,11 +10,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <atomic>
 #include <cstring>
 #include <future>
 #include <string>
 
 #include "platform/fake_net.h"
+#include "platform/socket_owner.h"
 #include "platform/unique_fd.h"
 #include "protocol/registry_layout.h"
 #include "server/process.h"
@@ -200,6 +202,36 @@ TEST_F(Listener, AcceptWithdrawsThePublicationAndClosesTheListener) {
   EXPECT_EQ(socket_option(served.get(), IPPROTO_TCP, TCP_NODELAY), 1);
   EXPECT_EQ(platform::UniqueFd(test_support::connect_loopback(port)).get(), -1)
       << "nobody listens during the session";
+}
+
+// The first peer belongs to another user, every later one to us.
+class FirstPeerForeign final : public platform::SocketOwnerLookup {
+ public:
+  FirstPeerForeign() { platform::set_socket_owners(this); }
+  ~FirstPeerForeign() override { platform::set_socket_owners(nullptr); }
+  platform::SocketOwner connection_owner(const sockaddr_in&, const sockaddr_in&) override {
+    if (questions++ == 0) return {platform::OwnerKind::OTHER_USER, true, 65534};
+    return {platform::OwnerKind::US, true, static_cast<long long>(::geteuid())};
+  }
+  platform::SocketOwner listener_owner(std::uint16_t) override { return {}; }
+  std::atomic<int> questions{0};
+};
+
+TEST_F(Listener, AnotherUsersPeerIsClosedUnansweredAndTheNextIsServed) {
+  platform::ScopedFakeNet net;
+  FirstPeerForeign owners;
+  auto [port, accepted] = start_accept("Orvandelcaster", net);
+  platform::UniqueFd foreign(test_support::connect_loopback(port));
+  ASSERT_TRUE(foreign.valid());
+  char byte;
+  EXPECT_EQ(::recv(foreign.get(), &byte, 1, 0), 0) << "closed without a reply";
+  ASSERT_EQ(published().size(), 1u) << "the name stays published";
+  platform::UniqueFd ours(test_support::connect_loopback(port));
+  ASSERT_TRUE(ours.valid());
+  platform::UniqueFd served(accepted.get());
+  EXPECT_TRUE(served.valid());
+  EXPECT_EQ(owners.questions.load(), 2);
+  EXPECT_TRUE(published().empty());
 }
 
 TEST_F(Listener, FixedPortFormPublishesNothing) {

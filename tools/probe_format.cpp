@@ -35,7 +35,9 @@ std::string format_registry(const std::vector<client::RegistryEntry>& entries) {
   std::string text = "slot  port   name\n";
   for (const client::RegistryEntry& entry : entries) {
     text += formatted("%4d  %-5u  ", entry.slot, static_cast<unsigned>(entry.port));
-    text += printable(entry.name) + "\n";
+    text += printable(entry.name);
+    if (!entry.other_user.empty()) text += "  (another user's: " + entry.other_user + ")";
+    text += "\n";
   }
   return text;
 }
