@@ -7,6 +7,7 @@
 
 #include "platform/error_text.h"
 #include "platform/net.h"
+#include "platform/outside_text.h"
 #include "platform/shared_memory.h"
 
 namespace {
@@ -34,7 +35,8 @@ std::string registry_object_name_from_environment() {
 }
 
 std::string registry_lock_wait_line(const char* prefix, const char* object_name) {
-  return std::string(prefix) + ": the registry " + object_name + " is locked by another process\n";
+  return std::string(prefix) + ": the registry " + platform::printable_outside_text(object_name) +
+         " is locked by another process\n";
 }
 
 int open_registry_object(const char* object_name, bool* existed, std::string* why,
@@ -43,15 +45,18 @@ int open_registry_object(const char* object_name, bool* existed, std::string* wh
   int fd = platform::open_shared_object(object_name, REGISTRY_OBJECT_SIZE, existed, &owner, notice);
   if (fd >= 0 || !why) return fd;
   int error = errno;
+  // The name comes from the environment, the owner's name from the user
+  // database: neither may break the line or push its reason off it.
+  const std::string shown = platform::printable_outside_text(object_name);
   std::string owner_name, location;
   if (platform::owned_by_another_user(object_name, error, owner, &owner_name, &location)) {
-    *why = std::string("the registry ") + object_name + " belongs to " + owner_name +
-           ", not to you; only that user or an administrator can remove it (" + location + ")";
+    *why = "the registry " + shown + " belongs to " + platform::printable_outside_text(owner_name) +
+           ", not to you; only that user or an administrator can remove it (" +
+           platform::printable_outside_text(location) + ")";
     errno = error;
     return fd;
   }
-  *why = std::string("cannot open the registry ") + object_name + ": " +
-         platform::error_text_or_number(error);
+  *why = "cannot open the registry " + shown + ": " + platform::error_text_or_number(error);
   errno = error;
   return fd;
 }
