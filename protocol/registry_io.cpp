@@ -7,6 +7,7 @@
 
 #include "platform/error_text.h"
 #include "platform/net.h"
+#include "platform/outside_text.h"
 #include "platform/shared_memory.h"
 
 namespace {
@@ -34,7 +35,8 @@ std::string registry_object_name_from_environment() {
 }
 
 std::string registry_lock_wait_line(const char* prefix, const char* object_name) {
-  return std::string(prefix) + ": the registry " + object_name + " is locked by another process\n";
+  return std::string(prefix) + ": the registry " + platform::printable_outside_text(object_name) +
+         " is locked by another process\n";
 }
 
 namespace {
@@ -43,22 +45,24 @@ namespace {
 // that names it, what is wrong and, for an object the user must remove or
 // cannot remove, what to do.
 std::string refusal_of(const char* object_name, int error, uid_t owner) {
-  const std::string registry = std::string("the registry ") + object_name;
+  // The name comes from the environment, the owner's name from the user
+  // database: neither may break the line or push its reason off it.
+  const std::string registry = "the registry " + platform::printable_outside_text(object_name);
   std::string owner_name, location;
   if (platform::owned_by_another_user(object_name, error, owner, &owner_name, &location)) {
-    return registry + " belongs to " + owner_name +
-           ", not to you; only that user or an administrator can remove it (" + location + ")";
+    return registry + " belongs to " + platform::printable_outside_text(owner_name) +
+           ", not to you; only that user or an administrator can remove it (" +
+           platform::printable_outside_text(location) + ")";
   }
+  const std::string place =
+      platform::printable_outside_text(platform::shared_object_location(object_name));
   if (error == EMLINK) {
     const unsigned links = platform::shared_object_links(object_name);
     const std::string names = links > 1 ? std::to_string(links) + " names" : "more than one name";
-    return registry + " has " + names + ": another file is linked to it; remove " +
-           platform::shared_object_location(object_name) + " and start again";
+    return registry + " has " + names + ": another file is linked to it; remove " + place +
+           " and start again";
   }
-  if (error == ENODEV) {
-    return registry + " is not a regular file; remove " +
-           platform::shared_object_location(object_name) + " and start again";
-  }
+  if (error == ENODEV) return registry + " is not a regular file; remove " + place + " and start again";
   return "cannot open " + registry + ": " + platform::error_text_or_number(error);
 }
 

@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/net.h"
 #include "protocol/wire.h"
@@ -19,6 +21,15 @@ namespace {
 // The last registry listener's port, network byte order. Server thread only,
 // but atomic: tests open listeners from threads of their own.
 std::atomic<std::uint16_t> g_previous_port{0};
+
+// How often a waiting server checks that its publication stands, and how
+// often a listener without a free port tries again.
+constexpr int PUBLICATION_CHECK_MS = 1000;
+constexpr auto NO_PORT_RETRY = std::chrono::seconds(1);
+
+// Set by the last registry listener that failed because no port was free
+// (another process may hold them all): that passes, so it is waited out.
+thread_local bool t_no_free_port = false;
 
 // Reports a failure on standard error, unless the process is already on its
 // way out (then the failure is only the exit's echo).
@@ -46,6 +57,7 @@ int open_published_socket(std::uint16_t* net_port) {
     }
   }
   if (!listener.valid() || platform::net().listen(listener.get(), 5) < 0) {
+    t_no_free_port = errno == EADDRINUSE || errno == EADDRNOTAVAIL;
     set_failure_context("cannot listen for clients on 127.0.0.1");
     return -1;
   }
@@ -53,6 +65,38 @@ int open_published_socket(std::uint16_t* net_port) {
   // Should getsockname fail, the port published is 0, the port that was bound.
   platform::net().local_port(listener.get(), net_port);
   return listener.release();
+}
+
+// The registry form's listener, published under name. While no port is free,
+// says so once and tries again every second, the name withdrawn meanwhile;
+// -1 for any other failure, as open_registry_listener gives it.
+int listen_in_registry(const char* name) {
+  for (bool reported = false;; reported = true) {
+    t_no_free_port = false;
+    int listener = open_registry_listener(name);
+    if (listener >= 0 || !t_no_free_port) return listener;
+    if (!reported) {
+      if (process_exiting()) wait_for_process_end();
+      report_failure_line(server_name(), "trying again every second");
+    }
+    std::this_thread::sleep_for(NO_PORT_RETRY);
+  }
+}
+
+// Waits until a client is there to accept: 0, or -1 with errno. With a name
+// (the registry form), checks every second meanwhile that its publication
+// still stands, and restores it when another process of ours lost it; a
+// failure to restore it is said once and tried again.
+int wait_for_client(int listener, const char* name) {
+  for (bool failure_reported = false;;) {
+    int ready = platform::net().wait_readable(listener, PUBLICATION_CHECK_MS);
+    if (ready != 0) return ready > 0 ? 0 : -1;
+    if (!name) continue;
+    clear_failure_context();
+    int restored = restore_publication();
+    if (restored < 0 && !failure_reported) report_failure();
+    failure_reported = restored < 0;
+  }
 }
 
 }  // namespace
@@ -79,7 +123,7 @@ int accept_client(const char* address) {
   const char* colon = std::strchr(address, ':');
   bool registry_form = colon == nullptr;
   platform::UniqueSocket listener(registry_form
-                                      ? open_registry_listener(address)
+                                      ? listen_in_registry(address)
                                       : open_port_listener(colon + 1, std::atoi(colon + 1)));
   if (!listener.valid()) return -1;
 
@@ -88,11 +132,13 @@ int accept_client(const char* address) {
     if (registry_form) withdraw_registration(address);
     return -1;
   }
-  int client = platform::net().accept(listener.get());
-  // Another user's connection goes unanswered; the listener and the slot stay.
-  while (client >= 0 && registry_form && refuse_foreign_peer(client)) {
-    platform::close_socket(client);
+  int client = -1;
+  while (wait_for_client(listener.get(), registry_form ? address : nullptr) == 0) {
     client = platform::net().accept(listener.get());
+    // Another user's connection goes unanswered; the listener and the slot stay.
+    if (client < 0 || !registry_form || !refuse_foreign_peer(client)) break;
+    platform::close_socket(client);
+    client = -1;
   }
   int accept_errno = errno;
   if (registry_form && withdraw_registration(address) < 0 && client >= 0) {

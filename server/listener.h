@@ -8,13 +8,16 @@
 // The body of the server thread, for the life of the process: listen under the
 // server name, accept one client, withdraw the publication, serve the client,
 // close, and again. Never returns; ends the process with status 1 when it
-// cannot listen or accept. The argument is not used.
+// cannot listen or accept (a registry listener without a free port waits for
+// one instead). The argument is not used.
 [[noreturn]] void server_thread(void* unused);
 
 // Listens under address and accepts one client. "name:port" listens on that
 // TCP port or service and publishes nothing; any other address listens on a
 // port the system chooses, published in the registry under address until the
-// client is accepted. Returns the connected socket (TCP_NODELAY set), or -1
+// client is accepted. While it waits, that publication is checked every second
+// and made again when lost; while no port is free, it is said once and tried
+// again every second. Returns the connected socket (TCP_NODELAY set), or -1
 // (errno holds the accept's error when the accept itself failed).
 int accept_client(const char* address);
 

@@ -248,6 +248,7 @@ TEST_F(Listener, FixedPortFormPublishesNothing) {
 
 TEST_F(Listener, FailedAcceptReportsItsErrorAndWithdraws) {
   platform::ScopedFakeNet net;
+  net.on_wait_readable = [](int, int) { return 1; };
   net.on_accept = [](int) {
     errno = EMFILE;
     return -1;

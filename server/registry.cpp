@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -11,6 +12,7 @@
 
 #include "platform/errno_keeper.h"
 #include "platform/net.h"
+#include "platform/outside_text.h"
 #include "platform/shared_memory.h"
 #include "platform/standard_error.h"
 #include "protocol/registry_io.h"
@@ -44,6 +46,10 @@ std::atomic<bool> g_publishing_ended{false};  // set at exit: nothing is publish
 bool g_published = false;                     // our publication, while it stands
 char g_published_name[REGISTRY_NAME_SIZE];
 std::uint16_t g_published_port = 0;  // network byte order
+int g_published_slot = 0;            // where we wrote it last
+
+// The registry's name as a line may show it: it comes from the environment.
+std::string shown_object_name() { return platform::printable_outside_text(registry_object_name()); }
 
 // A wait for the registry has passed five seconds and goes on: said once, in
 // one write, so the line never mixes with another.
@@ -75,7 +81,8 @@ int registry_descriptor() {
 // the failure context set. A slot that already holds name is another server's
 // only while its port answers; a refused port is a dead server's, reclaimed.
 int claim_slot(int fd, const char* name, SocketRegistry* registry) {
-  const char* object = registry_object_name();
+  const std::string shown = shown_object_name();
+  const char* object = shown.c_str();
   // Each round reclaims one dead slot; there are no more than 32 of them.
   for (int round = 0; round <= REGISTRY_SLOTS; ++round) {
     SocketRegistry before;
@@ -114,6 +121,7 @@ int claim_slot(int fd, const char* name, SocketRegistry* registry) {
 // with errno and the failure context set. Registry mutex held.
 int withdraw_locked(const char* name) {
   const char* object = registry_object_name();
+  const std::string shown = shown_object_name();
   platform::UniqueSharedObject opened;
   int fd = g_registry_fd_object == object ? g_registry_fd : -1;
   if (fd < 0) {
@@ -125,22 +133,68 @@ int withdraw_locked(const char* name) {
   }
   platform::ByteLock write_lock(fd, REGISTRY_WRITE_LOCK_OFFSET, object, &report_lock_wait);
   if (!write_lock.locked()) {
-    set_failure_context("cannot lock the registry %s", object);
+    set_failure_context("cannot lock the registry %s", shown.c_str());
     return -1;
   }
   SocketRegistry registry;
   if (!read_registry(fd, &registry)) {
-    set_failure_context("cannot read the registry %s", object);
+    set_failure_context("cannot read the registry %s", shown.c_str());
     return -1;
   }
   bool ours = g_published && std::strcmp(g_published_name, name) == 0;
   int slot = ours ? find_publication(registry, name, g_published_port) : find_slot(registry, name);
   if (ours) g_published = false;
   if (slot >= 0 && !write_withdrawal(fd, slot, registry.used)) {
-    set_failure_context("cannot write the registry %s", object);
+    set_failure_context("cannot write the registry %s", shown.c_str());
     return -1;
   }
   return 0;
+}
+
+// Runs write under the registry's write lock, the object a page again first
+// (someone may have cut it short): its result, or -1 with errno and the
+// failure context set when the lock cannot be had or the object not extended.
+// Registry mutex held.
+template <typename Write>
+int under_write_lock(int fd, Write write) {
+  platform::ByteLock write_lock(fd, REGISTRY_WRITE_LOCK_OFFSET, registry_object_name(),
+                                &report_lock_wait);
+  if (!write_lock.locked()) {
+    set_failure_context("cannot lock the registry %s", shown_object_name().c_str());
+    return -1;
+  }
+  if (platform::extend_shared(fd, REGISTRY_OBJECT_SIZE) < 0) {
+    set_failure_context("cannot extend the registry %s", shown_object_name().c_str());
+    return -1;
+  }
+  return write();
+}
+
+// Writes name and net_port into the slot claimed for them: the slot, or -1
+// with errno and the failure context set. Registry mutex held.
+int write_claimed_slot(int fd, int slot, const char* name, std::uint16_t net_port,
+                       std::uint32_t used) {
+  // The exit came while we claimed the slot: it would not withdraw this one.
+  if (g_publishing_ended.load()) wait_for_process_end();
+  if (!write_publication(fd, slot, name, net_port, used)) {
+    set_failure_context("cannot write the registry %s", shown_object_name().c_str());
+    return -1;
+  }
+  return slot;
+}
+
+// Whether our publication still stands where we wrote it, as one read of the
+// registry from its start through our slot shows it. Registry mutex held.
+bool publication_stands(int fd) {
+  SocketRegistry head{};
+  const std::size_t through_our_slot =
+      offsetof(SocketRegistry, slots) +
+      sizeof(RegistrySlot) * static_cast<std::size_t>(g_published_slot + 1);
+  // A failed read is no proof of a loss: the check under the lock decides.
+  if (!platform::read_shared(fd, &head, through_our_slot, 0)) return false;
+  const RegistrySlot& slot = head.slots[g_published_slot];
+  return slot_in_use(head, g_published_slot) && slot_name_equals(slot, g_published_name) &&
+         slot.port == g_published_port;
 }
 
 // The registry mutex for the exit, within EXIT_REGISTRY_WAIT: true when taken.
@@ -209,8 +263,9 @@ int claim_server_instance(std::string* failure_line) {
     if (errno == EAGAIN || errno == EACCES) {
       *failure_line = std::string(DEFAULT_SERVER_NAME) + ": already running";
     } else {
+      const char* reason = std::strerror(errno);
       *failure_line = std::string(DEFAULT_SERVER_NAME) + ": cannot lock the registry " +
-                      registry_object_name() + ": " + std::strerror(errno);
+                      shown_object_name() + ": " + reason;
     }
     return -1;
   }
@@ -227,36 +282,58 @@ int publish_listener(const char* name, PublishedSocketOpener open_socket, std::u
   if (g_publishing_ended) wait_for_process_end();
   int fd = registry_descriptor();
   if (fd < 0) return -1;
-  const char* object = registry_object_name();
-
-  platform::ByteLock write_lock(fd, REGISTRY_WRITE_LOCK_OFFSET, object, &report_lock_wait);
-  if (!write_lock.locked()) {
-    set_failure_context("cannot lock the registry %s", object);
-    return -1;
-  }
-  // Someone may have cut the object short; it is a page again before use.
-  if (platform::extend_shared(fd, REGISTRY_OBJECT_SIZE) < 0) {
-    set_failure_context("cannot extend the registry %s", object);
-    return -1;
-  }
-  SocketRegistry registry;
-  int slot = claim_slot(fd, name, &registry);
+  platform::UniqueSocket listener;
+  int slot = under_write_lock(fd, [&] {
+    SocketRegistry registry;
+    int claimed = claim_slot(fd, name, &registry);
+    if (claimed < 0) return -1;
+    // The socket is made only once the slot is ours: a stale slot's port,
+    // probed above, can never be our own listener's.
+    listener.reset(open_socket(net_port));
+    if (!listener.valid()) return -1;
+    return write_claimed_slot(fd, claimed, name, *net_port, registry.used);
+  });
   if (slot < 0) return -1;
-  // The socket is made only once the slot is ours: a stale slot's port, probed
-  // above, can never be our own listener's.
-  platform::UniqueSocket listener(open_socket(net_port));
-  if (!listener.valid()) return -1;
-  // The exit came while we claimed the slot: it would not withdraw this one.
-  if (g_publishing_ended.load()) wait_for_process_end();
-  if (!write_publication(fd, slot, name, *net_port, registry.used)) {
-    set_failure_context("cannot write the registry %s", object);
-    return -1;
-  }
   withdraw_at_exit();
   std::memcpy(g_published_name, name, std::strlen(name) + 1);
   g_published_port = *net_port;
+  g_published_slot = slot;
   g_published = true;
   return listener.release();
+}
+
+int restore_publication() {
+  std::lock_guard<std::mutex> lock(g_registry_mutex);
+  // Only the publication in the registry this process holds can be checked.
+  if (!g_published || g_publishing_ended || g_registry_fd < 0 ||
+      g_registry_fd_object != registry_object_name()) {
+    return 0;
+  }
+  const int fd = g_registry_fd;
+  if (publication_stands(fd)) return 0;
+  // Lost, or seen half-written: the slots are read again under the write lock,
+  // where no cooperating server writes, before anything is written.
+  return under_write_lock(fd, [&] {
+    SocketRegistry registry;
+    if (!read_registry(fd, &registry)) {
+      set_failure_context("cannot read the registry %s", shown_object_name().c_str());
+      return -1;
+    }
+    int slot = find_publication(registry, g_published_name, g_published_port);
+    if (slot >= 0) {
+      g_published_slot = slot;
+      return 0;
+    }
+    slot = claim_slot(fd, g_published_name, &registry);
+    if (slot < 0 ||
+        write_claimed_slot(fd, slot, g_published_name, g_published_port, registry.used) < 0) {
+      return -1;
+    }
+    g_published_slot = slot;
+    report_line(server_name(), "the registry %s lost our publication; published again",
+                shown_object_name().c_str());
+    return 1;
+  });
 }
 
 int withdraw_registration(const char* name) {

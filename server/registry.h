@@ -31,6 +31,15 @@ using PublishedSocketOpener = int (*)(std::uint16_t* net_port);
 // is published after that.
 int publish_listener(const char* name, PublishedSocketOpener open_socket, std::uint16_t* net_port);
 
+// While the server waits for a client: whether our publication still stands,
+// checked with one read of the registry. Another process of ours may have
+// overwritten or cut the registry; then the publication is made again as
+// publish_listener makes it (same name and port, in a slot claimed under the
+// write lock from the slots as they are now), and one line on standard error
+// says so. 1 when published again; 0 when it stands, or nothing is published;
+// -1 with errno and the failure context set when it could not be made again.
+int restore_publication();
+
 // Clears our publication of name: the slot that holds name and the port we
 // published (for a name we did not publish, the lowest slot that holds it);
 // changes nothing without one. -1 with errno and the failure context set when

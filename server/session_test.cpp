@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -131,7 +132,12 @@ TEST(ServeClient, FailedWaitEndsTheProcessAfterTellingTheClient) {
     set_registry_object_name(registry.c_str());
     start_sockets();
     static platform::FakeNet net;
-    net.on_wait_readable = [](int, int) {
+    // Only the session's wait fails; the listener's waits for the client.
+    net.on_wait_readable = [](int fd, int timeout_ms) {
+      int listening = 0;
+      socklen_t length = sizeof listening;
+      ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length);
+      if (listening) return platform::system_net().wait_readable(fd, timeout_ms);
       errno = EBADF;
       return -1;
     };

@@ -34,10 +34,14 @@ std::size_t append_formatted(char (&line)[DIAGNOSTIC_LINE_SIZE], std::size_t use
   return used;
 }
 
+// A line for standard error only: a prefix, a failure context, its reason
+// and a next step.
+constexpr std::size_t STANDARD_ERROR_LINE_SIZE = 2 * FAILURE_CONTEXT_SIZE;
+
 void write_to_stderr(const char* line) {
   // One write per line, so lines from a dying session never interleave.
-  char out[DIAGNOSTIC_LINE_SIZE + 1];
-  std::size_t length = std::strlen(line);
+  char out[STANDARD_ERROR_LINE_SIZE + 1];
+  std::size_t length = strnlen(line, STANDARD_ERROR_LINE_SIZE);
   std::memcpy(out, line, length);
   out[length] = '\n';
   std::size_t done = 0;
@@ -51,7 +55,7 @@ void write_to_stderr(const char* line) {
 
 // The failure context: per thread, a fixed buffer, so that setting it never
 // allocates or fails.
-thread_local char t_failure_context[DIAGNOSTIC_LINE_SIZE];
+thread_local char t_failure_context[FAILURE_CONTEXT_SIZE];
 
 const char* errno_text(int error, char (&buffer)[32]) {
   if (const char* text = platform::error_text(error)) return text;
@@ -73,14 +77,26 @@ void clear_failure_context() { t_failure_context[0] = '\0'; }
 
 const char* failure_context() { return t_failure_context; }
 
-void report_failure_line(const char* prefix) {
-  if (t_failure_context[0] == '\0') {
-    post_diagnostic(-1, DIAG_SOCKET_ERROR, prefix, nullptr);
-    return;
-  }
+void report_failure_line(const char* prefix, const char* next_step) {
   char buffer[32];
-  post_diagnostic(-1, DIAG_SOCKET_ERROR, prefix, "%s: %s", t_failure_context,
-                  errno_text(errno, buffer));
+  const char* reason = errno_text(errno, buffer);
+  const char* context = t_failure_context;
+  const bool has_context = context[0] != '\0';
+  report_line(prefix, "%s%s%s%s%s", context, has_context ? ": " : "", reason, next_step ? "; " : "",
+              next_step ? next_step : "");
+}
+
+void report_line(const char* prefix, const char* format, ...) {
+  char line[STANDARD_ERROR_LINE_SIZE];
+  int used = std::snprintf(line, sizeof line, "%s: ", prefix);
+  if (used < 0) used = 0;
+  if (static_cast<std::size_t>(used) < sizeof line) {
+    std::va_list values;
+    va_start(values, format);
+    std::vsnprintf(line + used, sizeof line - static_cast<std::size_t>(used), format, values);
+    va_end(values);
+  }
+  write_to_stderr(line);
 }
 
 void format_diagnostic(char (&line)[DIAGNOSTIC_LINE_SIZE], const char* prefix, const char* format,

@@ -24,10 +24,20 @@ int send_diagnostic(int sock, int level, const char* text);
 
 // What the calling thread was doing when its last operation failed, for the
 // line that reports it. Each registration and each session starts without one.
+// It has room for two outside texts as platform::printable_outside_text shows
+// them (an object name and its path, say) and the words around them.
+inline constexpr std::size_t FAILURE_CONTEXT_SIZE = 2048;
 void set_failure_context(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void clear_failure_context();
 const char* failure_context();
 
 // Writes a failure line to standard error: "<prefix>: <context>: <text for
-// errno>", or without a context "<prefix>: <text for errno>".
-void report_failure_line(const char* prefix);
+// errno>", or without a context "<prefix>: <text for errno>"; with a next step,
+// "; <next_step>" follows. Only the wire's diagnostic is cut at 255
+// characters: a line on standard error has room for the whole context, so
+// its reason is never cut off.
+void report_failure_line(const char* prefix, const char* next_step = nullptr);
+
+// Writes "<prefix>: <message>" to standard error in one write, the message
+// being format applied to the values, with the same room as a failure line.
+void report_line(const char* prefix, const char* format, ...) __attribute__((format(printf, 2, 3)));
