@@ -30,6 +30,14 @@ int claim_server_instance(std::string* failure_line);
 using ServerExitHandler = void (*)(int status);
 void set_server_exit_handler(ServerExitHandler handler);
 
+// What the hosting program is told, once, after the server's first
+// successful publication in the registry (not after the re-publications that
+// follow each session): the server's name and the registry object's name, both
+// valid for the life of the process. Called on the server thread; the handler
+// passes it on to its own thread. None by default.
+using FirstPublicationHandler = void (*)(const char* server_name, const char* registry_object);
+void set_first_publication_handler(FirstPublicationHandler handler);
+
 // Starts the capture server of this process: reads joystick 0's capabilities
 // into *caps and fixes the axis scale from them, then starts the one server
 // thread (server_thread), detached and never joined: it serves until the
