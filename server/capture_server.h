@@ -7,7 +7,7 @@
 // The server as the program that hosts it sees it (app/ and win32/ use no
 // other header of server/): ready the sockets, claim the instance, say how the
 // server thread ends the process, start the server. Each is defined in the
-// module that owns it (process, registry, capture_server).
+// module that owns it (process, registry, publication_notice, capture_server).
 
 // Readies the process for sockets: ignores SIGPIPE, starts the socket library
 // and registers stop_sockets as an exit handler. Runs once, before any other

@@ -9,6 +9,7 @@
 #include "platform/net.h"
 #include "protocol/wire.h"
 #include "server/process.h"
+#include "server/publication_notice.h"
 #include "server/registry.h"
 #include "server/session.h"
 #include "server_core/diagnostics.h"

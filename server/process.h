@@ -29,8 +29,3 @@ bool process_exiting();
 // installed with set_server_exit_handler (server/capture_server.h), or waits
 // for the end when the process is already exiting.
 [[noreturn]] void end_server_process(int status);
-
-// Tells the hosting program of a publication of name, through the handler
-// installed with set_first_publication_handler (server/capture_server.h): the
-// first one only.
-void notice_publication(const char* name);
