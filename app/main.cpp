@@ -1,7 +1,10 @@
 // orvandelcaster: makes joystick 0 available to capture clients and shows it
 // live in the monitor window. Its only options are --help and --version.
 
+#include <cstdio>
+
 #include "app/command_line.h"
+#include "app/display_check.h"
 #include "app/qt_environment.h"
 #include "app/server_app.h"
 #include "app/stop_signals.h"
@@ -14,6 +17,13 @@ int main(int argc, char** argv) {
   if (line.action != CommandLineAction::RUN) return answer_command_line(line);
 
   QtEnvironment qt_environment;
+  // A display that cannot be used ends the program here, the ordinary way,
+  // before Qt would abort on it.
+  const DisplayChoice display = choose_display_platform();
+  if (!display.failure.empty()) {
+    std::fprintf(stderr, "%s\n", display.failure.c_str());
+    return 1;
+  }
   // Qt is given the program name only: the program has read its arguments.
   int qt_argc = 1;
   char* qt_argv[] = {argv[0], nullptr};

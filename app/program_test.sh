@@ -21,6 +21,15 @@
 #                     directory
 #   refusal_one_line  a registry name with a newline, of an object that cannot be opened:
 #                     the refusal is one line on stderr, the newline escaped, status 1
+#   display_x         DISPLAY names a display where no X server runs: status 1, one
+#                     line on stderr naming it and saying to unset DISPLAY, nothing on
+#                     stdout, its private runtime directory removed (never Qt's abort)
+#   display_wayland   WAYLAND_DISPLAY set, no DISPLAY, no compositor there (and here no
+#                     Wayland plugin for Qt either): the same kind of line
+#   headless_journal  what it does on stdout: the serving line once (not again after a
+#                     client's session), joystick 0's state changes (a chosen node that
+#                     appears, then goes, under a /dev of its own) and "stopped" on
+#                     SIGTERM; stderr empty
 #   stop_in_lock_wait another process holds the registry's exclusive lock, so start-up
 #                     waits for it: SIGTERM ends the program within a second, with
 #                     status 0 and its private runtime directory removed
@@ -105,6 +114,73 @@ case $case_name in
     [ "$status" -eq 1 ] || fail "status $status, not 1"
     expected="Orvandelcaster: cannot open the registry ${ORVANDELCASTER_REGISTRY%%$'\n'*}\\x0aOrvandelcaster: fake line: Invalid argument"
     [ "$err" = "$expected" ] || fail "stderr is not the one line: $expected"
+    ;;
+  display_*)
+    unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_RUNTIME_DIR
+    export TMPDIR=$work/tmp
+    mkdir "$TMPDIR"
+    if [ "$case_name" = display_x ]; then
+      # A display number with no X server's socket.
+      number=169
+      while [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
+      export DISPLAY=:$number
+      expected="Orvandelcaster: cannot open the display $DISPLAY: .*; unset DISPLAY to serve headless"
+    else
+      # A Wayland client finds its socket in the runtime directory.
+      mkdir -m 700 "$work/runtime"
+      export XDG_RUNTIME_DIR=$work/runtime WAYLAND_DISPLAY=wayland-9
+      expected="Orvandelcaster: cannot open the display wayland-9: .*; unset WAYLAND_DISPLAY to serve headless"
+    fi
+    run
+    [ "$status" -eq 1 ] || fail "status $status, not 1"
+    [ -z "$out" ] || fail "something on stdout"
+    [ "$(wc -l <"$work/run.err")" -eq 1 ] && [[ $err =~ ^$expected$ ]] ||
+      fail "stderr is not one line \"$expected\""
+    [ -z "$(ls -A "$TMPDIR")" ] || fail "left behind in TMPDIR: $(ls -A "$TMPDIR")"
+    ;;
+  headless_journal)
+    unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_RUNTIME_DIR
+    export TMPDIR=$work/tmp
+    mkdir "$TMPDIR"
+    export ORVANDELCASTER_JOYSTICK=/dev/input/event0
+    # The program gets a /dev of its own, with the real nodes it needs and the
+    # real /dev/shm (the registry), so that a node can appear in /dev/input.
+    mkdir "$work/dev"
+    unshare -m --propagation private sh -c '
+      mount --rbind /dev "$1/dev" && mount -t tmpfs -o mode=755 none /dev &&
+      mkdir /dev/input /dev/shm && mount --rbind "$1/dev/shm" /dev/shm &&
+      for node in null zero full random urandom; do
+        : >"/dev/$node" && mount --bind "$1/dev/$node" "/dev/$node" || exit 1
+      done && exec "$2"' sh "$work" "$ORVANDEL_EXE" >"$work/program.out" 2>"$work/program.err" &
+    program=$!
+    pids+=("$program")
+    for session in 1 2; do
+      "$WINDOW_CLIENT" serve >"$work/client.out" 2>"$work/client.err" ||
+        fail "a capture client was not served (session $session)"
+    done
+    serving="Orvandelcaster: serving \"Orvandelcaster\" in $ORVANDELCASTER_REGISTRY; joystick 0: "
+    missing="Joystick not found — No device /dev/input/event0, chosen by ORVANDELCASTER_JOYSTICK"
+    # Waits for the program's stdout to hold the given lines; fails after 5 s.
+    expect_stdout() {
+      local i
+      for ((i = 0; i < 50; i++)); do
+        [ "$(cat "$work/program.out")" = "$1" ] && return 0
+        sleep 0.1
+      done
+      fail "stdout is not: $1"
+    }
+    expect_stdout "$serving$missing"
+    # Not an input device: a node whose capabilities cannot be read.
+    nsenter -t "$program" -m mknod /dev/input/event0 c 1 3 || fail "no node made"
+    not_joystick="Orvandelcaster: joystick 0: Not a joystick — /dev/input/event0 is not a joystick (its capabilities cannot be read), chosen by ORVANDELCASTER_JOYSTICK"
+    expect_stdout "$serving$missing"$'\n'"$not_joystick"
+    nsenter -t "$program" -m rm /dev/input/event0 || fail "the node was not removed"
+    expect_stdout "$serving$missing"$'\n'"$not_joystick"$'\n'"Orvandelcaster: joystick 0: $missing"
+    kill -TERM "$program"
+    wait_exit "$program" 5
+    [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM, not 0"
+    expect_stdout "$serving$missing"$'\n'"$not_joystick"$'\n'"Orvandelcaster: joystick 0: $missing"$'\n'"Orvandelcaster: stopped"
+    [ -s "$work/program.err" ] && fail "standard error is not empty"
     ;;
   stop_in_lock_wait)
     unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_RUNTIME_DIR

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "app/app_shell.h"
+#include "app/service_journal.h"
 #include "app/stop_signals.h"
 #include "platform/outside_text.h"
 #include "res/resource.h"
@@ -118,9 +119,11 @@ int run_application(CServerApp& app, int argc, char** argv) {
       return 1;
     }
     set_server_exit_handler(&end_from_server_thread);
+    ServiceJournal journal;
     stop_through(&end_from_stop_signal, 0);
     app.InitInstance();
     status = stop_end_requests();
+    if (status == 0) journal.stopped();
     // Ending already: a stop only bounds how long the rest may take.
     stop_through(nullptr, status);
   }

@@ -7,7 +7,7 @@
 // The server as the program that hosts it sees it (app/ and win32/ use no
 // other header of server/): ready the sockets, claim the instance, say how the
 // server thread ends the process, start the server. Each is defined in the
-// module that owns it (process, registry, capture_server).
+// module that owns it (process, registry, publication_notice, capture_server).
 
 // Readies the process for sockets: ignores SIGPIPE, starts the socket library
 // and registers stop_sockets as an exit handler. Runs once, before any other
@@ -29,6 +29,14 @@ int claim_server_instance(std::string* failure_line);
 // may return: the server thread then waits until the process has ended.
 using ServerExitHandler = void (*)(int status);
 void set_server_exit_handler(ServerExitHandler handler);
+
+// What the hosting program is told, once, after the server's first
+// successful publication in the registry (not after the re-publications that
+// follow each session): the server's name and the registry object's name, both
+// valid for the life of the process. Called on the server thread; the handler
+// passes it on to its own thread. None by default.
+using FirstPublicationHandler = void (*)(const char* server_name, const char* registry_object);
+void set_first_publication_handler(FirstPublicationHandler handler);
 
 // Starts the capture server of this process: reads joystick 0's capabilities
 // into *caps and fixes the axis scale from them, then starts the one server

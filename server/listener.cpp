@@ -12,6 +12,7 @@
 #include "protocol/wire.h"
 #include "server/foreign_peers.h"
 #include "server/process.h"
+#include "server/publication_notice.h"
 #include "server/registry.h"
 #include "server/session.h"
 #include "server_core/diagnostics.h"
@@ -173,6 +174,9 @@ int open_registry_listener(const char* name) {
   if (!g_sockets_ready.load()) return -1;
   std::uint16_t net_port = 0;
   int listener = publish_listener(name, &open_published_socket, &net_port);
-  if (listener >= 0) g_previous_port.store(net_port);
+  if (listener >= 0) {
+    g_previous_port.store(net_port);
+    notice_publication(name);
+  }
   return listener;
 }

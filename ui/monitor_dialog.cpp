@@ -17,6 +17,11 @@
 
 CMonitorDlg::CMonitorDlg(QWidget* parent) : QDialog(parent), m_hIcon(load_icon(IDR_MAINFRAME)) {
   create_dialog_controls(this, IDD_MONITOR_DIALOG);
+  // The program's main window: a normal top-level window, with the title bar
+  // and boxes its template asks for. As a dialog with no parent, Qt would mark
+  // it as belonging to a hidden window of its own (WM_TRANSIENT_FOR), which
+  // some window managers show without a title bar and task bars leave out.
+  setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Window);
   if (auto* about = qobject_cast<QAbstractButton*>(dialog_item(this, IDC_ABOUT))) {
     connect(about, &QAbstractButton::clicked, this, &CMonitorDlg::OnAboutButton);
   }

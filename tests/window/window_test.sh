@@ -18,6 +18,10 @@
 #                  SIGTERM while the second program's box is shown: it ends
 #                  within a second with status 1, its box gone; the first
 #                  serves on
+#   top_level      on an X server that resets when its last client leaves, the
+#                  window opens and is a normal top-level one (no WM_TRANSIENT_FOR,
+#                  a normal window type), and standard output says what the program
+#                  does, as headless: the serving line once, "stopped" after Esc
 #   offscreen      the offscreen platform chosen by the user (QT_QPA_PLATFORM): served,
 #                  SIGTERM ends it;
 #                  a second program there is refused at once, without a box
@@ -151,6 +155,43 @@ case $case_name in
     wait_exit "$program" 2
     expect_clean_exit
     expect_nothing_published
+    ;;
+  top_level)
+    # An X server that resets itself when its last client leaves, as a bare
+    # one does: the program is its first client, and its check of the display
+    # must not leave it before Qt connects.
+    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
+    pids+=($!)
+    for ((i = 0; i < 100; i++)); do
+      [ -s "$work/display" ] && break
+      sleep 0.1
+    done
+    export DISPLAY=:$(head -n1 "$work/display")
+    # The reset takes a moment, and is missed at times: a few starts catch it.
+    for attempt in 1 2 3; do
+      start_program
+      find_window
+      kill -TERM "$program"
+      wait_exit "$program" 5
+      expect_clean_exit
+    done
+    start_program
+    find_window
+    # xprop says "not found" for a property the window does not have.
+    transient=$(xprop -id "$window" WM_TRANSIENT_FOR 2>&1)
+    [[ $transient == *"not found"* ]] || fail "the window is transient: $transient"
+    type=$(xprop -id "$window" _NET_WM_WINDOW_TYPE 2>&1)
+    [[ $type == *"not found"* || $type == *"= _NET_WM_WINDOW_TYPE_NORMAL" ]] ||
+      fail "the window's type is not normal: $type"
+    serve_one_client
+    serve_one_client
+    send_escape
+    wait_exit "$program" 2
+    expect_clean_exit
+    serving="Orvandelcaster: serving \"Orvandelcaster\" in $ORVANDELCASTER_REGISTRY; joystick 0: "
+    [[ $(head -n1 "$work/program.out") == "$serving"* ]] || fail "the serving line is not first on stdout"
+    [ "$(sed -n '2,$p' "$work/program.out")" = "Orvandelcaster: stopped" ] ||
+      fail "stdout does not go on with \"Orvandelcaster: stopped\" alone"
     ;;
   esc_client)
     start_xvfb 640x480x24

@@ -1,0 +1,89 @@
+#include "app/service_journal.h"
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "platform/outside_text.h"
+#include "server/capture_server.h"
+
+namespace {
+
+// The server thread's notice reaches the main thread through here.
+std::mutex g_journal_mutex;
+ServiceJournal* g_journal = nullptr;  // the one taking the notice, or null
+
+// On the server thread, once, after its first publication.
+void notice_first_publication(const char* server_name, const char* registry_object) {
+  std::lock_guard<std::mutex> lock(g_journal_mutex);
+  if (g_journal) g_journal->post_serving(server_name, registry_object);
+}
+
+void say(const std::string& line) {
+  std::fprintf(stdout, "Orvandelcaster: %s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+constexpr int CHECK_PERIOD_MS = 1000;
+
+}  // namespace
+
+std::string joystick_state_line(const JoystickStateText& state) {
+  std::string line = platform::printable_outside_text(state.title);
+  if (!state.detail.empty()) line += " \u2014 " + platform::printable_outside_text(state.detail);
+  return line;
+}
+
+ServiceJournal::ServiceJournal() : m_joystick(platform::joystick_device().open_reader()) {
+  m_check_timer.setInterval(CHECK_PERIOD_MS);
+  QObject::connect(&m_check_timer, &QTimer::timeout, &m_context, [this] { check_joystick(); });
+  std::lock_guard<std::mutex> lock(g_journal_mutex);
+  g_journal = this;
+  set_first_publication_handler(&notice_first_publication);
+}
+
+ServiceJournal::~ServiceJournal() {
+  std::lock_guard<std::mutex> lock(g_journal_mutex);
+  g_journal = nullptr;
+}
+
+void ServiceJournal::post_serving(const char* server_name, const char* registry_object) {
+  // Both names live as long as the process; the line is made on the main thread.
+  QMetaObject::invokeMethod(
+      &m_context, [this, server_name, registry_object] { say_serving(server_name, registry_object); },
+      Qt::QueuedConnection);
+}
+
+void ServiceJournal::stopped() {
+  {
+    std::lock_guard<std::mutex> lock(g_journal_mutex);
+    g_journal = nullptr;
+  }
+  m_check_timer.stop();
+  // A notice posted already finds nothing to say.
+  m_serving_said = true;
+  say("stopped");
+}
+
+JoystickStateText ServiceJournal::read_state() {
+  platform::JoystickState ignored{};
+  m_joystick->read(&ignored);
+  return describe_joystick(m_joystick->status());
+}
+
+void ServiceJournal::say_serving(const char* server_name, const char* registry_object) {
+  if (m_serving_said) return;
+  m_serving_said = true;
+  m_said_state = read_state();
+  say(std::string("serving \"") + server_name + "\" in " +
+      platform::printable_outside_text(registry_object) +
+      "; joystick 0: " + joystick_state_line(m_said_state));
+  m_check_timer.start();
+}
+
+void ServiceJournal::check_joystick() {
+  JoystickStateText state = read_state();
+  if (state == m_said_state) return;
+  m_said_state = std::move(state);
+  say("joystick 0: " + joystick_state_line(m_said_state));
+}
