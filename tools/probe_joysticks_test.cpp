@@ -36,17 +36,20 @@ const char FOOTNOTE[] =
 
 TEST(ProbeJoysticks, ListsEachAnsweringIdWithItsAxesAndMarksJoystickZero) {
   FakeJoysticks calls;
-  calls.entries[0] = {{"Stick\x1b[2J", 4, {{'X', 0, 65535}, {'Y', 0, 65535}, {'Z', 0, 255}, {'R', 0, 1023}}}};
+  calls.entries[0] = {
+      {"Stick\x1b[2J", 4, {{'X', 0, 65535}, {'Y', 0, 65535}, {'Z', 0, 255}, {'R', 0, 1023}}}};
   calls.entries[1] = {{"Unplugged pad", 2, {{'X', 0, 65535}, {'Y', 0, 65535}}}, false};
   calls.entries[2] = {{"Pad", 2, {{'X', 0, 1023}, {'Y', 0, 1023}}}};
   calls.entries[16] = {{"Past the count", 2, {}}};
-  EXPECT_EQ(probe::format_joysticks(calls),
-            std::string("ID  AXES                                            NAME\n"
-                        "0   4: X 0..65535, Y 0..65535, Z 0..255, R 0..1023  \"Stick\\x1b[2J\", joystick 0\n"
-                        "2   2: X 0..1023, Y 0..1023                         \"Pad\"\n"
-                        "\n"
-                        "Joystick 0: Stick\\x1b[2J (id 0)\n") +
-                FOOTNOTE);
+  EXPECT_EQ(
+      probe::format_joysticks(calls),
+      std::string(
+          "ID  AXES                                            NAME\n"
+          "0   4: X 0..65535, Y 0..65535, Z 0..255, R 0..1023  \"Stick\\x1b[2J\", joystick 0\n"
+          "2   2: X 0..1023, Y 0..1023                         \"Pad\"\n"
+          "\n"
+          "Joystick 0: Stick\\x1b[2J (id 0)\n") +
+          FOOTNOTE);
 }
 
 TEST(ProbeJoysticks, SaysWhenThereIsNoJoystickZero) {
@@ -57,13 +60,21 @@ TEST(ProbeJoysticks, SaysWhenThereIsNoJoystickZero) {
     const char* listing;
   };
   const Case cases[] = {
-      {"no joystick at all (Wine)", 16, {},
+      {"no joystick at all (Wine)",
+       16,
+       {},
        "No joystick: none of the 16 ids of the multimedia joystick calls answers.\n"},
-      {"the driver has no ids", 0, {{0, {{"Stick", 2, {}}}}},
+      {"the driver has no ids",
+       0,
+       {{0, {{"Stick", 2, {}}}}},
        "No joystick: none of the 0 ids of the multimedia joystick calls answers.\n"},
-      {"id 0 known but not answering", 16, {{0, {{"Stick", 2, {}}, false}}},
+      {"id 0 known but not answering",
+       16,
+       {{0, {{"Stick", 2, {}}, false}}},
        "No joystick: none of the 16 ids of the multimedia joystick calls answers.\n"},
-      {"only another id answers", 16, {{3, {{"Pad", 2, {{'X', 0, 9}, {'Y', 0, 9}}}}}},
+      {"only another id answers",
+       16,
+       {{3, {{"Pad", 2, {{'X', 0, 9}, {'Y', 0, 9}}}}}},
        "ID  AXES               NAME\n"
        "3   2: X 0..9, Y 0..9  \"Pad\"\n"},
   };

@@ -115,7 +115,7 @@ wait_exit "$server" 10
 windows_before=$(xdotool search --name '^Orvandelcaster$' 2>/dev/null || true)
 "${wine_run[@]}" "$ORVANDEL_EXE" --version >"$work/version.out" 2>"$work/version.err" &
 version=$!
-pids+=($version)
+pids+=("$version")
 wait_for_window "$version" "orvandelcaster.exe --version" "$windows_before"
 box=$window
 kill -0 "$version" 2>/dev/null || fail "orvandelcaster.exe --version ended before its box was dismissed"
