@@ -16,13 +16,15 @@
 namespace platform {
 namespace {
 
+static_assert(JOYSTICK_ZERO_ID == JOYSTICKID1);
+
 class WinmmReader final : public JoystickReader {
  public:
   int read(JoystickState* state) override {
     JOYINFOEX reading{};
     reading.dwSize = sizeof reading;
     reading.dwFlags = JOY_RETURNALL;
-    if (::joyGetPosEx(JOYSTICKID1, &reading) != JOYERR_NOERROR) {
+    if (::joyGetPosEx(JOYSTICK_ZERO_ID, &reading) != JOYERR_NOERROR) {
       *state = CENTRED_STATE;
       m_present = false;
       return -1;
@@ -49,7 +51,7 @@ class WinmmReader final : public JoystickReader {
  private:
   static std::string product_name() {
     JOYCAPSA device{};
-    if (::joyGetDevCapsA(JOYSTICKID1, &device, sizeof device) != JOYERR_NOERROR) return {};
+    if (::joyGetDevCapsA(JOYSTICK_ZERO_ID, &device, sizeof device) != JOYERR_NOERROR) return {};
     return std::string(device.szPname, ::strnlen(device.szPname, sizeof device.szPname));
   }
 
@@ -63,7 +65,7 @@ class WinmmJoystickDevice final : public JoystickDevice {
     // Cleared first and the result checked: a failed call (no joystick) leaves
     // the record as it was, under Wine at least, and nothing may rest on that.
     JOYCAPSA device{};
-    const bool read = ::joyGetDevCapsA(JOYSTICKID1, &device, sizeof device) == JOYERR_NOERROR;
+    const bool read = ::joyGetDevCapsA(JOYSTICK_ZERO_ID, &device, sizeof device) == JOYERR_NOERROR;
     return capabilities_from_device(read, device.wXmin, device.wXmax, device.wPeriodMin, caps);
   }
   std::unique_ptr<JoystickReader> open_reader() override { return std::make_unique<WinmmReader>(); }
@@ -71,12 +73,42 @@ class WinmmJoystickDevice final : public JoystickDevice {
 
 std::atomic<JoystickDevice*> replacement_device{nullptr};
 
+class WinmmJoysticks final : public MultimediaJoysticks {
+ public:
+  unsigned id_count() override { return ::joyGetNumDevs(); }
+
+  bool capabilities(unsigned id, MultimediaJoystickCaps* caps) override {
+    JOYCAPSA device{};
+    if (::joyGetDevCapsA(id, &device, sizeof device) != JOYERR_NOERROR) return false;
+    caps->name = std::string(device.szPname, ::strnlen(device.szPname, sizeof device.szPname));
+    caps->axis_count = device.wNumAxes;
+    caps->axes = {{'X', device.wXmin, device.wXmax}, {'Y', device.wYmin, device.wYmax}};
+    if (device.wCaps & JOYCAPS_HASZ) caps->axes.push_back({'Z', device.wZmin, device.wZmax});
+    if (device.wCaps & JOYCAPS_HASR) caps->axes.push_back({'R', device.wRmin, device.wRmax});
+    if (device.wCaps & JOYCAPS_HASU) caps->axes.push_back({'U', device.wUmin, device.wUmax});
+    if (device.wCaps & JOYCAPS_HASV) caps->axes.push_back({'V', device.wVmin, device.wVmax});
+    return true;
+  }
+
+  bool answers(unsigned id) override {
+    JOYINFOEX reading{};
+    reading.dwSize = sizeof reading;
+    reading.dwFlags = JOY_RETURNALL;
+    return ::joyGetPosEx(id, &reading) == JOYERR_NOERROR;
+  }
+};
+
 }  // namespace
 
 JoystickDevice& joystick_device() {
   static JoystickDevice* winmm_device = new WinmmJoystickDevice;
   JoystickDevice* fake = replacement_device.load(std::memory_order_acquire);
   return fake ? *fake : *winmm_device;
+}
+
+MultimediaJoysticks& multimedia_joysticks() {
+  static WinmmJoysticks calls;
+  return calls;
 }
 
 void set_joystick_device(JoystickDevice* replacement) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/joystick_device.h"
 
@@ -15,5 +17,41 @@ namespace platform {
 // and the result is -1.
 int capabilities_from_device(bool read, std::uint32_t x_min, std::uint32_t x_max,
                              std::uint32_t period_min, JoystickCapabilities* caps);
+
+// The multimedia calls' number for joystick 0: JOYSTICKID1, the first
+// joystick the system knows.
+inline constexpr unsigned JOYSTICK_ZERO_ID = 0;
+
+// One axis as joyGetDevCaps describes it: its letter (X, Y, Z, R, U or V) and
+// the range the driver reports it in.
+struct MultimediaAxis {
+  char letter;
+  std::uint32_t min;
+  std::uint32_t max;
+  bool operator==(const MultimediaAxis&) const = default;
+};
+
+// What joyGetDevCaps tells of one joystick.
+struct MultimediaJoystickCaps {
+  std::string name;                  // the product's name (szPname)
+  unsigned axis_count = 0;           // wNumAxes
+  std::vector<MultimediaAxis> axes;  // X and Y, then those the caps flags name
+};
+
+// The system's joysticks through the multimedia calls, behind the seam a test
+// can replace (there is no joystick on the machines the tests run on).
+class MultimediaJoysticks {
+ public:
+  virtual ~MultimediaJoysticks() = default;
+  // joyGetNumDevs: how many ids the driver has room for, joysticks or not.
+  virtual unsigned id_count() = 0;
+  // joyGetDevCaps: true with *caps filled, false when no joystick has the id.
+  virtual bool capabilities(unsigned id, MultimediaJoystickCaps* caps) = 0;
+  // joyGetPosEx: whether the joystick with the id can be read now.
+  virtual bool answers(unsigned id) = 0;
+};
+
+// Windows only: the real calls.
+MultimediaJoysticks& multimedia_joysticks();
 
 }  // namespace platform

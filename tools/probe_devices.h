@@ -9,8 +9,8 @@
 
 // capture-probe devices: the input devices of this machine and which one is
 // joystick 0, read from the devices themselves (no server needed). Linux
-// only: the Windows program reads joystick 0 through the multimedia calls,
-// which name no device.
+// only: on Windows the listing is the multimedia calls' joysticks
+// (tools/probe_joysticks.h).
 namespace probe {
 
 // The listing of `devices`: per input device its node, whether we may read

@@ -304,6 +304,16 @@ std::string help_text(Command command) {
       text += common;
       break;
     case Command::DEVICES:
+#ifdef _WIN32
+      text =
+          "Usage: capture-probe devices\n"
+          "Lists the joysticks the multimedia joystick calls can read, with their id,\n"
+          "axes (count and ranges) and name, and which one is joystick 0 -- the\n"
+          "joystick the capture server serves, id 0 -- or that there is none.\n"
+          "\n"
+          "  --help             show this help\n";
+      break;
+#endif
       text =
           "Usage: capture-probe devices\n"
           "Lists every /dev/input/event* with its name, whether it may be read,\n"

@@ -1,6 +1,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include "platform/winmm_joystick.h"
+#include "tools/probe_joysticks.h"
 #include "tools/probe_system.h"
 
 namespace probe {
@@ -13,10 +15,9 @@ std::string user_name() {
 
 bool is_terminal(std::FILE* out) { return ::_isatty(::_fileno(out)); }
 
-bool list_devices(std::string*, std::string* refusal) {
-  // The multimedia joystick calls name no device: there is nothing to list.
-  *refusal = "devices lists Linux input devices; on Windows joystick 0 is the system's";
-  return false;
+bool list_devices(std::string* listing, std::string*) {
+  *listing = format_joysticks(platform::multimedia_joysticks());
+  return true;
 }
 
 }  // namespace probe

@@ -1,7 +1,8 @@
 // The real orvandelcaster.exe served to a Windows client (Wine in CI): the
 // registry lookup through the named mapping, the handshake and data bytes,
-// the 1 MiB bound on a request, and the window's close ending the program
-// with status 0. Needs the run's display (scripts/wine-run --start).
+// the 1 MiB bound on a request, the window's close ending the program with
+// status 0, and the message boxes that answer its options and refuse a
+// second start. Needs the run's display (scripts/wine-run --start).
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -27,12 +28,17 @@ using test_support::operator+;
 
 constexpr int REPLY_TIMEOUT_MS = 5000;
 
-// orvandelcaster.exe in a process of its own, its standard error in a file
-// of its own: a program started without one would show its refusal in a
-// message box, which nobody here would ever close.
+// The text and the window of a message box.
+struct MessageBoxSeen {
+  HWND window = nullptr;
+  std::string text;
+};
+
+// orvandelcaster.exe in a process of its own, with the arguments given, its
+// standard output and error in a file of its own.
 class ServerProgram {
  public:
-  ServerProgram() {
+  explicit ServerProgram(const std::string& arguments = "") {
     static int programs_started = 0;
     char directory[MAX_PATH];
     ::GetTempPathA(sizeof directory, directory);
@@ -48,7 +54,7 @@ class ServerProgram {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdError = m_stderr;
     startup.hStdOutput = m_stderr;
-    std::string command = "\"" + std::string(ORVANDEL_EXE_PATH) + "\"";
+    std::string command = "\"" + std::string(ORVANDEL_EXE_PATH) + "\" " + arguments;
     m_started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                  nullptr, &startup, &m_process);
   }
@@ -105,6 +111,34 @@ class ServerProgram {
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+  }
+
+  // The program's message box as the user sees it (a top-level window with
+  // the box's text control), or no window when none shows within 20 s.
+  MessageBoxSeen wait_for_message_box() const {
+    struct Search {
+      DWORD process;
+      MessageBoxSeen box;
+    } search{m_process.dwProcessId, {}};
+    for (int i = 0; i < 200 && !search.box.window; ++i) {
+      if (i > 0) ::Sleep(100);
+      ::EnumWindows(
+          [](HWND candidate, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(candidate, &owner);
+            // The id the system gives a message box's text.
+            constexpr int BOX_TEXT_ID = 0xFFFF;
+            HWND text = ::GetDlgItem(candidate, BOX_TEXT_ID);
+            if (owner != s->process || !text || !::IsWindowVisible(candidate)) return TRUE;
+            char buffer[4096] = {};
+            ::GetWindowTextA(text, buffer, sizeof buffer);
+            s->box = {candidate, buffer};
+            return FALSE;
+          },
+          reinterpret_cast<LPARAM>(&search));
+    }
+    return search.box;
   }
 
   // The exit status, or -1 when it is still running after timeout_ms.
@@ -282,14 +316,52 @@ TEST_F(ServerEndToEnd, SecondInstanceIsRefusedWhileTheFirstKeepsServing) {
   ASSERT_TRUE(first.started());
   ASSERT_NE(first.wait_for_port(), 0) << first.stderr_text();
 
+  // A second double-click meets a box, and the line goes to standard error too.
   ServerProgram second;
   ASSERT_TRUE(second.started());
+  MessageBoxSeen box = second.wait_for_message_box();
+  ASSERT_NE(box.window, nullptr) << second.stderr_text();
+  EXPECT_EQ(box.text, "Orvandelcaster: already running");
+  EXPECT_EQ(second.wait_for_exit(500), -1) << "ended before the box was dismissed";
+  ASSERT_TRUE(::PostMessageA(box.window, WM_COMMAND, IDOK, 0));
   EXPECT_EQ(second.wait_for_exit(20000), 1);
   EXPECT_EQ(second.stderr_text(), "Orvandelcaster: already running\n");
   // The refused one took nothing with it: the name still leads to the first.
   EXPECT_TRUE(registry_server_answers());
   EXPECT_EQ(first.wait_for_exit(0), -1);
   EXPECT_EQ(first.stderr_text(), "");
+}
+
+// A program without a console answers its options in a box, and on its
+// standard output (error, for bad usage) when it has one, as on Linux.
+TEST_F(ServerEndToEnd, OptionsAreAnsweredInAMessageBox) {
+  struct Case {
+    const char* arguments;
+    const char* text_start;
+    const char* text_part;
+    int status;
+  } cases[] = {
+      {"--version", "orvandelcaster (Orvandelcaster) " ORVANDEL_SHOWN_VERSION "\n",
+       "Copyright (C) Orvandelcaster team\n", 0},
+      {"--help", "Usage: orvandelcaster [--help | --version]\n",
+       "      --version  output version information and exit\n", 0},
+      {"--bogus", "orvandelcaster: unrecognized option '--bogus'\n",
+       "Try 'orvandelcaster --help' for more information.\n", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    ServerProgram program(c.arguments);
+    ASSERT_TRUE(program.started());
+    MessageBoxSeen box = program.wait_for_message_box();
+    ASSERT_NE(box.window, nullptr) << program.stderr_text();
+    ASSERT_TRUE(::PostMessageA(box.window, WM_COMMAND, IDOK, 0));
+    EXPECT_EQ(program.wait_for_exit(20000), c.status);
+    const std::string printed = program.stderr_text();
+    EXPECT_TRUE(printed.starts_with(c.text_start)) << printed;
+    EXPECT_NE(printed.find(c.text_part), std::string::npos) << printed;
+    // The box says what was printed, its last line break aside.
+    EXPECT_EQ(box.text + "\n", printed);
+  }
 }
 
 TEST_F(ServerEndToEnd, KilledInstanceDoesNotBlockARestart) {

@@ -6,7 +6,10 @@
 #     its description, its channel table and data blocks;
 #   - a Linux client (the Linux capture-probe, by address) is served over
 #     loopback: Wine's sockets are the host's;
-#   - Esc ends the program with status 0 and nothing on standard error.
+#   - Esc ends the program with status 0 and nothing on standard error;
+#   - orvandelcaster.exe --version answers in a box that a key press
+#     dismisses, with status 0 (and on standard output, which it has here);
+#   - capture-probe.exe devices says there is no joystick, with status 0.
 #
 #   wine_window_test.sh [SCREENSHOT.png]
 #
@@ -31,19 +34,30 @@ export DISPLAY=:$(head -n1 "$prefix.display")
 server=$!
 pids+=($server)
 
-# The window, as the X server sees it.
-window=
-for ((i = 0; i < 300; i++)); do
-  window=$(xdotool search --name '^Orvandelcaster$' 2>/dev/null | head -n1 || true)
-  [ -n "$window" ] && xwininfo -id "$window" | grep -q IsViewable && break
+# Sets window to the first viewable window named Orvandelcaster (the title of
+# the monitor window and of the program's boxes) that is not among BEFORE
+# (window ids, one a line), as the X server sees it; fails when PID ends first
+# or none shows within 30 s.
+#   wait_for_window PID WHAT [BEFORE]
+wait_for_window() {
+  local pid=$1 what=$2 before=${3:-} candidate i
   window=
-  if ! kill -0 "$server" 2>/dev/null; then
-    wait "$server"
-    fail "orvandelcaster.exe ended with status $? before its window showed"
-  fi
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window named Orvandelcaster"
+  for ((i = 0; i < 300; i++)); do
+    for candidate in $(xdotool search --name '^Orvandelcaster$' 2>/dev/null); do
+      grep -qx "$candidate" <<<"$before" && continue
+      xwininfo -id "$candidate" 2>/dev/null | grep -q IsViewable && { window=$candidate; return; }
+    done
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"
+      fail "$what ended with status $? before its window showed"
+    fi
+    sleep 0.1
+  done
+  fail "$what showed no window named Orvandelcaster"
+}
+
+wait_for_window "$server" orvandelcaster.exe
+main_window=$window
 
 # Its lines end in CR LF, as Windows text output does.
 probe() { "${wine_run[@]}" "$PROBE_EXE" "$@"; }
@@ -86,13 +100,37 @@ fi
 
 if [ -n "$screenshot" ]; then
   sleep 1  # a few display ticks
-  import -window "$window" "$screenshot" || fail "no screenshot"
+  import -window "$main_window" "$screenshot" || fail "no screenshot"
 fi
 
 # Esc, as a person presses it on the focused window.
-xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool windowfocus --sync "$main_window" 2>/dev/null || true
 xdotool key --clearmodifiers Escape
 wait_exit "$server" 10
 [ "$status" = 0 ] || fail "Esc ended the program with status $status"
 [ -s "$work/server.err" ] && fail "standard error was not empty"
+
+# --version: a new window named Orvandelcaster, the box, dismissed as a
+# person would, with Return.
+windows_before=$(xdotool search --name '^Orvandelcaster$' 2>/dev/null || true)
+"${wine_run[@]}" "$ORVANDEL_EXE" --version >"$work/version.out" 2>"$work/version.err" &
+version=$!
+pids+=("$version")
+wait_for_window "$version" "orvandelcaster.exe --version" "$windows_before"
+box=$window
+kill -0 "$version" 2>/dev/null || fail "orvandelcaster.exe --version ended before its box was dismissed"
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+xdotool key --clearmodifiers Return
+wait_exit "$version" 10
+[ "$status" = 0 ] || fail "--version ended with status $status"
+[ "$(head -n1 "$work/version.out" | tr -d '\r')" = "orvandelcaster (Orvandelcaster) ${VERSION:?}" ] ||
+  fail "--version printed '$(head -n1 "$work/version.out")'"
+
+# No joystick under Wine: the listing says so, and which id joystick 0 is.
+probe devices >"$work/devices.out" 2>"$work/devices.err" ||
+  fail "capture-probe.exe devices ended with status $?"
+tr -d '\r' <"$work/devices.out" >"$work/devices.txt"
+grep -q '^No joystick: ' "$work/devices.txt" || fail "devices does not say there is no joystick"
+grep -q '^Joystick 0: No joystick$' "$work/devices.txt" || fail "devices names a joystick 0"
+grep -q "id 0 (JOYSTICKID1)" "$work/devices.txt" || fail "devices does not say which id is joystick 0"
 echo "PASS"

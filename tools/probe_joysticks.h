@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "platform/winmm_joystick.h"
+
+// capture-probe devices on Windows: the system's joysticks as the multimedia
+// joystick calls see them (no server needed), and which one is joystick 0.
+namespace probe {
+
+// Every id below joyGetNumDevs whose capabilities can be asked and which can
+// be read now: its id, axes (count and ranges) and product name; then which
+// one is joystick 0, or that there is none.
+std::string format_joysticks(platform::MultimediaJoysticks& calls);
+
+}  // namespace probe

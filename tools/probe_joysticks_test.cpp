@@ -1,0 +1,91 @@
+#include "tools/probe_joysticks.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+// The multimedia calls over a table of ids: an id with capabilities that does
+// not answer stands for a joystick the driver knows but cannot read now.
+class FakeJoysticks final : public platform::MultimediaJoysticks {
+ public:
+  struct Entry {
+    platform::MultimediaJoystickCaps caps;
+    bool answers = true;
+  };
+  unsigned ids = 16;
+  std::map<unsigned, Entry> entries;
+
+  unsigned id_count() override { return ids; }
+  bool capabilities(unsigned id, platform::MultimediaJoystickCaps* caps) override {
+    auto entry = entries.find(id);
+    if (entry == entries.end()) return false;
+    *caps = entry->second.caps;
+    return true;
+  }
+  bool answers(unsigned id) override {
+    auto entry = entries.find(id);
+    return entry != entries.end() && entry->second.answers;
+  }
+};
+
+const char FOOTNOTE[] =
+    "Joystick 0 is the multimedia joystick calls' id 0 (JOYSTICKID1); the Game\n"
+    "Controllers settings (joy.cpl) choose which joystick that is.\n";
+
+TEST(ProbeJoysticks, ListsEachAnsweringIdWithItsAxesAndMarksJoystickZero) {
+  FakeJoysticks calls;
+  calls.entries[0] = {
+      {"Stick\x1b[2J", 4, {{'X', 0, 65535}, {'Y', 0, 65535}, {'Z', 0, 255}, {'R', 0, 1023}}}};
+  calls.entries[1] = {{"Unplugged pad", 2, {{'X', 0, 65535}, {'Y', 0, 65535}}}, false};
+  calls.entries[2] = {{"Pad", 2, {{'X', 0, 1023}, {'Y', 0, 1023}}}};
+  calls.entries[16] = {{"Past the count", 2, {}}};
+  EXPECT_EQ(
+      probe::format_joysticks(calls),
+      std::string(
+          "ID  AXES                                            NAME\n"
+          "0   4: X 0..65535, Y 0..65535, Z 0..255, R 0..1023  \"Stick\\x1b[2J\", joystick 0\n"
+          "2   2: X 0..1023, Y 0..1023                         \"Pad\"\n"
+          "\n"
+          "Joystick 0: Stick\\x1b[2J (id 0)\n") +
+          FOOTNOTE);
+}
+
+TEST(ProbeJoysticks, SaysWhenThereIsNoJoystickZero) {
+  struct Case {
+    const char* what;
+    unsigned ids;
+    std::map<unsigned, FakeJoysticks::Entry> entries;
+    const char* listing;
+  };
+  const Case cases[] = {
+      {"no joystick at all (Wine)",
+       16,
+       {},
+       "No joystick: none of the 16 ids of the multimedia joystick calls answers.\n"},
+      {"the driver has no ids",
+       0,
+       {{0, {{"Stick", 2, {}}}}},
+       "No joystick: none of the 0 ids of the multimedia joystick calls answers.\n"},
+      {"id 0 known but not answering",
+       16,
+       {{0, {{"Stick", 2, {}}, false}}},
+       "No joystick: none of the 16 ids of the multimedia joystick calls answers.\n"},
+      {"only another id answers",
+       16,
+       {{3, {{"Pad", 2, {{'X', 0, 9}, {'Y', 0, 9}}}}}},
+       "ID  AXES               NAME\n"
+       "3   2: X 0..9, Y 0..9  \"Pad\"\n"},
+  };
+  for (const Case& c : cases) {
+    FakeJoysticks calls;
+    calls.ids = c.ids;
+    calls.entries = c.entries;
+    EXPECT_EQ(probe::format_joysticks(calls),
+              std::string(c.listing) + "\nJoystick 0: No joystick\n" + FOOTNOTE)
+        << c.what;
+  }
+}
+
+}  // namespace
