@@ -13,8 +13,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QStyle>
+#include <QSvgRenderer>
 #include <QTest>
 #include <QTextLayout>
 #include <QWindow>
@@ -31,6 +33,7 @@
 #include "ui/about_dialog.h"
 #include "ui/dialog_builder.h"
 #include "ui/monitor_dialog.h"
+#include "ui/svg_icon.h"
 
 // QString in failure messages as its text.
 void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
@@ -396,6 +399,33 @@ TEST(AboutLayout, LinesShareOneLeftEdgeAndNoneIsCutOff) {
     // Letters start a pixel or so apart by their shapes ('w' against 'O').
     EXPECT_LE(std::abs(ink.left - *first_left), 2 * shown.scale()) << text;
   }
+}
+
+// The About icon as the screen shows it is the drawing rendered in the
+// screen's own pixels (64 at 200 %), not a 32-pixel bitmap enlarged.
+TEST(AboutLayout, IconIsDrawnAtTheScreensScale) {
+  CAboutDlg about;
+  auto* icon = about.findChild<IconControl*>();
+  ASSERT_NE(icon, nullptr);
+  ShownWindow shown(&about);
+  ASSERT_TRUE(shown.exposed());
+  const QRect rect = shown.in_picture(icon, icon->rect());
+  const QImage picture = shown.grab().copy(rect);
+  QImage drawing(rect.size(), QImage::Format_RGB32);
+  drawing.fill(picture.pixel(0, 0));  // the drawing leaves its corners empty
+  QPainter painter(&drawing);
+  QSvgRenderer(QStringLiteral(":/icons/orvandelcaster.svg")).render(&painter, QRectF(drawing.rect()));
+  painter.end();
+  long long difference = 0;
+  for (int y = 0; y < rect.height(); ++y) {
+    for (int x = 0; x < rect.width(); ++x) {
+      const QRgb a = picture.pixel(x, y), b = drawing.pixel(x, y);
+      difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                    std::abs(qBlue(a) - qBlue(b));
+    }
+  }
+  const double mean = double(difference) / (3.0 * rect.width() * rect.height());
+  EXPECT_LT(mean, 2.0) << "icon differs from its drawing by " << mean << " per channel";
 }
 
 }  // namespace
