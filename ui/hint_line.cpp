@@ -50,9 +50,10 @@ QStringList break_hint(const QString& text, const QFontMetrics& metrics, int wid
   // text's width over that.
   const int step = std::max(1, metrics.averageCharWidth());
   while (lines.size() > max_lines) {
-    auto widest = std::max_element(pieces.begin(), pieces.end(), [&](const QString& a, const QString& b) {
-      return metrics.horizontalAdvance(a) < metrics.horizontalAdvance(b);
-    });
+    auto widest =
+        std::max_element(pieces.begin(), pieces.end(), [&](const QString& a, const QString& b) {
+          return metrics.horizontalAdvance(a) < metrics.horizontalAdvance(b);
+        });
     const int room = metrics.horizontalAdvance(*widest) - step;
     if (room <= step) break;
     *widest = metrics.elidedText(*widest, Qt::ElideMiddle, room);

@@ -3,6 +3,7 @@
 #include <QIconEngine>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <algorithm>
 
 namespace {
 
@@ -16,7 +17,8 @@ class SvgIconEngine : public QIconEngine {
 
   void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
     // The pixels the rectangle covers on the device, not its logical size.
-    const qreal pixels = std::min(rect.width(), rect.height()) * painter->device()->devicePixelRatioF();
+    const qreal pixels =
+        std::min(rect.width(), rect.height()) * painter->device()->devicePixelRatioF();
     QSvgRenderer renderer(pixels < SMALL_DRAWING_BELOW ? m_small : m_large);
     renderer.render(painter, rect);
   }

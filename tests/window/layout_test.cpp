@@ -11,19 +11,19 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
-#include <QScreen>
 #include <QPainter>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStyle>
 #include <QSvgRenderer>
 #include <QTest>
 #include <QTextLayout>
 #include <QWindow>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -114,7 +114,8 @@ void expect_label_fits(const QLabel* label) {
       EXPECT_LE(metrics.horizontalAdvance(line), room.width())
           << "too narrow for " << line.toStdString();
     }
-    EXPECT_LE(lines.size() * metrics.height(), room.height()) << "too low for " << text.toStdString();
+    EXPECT_LE(lines.size() * metrics.height(), room.height())
+        << "too low for " << text.toStdString();
   }
 }
 
@@ -337,8 +338,9 @@ TEST_F(MonitorLayout, HintLineBreaksOnlyBetweenWords) {
   using State = platform::JoystickZero::State;
   const std::string event = "/dev/input/event15";
   const std::string settings = "/home/someone/.config/orvandelcaster/settings.conf";
-  const std::string by_id = "/dev/input/by-id/usb-Thrustmaster_T.16000M-event-joystick";
-  platform::JoystickZero not_readable_by_group = zero_of(State::UNREADABLE, event.c_str(), "", EACCES);
+  const std::string by_id = "/dev/input/by-id/usb-Example_Flight_Stick_T.1600-event-joystick";
+  platform::JoystickZero not_readable_by_group =
+      zero_of(State::UNREADABLE, event.c_str(), "", EACCES);
   not_readable_by_group.device.group_may_read = false;
   struct Case {
     platform::JoystickZero zero;
@@ -372,7 +374,8 @@ TEST_F(MonitorLayout, HintLineBreaksOnlyBetweenWords) {
       const QString token = it.next().captured();
       EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
                               [&](const QString& one) { return one.contains(token); }))
-          << token.toStdString() << " broken in: " << lines.join(QStringLiteral(" | ")).toStdString();
+          << token.toStdString()
+          << " broken in: " << lines.join(QStringLiteral(" | ")).toStdString();
     }
   }
 }
@@ -414,7 +417,8 @@ TEST(AboutLayout, IconIsDrawnAtTheScreensScale) {
   QImage drawing(rect.size(), QImage::Format_RGB32);
   drawing.fill(picture.pixel(0, 0));  // the drawing leaves its corners empty
   QPainter painter(&drawing);
-  QSvgRenderer(QStringLiteral(":/icons/orvandelcaster.svg")).render(&painter, QRectF(drawing.rect()));
+  QSvgRenderer(QStringLiteral(":/icons/orvandelcaster.svg"))
+      .render(&painter, QRectF(drawing.rect()));
   painter.end();
   long long difference = 0;
   for (int y = 0; y < rect.height(); ++y) {
