@@ -1,13 +1,15 @@
 #!/bin/bash
-# Makes docs/screenshot.png: the real build/orvandelcaster in its window under
-# Xvfb, as it shows joystick 0 (without a joystick every axis reads centred).
-# Installs Xvfb, xdotool and ImageMagick when missing; builds the program
-# first (scripts/run's build).
+# Makes the screenshots in docs/: the real build/orvandelcaster under Xvfb, its
+# monitor window and its About box, at 100 % and at 200 % (QT_SCALE_FACTOR=2):
+#   screenshot.png        screenshot-2x.png        the monitor window
+#   screenshot-about.png  screenshot-about-2x.png  the About box
+# Without a joystick every axis reads centred. Installs Xvfb, xdotool and
+# ImageMagick when missing; builds the program first (scripts/run's build).
 #
-#   docs/make-screenshot.sh [OUTPUT]
+#   docs/make-screenshot.sh [FOLDER]    (default docs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-output=${1:-docs/screenshot.png}
+folder=${1:-docs}
 
 missing=()
 command -v Xvfb >/dev/null || missing+=(xvfb)
@@ -26,19 +28,47 @@ cmake --build --preset normal --target orvandelcaster
 
 check_name=make-screenshot
 source scripts/lib/process_check.sh
-start_xvfb 640x480x24
 export XDG_RUNTIME_DIR=$work
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
-build/orvandelcaster &
-pids+=($!)
-window=
-for ((i = 0; i < 100; i++)); do
-  window=$(xdotool search --name '^Orvandelcaster$' 2>/dev/null | head -n1 || true)
-  [ -n "$window" ] && xwininfo -id "$window" | grep -q IsViewable && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window"
-sleep 1  # a few display ticks
-import -window "$window" "$output"
-echo "wrote $output"
+start_xvfb 1280x960x24
+
+# The window named $1, once it is shown.
+find_window() {
+  local window= i
+  for ((i = 0; i < 100; i++)); do
+    window=$(xdotool search --name "$1" 2>/dev/null | head -n1 || true)
+    [ -n "$window" ] && xwininfo -id "$window" | grep -q IsViewable && break
+    window=
+    sleep 0.1
+  done
+  [ -n "$window" ] || fail "no window named $1"
+  echo "$window"
+}
+
+# Both windows at QT_SCALE_FACTOR $1, into files ending in $2.
+take_screenshots() {
+  QT_SCALE_FACTOR=$1 build/orvandelcaster >"$work/program.out" 2>"$work/program.err" &
+  local program=$!
+  pids+=($program)
+  local monitor
+  monitor=$(find_window '^Orvandelcaster$')
+  sleep 1  # a few display ticks
+  import -window "$monitor" "$folder/screenshot$2.png"
+  echo "wrote $folder/screenshot$2.png"
+  # "About..." sits at the bottom right of the window, 207, 121 of its 239 x
+  # 138 dialog units.
+  local WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$monitor" | grep -E '^(WIDTH|HEIGHT)=')"
+  xdotool mousemove --window "$monitor" $((WIDTH * 207 / 239)) $((HEIGHT * 121 / 138)) click 1
+  local about
+  about=$(find_window '^About Orvandelcaster$')
+  sleep 0.5
+  import -window "$about" "$folder/screenshot-about$2.png"
+  echo "wrote $folder/screenshot-about$2.png"
+  kill -TERM "$program"
+  wait_exit "$program" 10
+}
+
+take_screenshots 1 ""
+take_screenshots 2 -2x

@@ -1,37 +1,54 @@
 #!/usr/bin/env python3
-"""Writes the Windows program's icon file from the pictures drawn as XPM.
+"""Writes the Windows program's icon file from the icon rendered as PNG.
 
-    make_icon.py SMALL.xpm LARGE.xpm OUTPUT.ico
+    make_icon.py OUTPUT.ico PICTURE.png...
 
-The icon holds 16, 32, 48 and 256 pixel images: 16 is SMALL, 32 is LARGE, and
-48 and 256 are LARGE scaled up pixel by pixel, so the picture stays the one
-drawn. The small sizes are 32-bit bitmaps with a transparency mask, 256 is a
-PNG image, as Windows expects them. Runs on the build host.
+Each PICTURE is a square 8-bit RGBA PNG (as rsvg-convert writes it), one per
+size. Sizes below 256 are stored as 32-bit bitmaps with a transparency mask,
+256 as the PNG itself, as Windows expects them. Runs on the build host.
 """
 import struct
 import sys
 import zlib
 
 
-def read_xpm(path):
+def read_png(data):
     """The picture as rows of (red, green, blue, alpha) tuples."""
-    with open(path, encoding="ascii") as f:
-        strings = [line.split('"')[1] for line in f if line.strip().startswith('"')]
-    width, height, colours, per_pixel = (int(v) for v in strings[0].split()[:4])
-    palette = {}
-    for entry in strings[1:1 + colours]:
-        key, value = entry[:per_pixel], entry[per_pixel:].split()[-1]
-        if value.lower() == "none":
-            palette[key] = (0, 0, 0, 0)
-        else:
-            palette[key] = (int(value[1:3], 16), int(value[3:5], 16), int(value[5:7], 16), 255)
-    rows = strings[1 + colours:1 + colours + height]
-    return [[palette[row[x * per_pixel:(x + 1) * per_pixel]] for x in range(width)] for row in rows]
-
-
-def scaled(picture, size):
-    height, width = len(picture), len(picture[0])
-    return [[picture[y * height // size][x * width // size] for x in range(size)] for y in range(size)]
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        sys.exit("make_icon.py: not a PNG file")
+    pos, header, compressed = 8, None, b""
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            compressed += body
+        pos += 12 + length
+    width, height, depth, colour_type, _, _, interlace = header
+    if (depth, colour_type, interlace) != (8, 6, 0):
+        sys.exit("make_icon.py: only 8-bit RGBA PNG without interlacing is read")
+    raw, stride, rows, previous = zlib.decompress(compressed), 4 * width, [], bytearray(4 * width)
+    for y in range(height):
+        start = y * (stride + 1)
+        kind, line = raw[start], bytearray(raw[start + 1:start + 1 + stride])
+        for x in range(stride):
+            left = line[x - 4] if x >= 4 else 0
+            up, up_left = previous[x], previous[x - 4] if x >= 4 else 0
+            if kind == 1:
+                line[x] = (line[x] + left) & 0xFF
+            elif kind == 2:
+                line[x] = (line[x] + up) & 0xFF
+            elif kind == 3:
+                line[x] = (line[x] + (left + up) // 2) & 0xFF
+            elif kind == 4:
+                guess = left + up - up_left
+                nearest = min((abs(guess - left), 0, left), (abs(guess - up), 1, up),
+                              (abs(guess - up_left), 2, up_left))[2]
+                line[x] = (line[x] + nearest) & 0xFF
+        rows.append([tuple(line[x:x + 4]) for x in range(0, stride, 4)])
+        previous = line
+    return rows
 
 
 def bitmap_image(picture):
@@ -50,30 +67,23 @@ def bitmap_image(picture):
     return header + colour + bytes(mask)
 
 
-def png_image(picture):
-    size = len(picture)
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-    raw = b"".join(b"\0" + b"".join(bytes(pixel) for pixel in row) for row in picture)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
-            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
-
-
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) < 3:
         sys.exit(__doc__)
-    small, large = read_xpm(sys.argv[1]), read_xpm(sys.argv[2])
-    images = [(16, bitmap_image(small)), (32, bitmap_image(large)),
-              (48, bitmap_image(scaled(large, 48))), (256, png_image(scaled(large, 256)))]
+    images = []
+    for path in sys.argv[2:]:
+        with open(path, "rb") as f:
+            data = f.read()
+        picture = read_png(data)
+        size = len(picture)
+        images.append((size, data if size >= 256 else bitmap_image(picture)))
     offset = 6 + 16 * len(images)
     directory = struct.pack("<HHH", 0, 1, len(images))
     for size, data in images:
         # A size of 256 is written as 0.
         directory += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset)
         offset += len(data)
-    with open(sys.argv[3], "wb") as f:
+    with open(sys.argv[1], "wb") as f:
         f.write(directory + b"".join(data for _, data in images))
 
 

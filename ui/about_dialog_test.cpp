@@ -9,6 +9,7 @@
 
 #include "res/resource.h"
 #include "ui/dialog_builder.h"
+#include "ui/svg_icon.h"
 
 namespace {
 
@@ -25,11 +26,10 @@ TEST(AboutDialog, ShowsCaptionVersionAndIcon) {
   EXPECT_EQ(about.windowTitle(), QStringLiteral("About Orvandelcaster"));
   EXPECT_EQ(about.parentWidget(), nullptr);
   EXPECT_TRUE(label_texts(about).contains(QStringLiteral("Orvandelcaster Version 1.0.1")));
-  bool icon_shown = false;
-  for (auto* label : about.findChildren<QLabel*>()) {
-    icon_shown |= label->pixmap().size() == QSize(32, 32);
-  }
-  EXPECT_TRUE(icon_shown);
+  auto* icon = about.findChild<IconControl*>();
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->size(), QSize(32, 32));
+  EXPECT_FALSE(icon->icon().isNull());
   auto* ok = qobject_cast<QPushButton*>(dialog_item(&about, IDOK));
   ASSERT_NE(ok, nullptr);
   EXPECT_TRUE(ok->isDefault());

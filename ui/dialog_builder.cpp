@@ -11,6 +11,7 @@
 #include "res/dialog_template.h"
 #include "res/resource.h"
 #include "ui/indicator_control.h"
+#include "ui/svg_icon.h"
 
 namespace {
 
@@ -48,11 +49,8 @@ void centre_letters(QLabel* label) {
 
 QWidget* create_static(const ControlTemplate& control, QDialog* dialog) {
   if (control.style & STYLE_SUNKEN) return new IndicatorControl(dialog);
+  if (control.style & STYLE_ICON) return new IconControl(load_icon(control.icon), dialog);
   auto* label = new QLabel(dialog);
-  if (control.style & STYLE_ICON) {
-    label->setPixmap(load_icon(control.icon).pixmap(32, 32));
-    return label;
-  }
   label->setTextFormat(Qt::PlainText);
   label->setWordWrap((control.style & STYLE_WORD_WRAP) != 0);
   if (control.style & STYLE_CENTER_VERTICAL) {
@@ -143,10 +141,7 @@ QWidget* dialog_item(const QWidget* dialog, int id) {
 }
 
 QIcon load_icon(int id) {
-  QIcon icon;
-  if (id == IDR_MAINFRAME) {
-    icon.addFile(QStringLiteral(":/icons/orvandelcaster-32.xpm"), QSize(32, 32));
-    icon.addFile(QStringLiteral(":/icons/orvandelcaster-16.xpm"), QSize(16, 16));
-  }
-  return icon;
+  if (id != IDR_MAINFRAME) return QIcon();
+  return svg_icon(QStringLiteral(":/icons/orvandelcaster.svg"),
+                  QStringLiteral(":/icons/orvandelcaster-small.svg"));
 }

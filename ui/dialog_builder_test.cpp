@@ -33,9 +33,9 @@ TEST(DialogBuilder, MonitorTakesItsTemplatesLayoutInTheApplicationFont) {
   EXPECT_EQ(dialog.size(), map_dialog_rect(units, 0, 0, 239, 138).size());
   EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "the dialog is not resizable";
   EXPECT_EQ(dialog_item(&dialog, IDC_BAR_THRUST)->geometry(),
-            map_dialog_rect(units, 52, 68, 103, 15));
+            map_dialog_rect(units, 52, 67, 103, 14));
   EXPECT_EQ(dialog_item(&dialog, IDC_BUTTON_BOX_8)->geometry(),
-            map_dialog_rect(units, 146, 95, 9, 8));
+            map_dialog_rect(units, 136, 94, 9, 8));
   for (int id = IDC_BUTTON_BOX_1; id <= IDC_BUTTON_BOX_8; ++id) {
     EXPECT_NE(dialog_item(&dialog, id), nullptr) << id;
   }

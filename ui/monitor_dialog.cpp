@@ -14,6 +14,7 @@
 #include "ui/about_dialog.h"
 #include "ui/dialog_builder.h"
 #include "ui/dialog_indicators.h"
+#include "ui/hint_line.h"
 
 CMonitorDlg::CMonitorDlg(QWidget* parent) : QDialog(parent), m_hIcon(load_icon(IDR_MAINFRAME)) {
   create_dialog_controls(this, IDD_MONITOR_DIALOG);
@@ -82,17 +83,7 @@ void CMonitorDlg::show_joystick_state(const JoystickStateText& state) {
     frame->setToolTip(shown == title ? QString() : title);
   }
   if (auto* line = qobject_cast<QLabel*>(dialog_item(this, IDC_JOYSTICK_STATE))) {
-    const QString detail = QString::fromStdString(state.detail);
-    // At most the two lines the template gives it: a longer text is cut in
-    // the middle, where a path or a name is least telling.
-    QString shown = detail;
-    const QFontMetrics metrics = line->fontMetrics();
-    for (int room = 2 * line->width(); room > 0; room -= metrics.averageCharWidth()) {
-      line->setText(shown);
-      if (line->heightForWidth(line->width()) <= line->height()) break;
-      shown = metrics.elidedText(detail, Qt::ElideMiddle, room);
-    }
-    line->setToolTip(shown == detail ? QString() : detail);
+    show_hint(line, QString::fromStdString(state.detail));
   }
 }
 

@@ -11,21 +11,29 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStyle>
+#include <QSvgRenderer>
 #include <QTest>
+#include <QTextLayout>
 #include <QWindow>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/fake_joystick_device.h"
 #include "res/resource.h"
 #include "ui/about_dialog.h"
 #include "ui/dialog_builder.h"
 #include "ui/monitor_dialog.h"
+#include "ui/svg_icon.h"
 
 // QString in failure messages as its text.
 void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
@@ -101,10 +109,33 @@ void expect_label_fits(const QLabel* label) {
     EXPECT_LE(label->heightForWidth(label->width()), label->height())
         << "wrapped text too tall: " << text.toStdString();
   } else {
-    EXPECT_LE(metrics.horizontalAdvance(text), room.width())
-        << "too narrow for " << text.toStdString();
-    EXPECT_LE(metrics.height(), room.height()) << "too low for " << text.toStdString();
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+      EXPECT_LE(metrics.horizontalAdvance(line), room.width())
+          << "too narrow for " << line.toStdString();
+    }
+    EXPECT_LE(lines.size() * metrics.height(), room.height())
+        << "too low for " << text.toStdString();
   }
+}
+
+// The lines a label shows: its text's own lines, each wrapped at the label's
+// width the way Qt wraps a word-wrapped label.
+QStringList shown_lines(const QLabel* label) {
+  QStringList lines;
+  QTextOption option;
+  option.setWrapMode(label->wordWrap() ? QTextOption::WordWrap : QTextOption::NoWrap);
+  for (const QString& paragraph : label->text().split(QLatin1Char('\n'))) {
+    QTextLayout layout(paragraph, label->font());
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(label->contentsRect().width());
+      lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+  }
+  return lines;
 }
 
 // A button's text with the margins its style keeps around it, or (for a flat
@@ -198,6 +229,43 @@ TEST_F(MonitorLayout, LabelsAreCentredOnTheirBars) {
   }
 }
 
+// The pixels between neighbours, each within one screen pixel of the others:
+// the bars top to bottom, the button boxes left to right.
+TEST_F(MonitorLayout, RowsAndButtonBoxesAreEvenlySpaced) {
+  ShownWindow shown(&m_dialog);
+  ASSERT_TRUE(shown.exposed());
+  struct Run {
+    const char* what;
+    std::vector<int> ids;
+    bool across;
+  };
+  const Run runs[] = {
+      {"bar rows", {IDC_BAR_X, IDC_BAR_Y, IDC_BAR_RUDDER, IDC_BAR_THRUST}, false},
+      {"button boxes",
+       {IDC_BUTTON_BOX_1, IDC_BUTTON_BOX_2, IDC_BUTTON_BOX_3, IDC_BUTTON_BOX_4, IDC_BUTTON_BOX_5,
+        IDC_BUTTON_BOX_6, IDC_BUTTON_BOX_7, IDC_BUTTON_BOX_8},
+       true},
+  };
+  for (const Run& run : runs) {
+    std::vector<int> gaps;
+    std::optional<QRect> previous;
+    for (int id : run.ids) {
+      QWidget* item = dialog_item(&m_dialog, id);
+      ASSERT_NE(item, nullptr) << run.what;
+      const QRect rect = shown.in_picture(item, item->rect());
+      if (previous) {
+        gaps.push_back(run.across ? rect.left() - previous->left() - previous->width()
+                                  : rect.top() - previous->top() - previous->height());
+      }
+      previous = rect;
+    }
+    const auto [narrowest, widest] = std::minmax_element(gaps.begin(), gaps.end());
+    std::string all;
+    for (int gap : gaps) all += std::to_string(gap) + " ";
+    EXPECT_LE(*widest - *narrowest, 1) << run.what << " apart by " << all << "pixels";
+  }
+}
+
 TEST_F(MonitorLayout, JoystickZeroInWordsInTheFrameAndTheLineBelow) {
   using State = platform::JoystickZero::State;
   const std::string long_name(90, 'W');
@@ -238,7 +306,7 @@ TEST_F(MonitorLayout, JoystickZeroInWordsInTheFrameAndTheLineBelow) {
     fake_joystick().set_zero(c.zero, c.choice);
     m_dialog.OnTimer(IDT_JOYSTICK_POLL);
     EXPECT_EQ(frame->title(), c.title);
-    EXPECT_EQ(line->text(), c.line);
+    EXPECT_EQ(line->text().replace(QLatin1Char('\n'), QLatin1Char(' ')), c.line);
     expect_label_fits(line);
     const QImage picture = shown.grab();
     EXPECT_TRUE(ink_in(picture, shown.in_picture(frame, caption)).found()) << c.title.toStdString();
@@ -264,6 +332,54 @@ TEST_F(MonitorLayout, JoystickZeroInWordsInTheFrameAndTheLineBelow) {
   EXPECT_TRUE(line->text().endsWith(QStringLiteral("chosen by ORVANDELCASTER_JOYSTICK")));
 }
 
+// The hint below the frame, wrapped as the screen shows it: at spaces only,
+// never inside the command it names or a path, in at most its two lines.
+TEST_F(MonitorLayout, HintLineBreaksOnlyBetweenWords) {
+  using State = platform::JoystickZero::State;
+  const std::string event = "/dev/input/event15";
+  const std::string settings = "/home/someone/.config/orvandelcaster/settings.conf";
+  const std::string by_id = "/dev/input/by-id/usb-Example_Flight_Stick_T.1600-event-joystick";
+  platform::JoystickZero not_readable_by_group =
+      zero_of(State::UNREADABLE, event.c_str(), "", EACCES);
+  not_readable_by_group.device.group_may_read = false;
+  struct Case {
+    platform::JoystickZero zero;
+    platform::JoystickChoice choice;
+  };
+  const Case cases[] = {
+      {zero_of(State::NO_JOYSTICK), {}},
+      {zero_of(State::UNREADABLE, event.c_str(), "", EACCES), {}},
+      {not_readable_by_group, {}},
+      {zero_of(State::UNREADABLE, event.c_str(), "", EIO), {}},
+      {zero_of(State::READY, event.c_str(), "Pad"), platform::choice_from_value(event, settings)},
+      {zero_of(State::NOT_A_JOYSTICK, by_id.c_str()), platform::choice_from_value(by_id, settings)},
+      {zero_of(State::NOT_FOUND), platform::choice_from_value(by_id, settings)},
+  };
+  auto* line = qobject_cast<QLabel*>(dialog_item(&m_dialog, IDC_JOYSTICK_STATE));
+  ASSERT_NE(line, nullptr);
+  const QRegularExpression unbreakable(QStringLiteral(R"(\"capture-probe devices\"|/[^\s,:]+)"));
+  for (const Case& c : cases) {
+    fake_joystick().set_zero(c.zero, c.choice);
+    m_dialog.OnTimer(IDT_JOYSTICK_POLL);
+    const QStringList lines = shown_lines(line);
+    const QString shown = lines.join(QLatin1Char(' '));
+    EXPECT_LE(lines.size(), 2) << shown.toStdString();
+    EXPECT_LE(lines.size() * line->fontMetrics().height(), line->contentsRect().height())
+        << shown.toStdString();
+    for (const QString& one : lines) {
+      EXPECT_LE(line->fontMetrics().horizontalAdvance(one), line->contentsRect().width())
+          << one.toStdString();
+    }
+    for (auto it = unbreakable.globalMatch(shown); it.hasNext();) {
+      const QString token = it.next().captured();
+      EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                              [&](const QString& one) { return one.contains(token); }))
+          << token.toStdString()
+          << " broken in: " << lines.join(QStringLiteral(" | ")).toStdString();
+    }
+  }
+}
+
 TEST(AboutLayout, LinesShareOneLeftEdgeAndNoneIsCutOff) {
   CAboutDlg about;
   for (const QLabel* label : about.findChildren<QLabel*>()) expect_label_fits(label);
@@ -286,6 +402,34 @@ TEST(AboutLayout, LinesShareOneLeftEdgeAndNoneIsCutOff) {
     // Letters start a pixel or so apart by their shapes ('w' against 'O').
     EXPECT_LE(std::abs(ink.left - *first_left), 2 * shown.scale()) << text;
   }
+}
+
+// The About icon as the screen shows it is the drawing rendered in the
+// screen's own pixels (64 at 200 %), not a 32-pixel bitmap enlarged.
+TEST(AboutLayout, IconIsDrawnAtTheScreensScale) {
+  CAboutDlg about;
+  auto* icon = about.findChild<IconControl*>();
+  ASSERT_NE(icon, nullptr);
+  ShownWindow shown(&about);
+  ASSERT_TRUE(shown.exposed());
+  const QRect rect = shown.in_picture(icon, icon->rect());
+  const QImage picture = shown.grab().copy(rect);
+  QImage drawing(rect.size(), QImage::Format_RGB32);
+  drawing.fill(picture.pixel(0, 0));  // the drawing leaves its corners empty
+  QPainter painter(&drawing);
+  QSvgRenderer(QStringLiteral(":/icons/orvandelcaster.svg"))
+      .render(&painter, QRectF(drawing.rect()));
+  painter.end();
+  long long difference = 0;
+  for (int y = 0; y < rect.height(); ++y) {
+    for (int x = 0; x < rect.width(); ++x) {
+      const QRgb a = picture.pixel(x, y), b = drawing.pixel(x, y);
+      difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                    std::abs(qBlue(a) - qBlue(b));
+    }
+  }
+  const double mean = double(difference) / (3.0 * rect.width() * rect.height());
+  EXPECT_LT(mean, 2.0) << "icon differs from its drawing by " << mean << " per channel";
 }
 
 }  // namespace
