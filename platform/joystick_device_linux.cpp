@@ -2,9 +2,11 @@
 // evdev_joystick.h or joystick_resolution.h can decide without a device.
 
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 
 #include "platform/errno_keeper.h"
 #include "platform/evdev_joystick.h"
@@ -13,6 +15,7 @@
 #include "platform/joystick_device.h"
 #include "platform/joystick_finder.h"
 #include "platform/joystick_resolution.h"
+#include "platform/settings_file.h"
 #include "platform/unique_fd.h"
 
 namespace platform {
@@ -77,6 +80,34 @@ class EvdevReader final : public JoystickReader {
     return joystick_status(m_finder.zero(), m_finder.choice());
   }
 
+  int event_descriptor() const override { return m_joystick.fd.get(); }
+
+  bool drain_events() override {
+    ErrnoKeeper keep_errno;
+    if (!m_joystick.fd.valid()) return false;
+    bool any = false;
+    input_event events[64];
+    for (;;) {
+      const ssize_t got = ::read(m_joystick.fd.get(), events, sizeof events);
+      if (got > 0) {
+        any = true;
+        continue;
+      }
+      if (got < 0 && errno == EINTR) continue;
+      // EAGAIN: the queue is empty; anything else (ENODEV): the device is
+      // gone, which the next reading finds out.
+      return any || (got < 0 && errno != EAGAIN);
+    }
+  }
+
+  void look_again() override {
+    ErrnoKeeper keep_errno;
+    // The open device may no longer be joystick 0 (the choice names
+    // another), so it is found anew like any other.
+    m_joystick = OpenJoystick{};
+    m_finder = JoystickZeroFinder(read_joystick_choice());
+  }
+
  private:
   // Current state through EVIOCGABS and EVIOCGKEY (the event queue is never
   // read). *state changes only when every call succeeded.
@@ -110,6 +141,12 @@ class LinuxJoystickDevice final : public JoystickDevice {
     // Reading the user's choice may look for a settings file that is not there.
     ErrnoKeeper keep_errno;
     return std::make_unique<EvdevReader>();
+  }
+  std::vector<std::string> watched_folders() override {
+    std::vector<std::string> folders{InputTree{}.dev_dir};
+    const std::string settings = settings_file_path();
+    if (!settings.empty()) folders.push_back(std::filesystem::path(settings).parent_path().string());
+    return folders;
   }
 };
 
