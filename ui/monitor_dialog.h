@@ -69,7 +69,8 @@ class CMonitorDlg : public QDialog {
 
  private:
   QIcon m_hIcon;
-  platform::JoystickCapabilities m_joyCaps{};
+  // Joystick 0's as OnInitDialog finds them; Linux's until then.
+  platform::JoystickCapabilities m_joyCaps = platform::FIXED_CAPABILITIES;
   // What a tick shows, with the dialog's own handle on joystick 0.
   MonitorModel m_model;
   QMenu* m_systemMenu = nullptr;
