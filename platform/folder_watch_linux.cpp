@@ -12,10 +12,14 @@ namespace {
 
 // A device node appears or leaves (IN_CREATE, IN_DELETE, renames), or udev
 // gives it its permissions (IN_ATTRIB); the settings file is written in place
-// (IN_CLOSE_WRITE) or replaced by a rename. A watched parent is only waiting
-// for the folder to be made or moved in.
+// (IN_CLOSE_WRITE) or replaced by a rename.
 constexpr std::uint32_t CHANGES = IN_CREATE | IN_DELETE | IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO |
                                   IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
+// A parent watched in the folder's stead waits only for it to be made or
+// moved in: anything more would wake for every write to a busy parent (every
+// "> /dev/null" closes a file of /dev). Added to the mask of a parent that
+// is watched for its own sake too.
+constexpr std::uint32_t FOLDER_MADE = IN_CREATE | IN_MOVED_TO | IN_MASK_ADD;
 
 }  // namespace
 
@@ -30,9 +34,11 @@ void FolderWatch::watch_folders() {
   for (const std::string& folder : m_folders) {
     // Watching a folder already watched keeps its one watch.
     std::filesystem::path place(folder);
-    while (::inotify_add_watch(m_fd.get(), place.c_str(), CHANGES | IN_ONLYDIR) < 0 &&
-           errno == ENOENT && place.has_relative_path()) {
+    std::uint32_t mask = CHANGES;
+    while (::inotify_add_watch(m_fd.get(), place.c_str(), mask | IN_ONLYDIR) < 0 && errno == ENOENT &&
+           place.has_relative_path()) {
       place = place.parent_path();
+      mask = FOLDER_MADE;
     }
   }
 }
