@@ -77,9 +77,9 @@ class JoystickReader {
   // Reads and drops the queued events, so that the descriptor waits for new
   // ones: true when any came or the device is gone (a reading is due).
   virtual bool drain_events() { return false; }
-  // The devices or the user's settings may have changed: the next reading
-  // takes the user's choice anew and looks for joystick 0 at once, however
-  // recently it looked.
+  // The devices or the user's settings may have changed: the next reading of
+  // every reader of the process takes the user's choice anew and looks for
+  // joystick 0 at once, however recently it looked.
   virtual void look_again() {}
 };
 

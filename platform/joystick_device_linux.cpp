@@ -52,6 +52,9 @@ int read_axis(int fd, int code, std::uint32_t* position) {
   return 0;
 }
 
+// How many times a reader was told to look again (JoystickReader::look_again).
+std::atomic<unsigned> looks_again{0};
+
 // Each call keeps errno as the caller had it: a missing device is a result
 // here, not an error, and the server's report of a failed session must not
 // name it.
@@ -62,6 +65,7 @@ class EvdevReader final : public JoystickReader {
 
   int read(JoystickState* state) override {
     ErrnoKeeper keep_errno;
+    if (m_lookedAgain != looks_again.load(std::memory_order_relaxed)) start_anew();
     if (!m_joystick.fd.valid()) {
       UniqueFd found = m_finder.find(JoystickZeroFinder::Clock::now());
       if (found.valid()) m_joystick = prepare_joystick(std::move(found));
@@ -100,13 +104,9 @@ class EvdevReader final : public JoystickReader {
     }
   }
 
-  void look_again() override {
-    ErrnoKeeper keep_errno;
-    // The open device may no longer be joystick 0 (the choice names
-    // another), so it is found anew like any other.
-    m_joystick = OpenJoystick{};
-    m_finder = JoystickZeroFinder(read_joystick_choice());
-  }
+  // Every reader of the process starts anew, so that the server's sampling
+  // follows the change as the window does.
+  void look_again() override { looks_again.fetch_add(1, std::memory_order_relaxed); }
 
  private:
   // Current state through EVIOCGABS and EVIOCGKEY (the event queue is never
@@ -124,8 +124,17 @@ class EvdevReader final : public JoystickReader {
     return 0;
   }
 
+  // The open device may no longer be joystick 0 (the choice names another),
+  // so it is found anew like any other.
+  void start_anew() {
+    m_lookedAgain = looks_again.load(std::memory_order_relaxed);
+    m_joystick = OpenJoystick{};
+    m_finder = JoystickZeroFinder(read_joystick_choice());
+  }
+
   OpenJoystick m_joystick;
   JoystickZeroFinder m_finder;
+  unsigned m_lookedAgain = looks_again.load(std::memory_order_relaxed);
 };
 
 class LinuxJoystickDevice final : public JoystickDevice {
