@@ -23,6 +23,16 @@ MonitorView MonitorModel::tick() {
   return view;
 }
 
+int MonitorModel::event_descriptor() const { return m_joystick->event_descriptor(); }
+
+bool MonitorModel::drain_events() { return m_joystick->drain_events(); }
+
+void MonitorModel::look_again() { m_joystick->look_again(); }
+
+std::vector<std::string> MonitorModel::watched_folders() {
+  return platform::joystick_device().watched_folders();
+}
+
 unsigned MonitorModel::poll_period_ms(const platform::JoystickCapabilities& caps) {
   return 2 * caps.min_period_ms;
 }

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "monitor/joystick_state_text.h"
 #include "platform/joystick_device.h"
@@ -48,6 +50,16 @@ class MonitorModel {
   // Reads joystick 0 once. A failed read shows a centred reading with no
   // button, and the state says why.
   MonitorView tick();
+
+  // Where the system tells when joystick 0 has news (platform::JoystickReader):
+  // the descriptor to wait on, -1 when there is none.
+  int event_descriptor() const;
+  // Drops the queued events: true when a reading is due.
+  bool drain_events();
+  // The devices or the settings changed: the next tick looks for joystick 0 anew.
+  void look_again();
+  // The folders whose changes may change joystick 0 (platform::JoystickDevice).
+  static std::vector<std::string> watched_folders();
 
   // The display timer's period: twice joystick 0's minimum polling period.
   static unsigned poll_period_ms(const platform::JoystickCapabilities& caps);

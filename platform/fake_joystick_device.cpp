@@ -1,5 +1,11 @@
 #include "platform/fake_joystick_device.h"
 
+#include <gtest/gtest.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+
 namespace platform {
 
 class FakeJoystickDevice::Reader final : public JoystickReader {
@@ -24,11 +30,26 @@ class FakeJoystickDevice::Reader final : public JoystickReader {
     return joystick_status(zero, m_owner->m_choice);
   }
 
+  int event_descriptor() const override {
+    std::lock_guard<std::mutex> lock(m_owner->m_mutex);
+    return m_owner->m_present ? m_owner->m_events.get() : -1;
+  }
+
+  bool drain_events() override {
+    std::uint64_t count = 0;
+    return ::read(m_owner->m_events.get(), &count, sizeof count) == sizeof count;
+  }
+
+  void look_again() override {
+    std::lock_guard<std::mutex> lock(m_owner->m_mutex);
+    ++m_owner->m_lookAgains;
+  }
+
  private:
   FakeJoystickDevice* m_owner;
 };
 
-FakeJoystickDevice::FakeJoystickDevice() {
+FakeJoystickDevice::FakeJoystickDevice() : m_events(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
   m_zero.state = JoystickZero::State::READY;
   m_zero.device.number = 0;
   m_zero.device.path = "/dev/input/event0";
@@ -69,6 +90,26 @@ void FakeJoystickDevice::set_zero(const JoystickZero& zero, const JoystickChoice
 int FakeJoystickDevice::reads() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_reads;
+}
+
+void FakeJoystickDevice::post_event() {
+  const std::uint64_t one = 1;
+  if (::write(m_events.get(), &one, sizeof one) != sizeof one) ADD_FAILURE() << "no event posted";
+}
+
+void FakeJoystickDevice::set_watched_folders(std::vector<std::string> folders) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_watchedFolders = std::move(folders);
+}
+
+int FakeJoystickDevice::look_agains() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_lookAgains;
+}
+
+std::vector<std::string> FakeJoystickDevice::watched_folders() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_watchedFolders;
 }
 
 int FakeJoystickDevice::get_capabilities(JoystickCapabilities* caps) {

@@ -2,10 +2,13 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/joystick_choice.h"
 #include "platform/joystick_device.h"
 #include "platform/joystick_resolution.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -31,8 +34,17 @@ class FakeJoystickDevice : public JoystickDevice {
   // How many readings all readers have taken.
   int reads() const;
 
+  // An event arrives: the event descriptor of a present joystick becomes
+  // readable until a reader drains it.
+  void post_event();
+  // The folders a window watches for device changes (none by default).
+  void set_watched_folders(std::vector<std::string> folders);
+  // How many times readers were told to look again.
+  int look_agains() const;
+
   int get_capabilities(JoystickCapabilities* caps) override;
   std::unique_ptr<JoystickReader> open_reader() override;
+  std::vector<std::string> watched_folders() override;
 
  private:
   class Reader;
@@ -43,6 +55,9 @@ class FakeJoystickDevice : public JoystickDevice {
   JoystickZero m_zero;
   JoystickChoice m_choice;
   int m_reads = 0;
+  int m_lookAgains = 0;
+  std::vector<std::string> m_watchedFolders;
+  UniqueFd m_events;  // an eventfd: the joystick's event queue, shared by its readers
 };
 
 class ScopedFakeJoystickDevice : public FakeJoystickDevice {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/joystick_choice.h"
 
@@ -67,6 +68,19 @@ class JoystickReader {
   virtual int read(JoystickState* state) = 0;
   // What joystick 0 was at the last reading: the device, or why there is none.
   virtual JoystickStatus status() const = 0;
+
+  // Where the system tells when a device has news (Linux), a reader that
+  // waits for it need not poll. The descriptor that becomes readable when
+  // the open device has queued events or is unplugged; -1 without a device,
+  // or where the system cannot tell.
+  virtual int event_descriptor() const { return -1; }
+  // Reads and drops the queued events, so that the descriptor waits for new
+  // ones: true when any came or the device is gone (a reading is due).
+  virtual bool drain_events() { return false; }
+  // The devices or the user's settings may have changed: the next reading of
+  // every reader of the process takes the user's choice anew and looks for
+  // joystick 0 at once, however recently it looked.
+  virtual void look_again() {}
 };
 
 // Joystick 0, behind the one seam a test can replace.
@@ -76,6 +90,9 @@ class JoystickDevice {
   // Fills *caps: 0, or -1 when there is no joystick 0 (the record is filled anyway).
   virtual int get_capabilities(JoystickCapabilities* caps) = 0;
   virtual std::unique_ptr<JoystickReader> open_reader() = 0;
+  // The folders whose entries decide what joystick 0 is (the device nodes,
+  // the settings file's); empty where the system cannot watch them.
+  virtual std::vector<std::string> watched_folders() { return {}; }
 };
 
 JoystickDevice& joystick_device();

@@ -2,9 +2,11 @@
 // evdev_joystick.h or joystick_resolution.h can decide without a device.
 
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 
 #include "platform/errno_keeper.h"
 #include "platform/evdev_joystick.h"
@@ -13,6 +15,7 @@
 #include "platform/joystick_device.h"
 #include "platform/joystick_finder.h"
 #include "platform/joystick_resolution.h"
+#include "platform/settings_file.h"
 #include "platform/unique_fd.h"
 
 namespace platform {
@@ -49,6 +52,9 @@ int read_axis(int fd, int code, std::uint32_t* position) {
   return 0;
 }
 
+// How many times a reader was told to look again (JoystickReader::look_again).
+std::atomic<unsigned> looks_again{0};
+
 // Each call keeps errno as the caller had it: a missing device is a result
 // here, not an error, and the server's report of a failed session must not
 // name it.
@@ -59,6 +65,7 @@ class EvdevReader final : public JoystickReader {
 
   int read(JoystickState* state) override {
     ErrnoKeeper keep_errno;
+    if (m_lookedAgain != looks_again.load(std::memory_order_relaxed)) start_anew();
     if (!m_joystick.fd.valid()) {
       UniqueFd found = m_finder.find(JoystickZeroFinder::Clock::now());
       if (found.valid()) m_joystick = prepare_joystick(std::move(found));
@@ -77,6 +84,30 @@ class EvdevReader final : public JoystickReader {
     return joystick_status(m_finder.zero(), m_finder.choice());
   }
 
+  int event_descriptor() const override { return m_joystick.fd.get(); }
+
+  bool drain_events() override {
+    ErrnoKeeper keep_errno;
+    if (!m_joystick.fd.valid()) return false;
+    bool any = false;
+    input_event events[64];
+    for (;;) {
+      const ssize_t got = ::read(m_joystick.fd.get(), events, sizeof events);
+      if (got > 0) {
+        any = true;
+        continue;
+      }
+      if (got < 0 && errno == EINTR) continue;
+      // EAGAIN: the queue is empty; anything else (ENODEV): the device is
+      // gone, which the next reading finds out.
+      return any || (got < 0 && errno != EAGAIN);
+    }
+  }
+
+  // Every reader of the process starts anew, so that the server's sampling
+  // follows the change as the window does.
+  void look_again() override { looks_again.fetch_add(1, std::memory_order_relaxed); }
+
  private:
   // Current state through EVIOCGABS and EVIOCGKEY (the event queue is never
   // read). *state changes only when every call succeeded.
@@ -93,8 +124,17 @@ class EvdevReader final : public JoystickReader {
     return 0;
   }
 
+  // The open device may no longer be joystick 0 (the choice names another),
+  // so it is found anew like any other.
+  void start_anew() {
+    m_lookedAgain = looks_again.load(std::memory_order_relaxed);
+    m_joystick = OpenJoystick{};
+    m_finder = JoystickZeroFinder(read_joystick_choice());
+  }
+
   OpenJoystick m_joystick;
   JoystickZeroFinder m_finder;
+  unsigned m_lookedAgain = looks_again.load(std::memory_order_relaxed);
 };
 
 class LinuxJoystickDevice final : public JoystickDevice {
@@ -110,6 +150,12 @@ class LinuxJoystickDevice final : public JoystickDevice {
     // Reading the user's choice may look for a settings file that is not there.
     ErrnoKeeper keep_errno;
     return std::make_unique<EvdevReader>();
+  }
+  std::vector<std::string> watched_folders() override {
+    std::vector<std::string> folders{InputTree{}.dev_dir};
+    const std::string settings = settings_file_path();
+    if (!settings.empty()) folders.push_back(std::filesystem::path(settings).parent_path().string());
+    return folders;
   }
 };
 

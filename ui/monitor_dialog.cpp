@@ -6,7 +6,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <utility>
 
 #include "res/resource.h"
 #include "res/strings.h"
@@ -49,13 +51,76 @@ bool CMonitorDlg::OnInitDialog() {
   // Fixes the axis scale, then starts the server thread; without one the
   // dialog runs on, as it would on any platform.
   start_capture_server(&m_joyCaps);
-
-  auto* poll_timer = new QTimer(this);
-  poll_timer->setObjectName(QStringLiteral("IDT_JOYSTICK_POLL"));
-  poll_timer->setInterval(static_cast<int>(MonitorModel::poll_period_ms(m_joyCaps)));
-  connect(poll_timer, &QTimer::timeout, this, [this] { OnTimer(IDT_JOYSTICK_POLL); });
-  poll_timer->start();
+  watch_joystick();
   return true;
+}
+
+void CMonitorDlg::watch_joystick() {
+  m_displayTimer = new QTimer(this);
+  m_displayTimer->setObjectName(QStringLiteral("IDT_JOYSTICK_POLL"));
+  m_displayTimer->setSingleShot(true);
+  m_displayTimer->setInterval(static_cast<int>(MonitorModel::poll_period_ms(m_joyCaps)));
+  connect(m_displayTimer, &QTimer::timeout, this, &CMonitorDlg::on_display_period_end);
+
+  // Watched before the first reading, so that no change falls between the two.
+  m_folderWatch = std::make_unique<platform::FolderWatch>(m_model.watched_folders());
+  if (m_folderWatch->descriptor() >= 0) {
+    auto* folders = new QSocketNotifier(m_folderWatch->descriptor(), QSocketNotifier::Read, this);
+    connect(folders, &QSocketNotifier::activated, this, &CMonitorDlg::on_folders_changed);
+  }
+  tick_now();
+}
+
+void CMonitorDlg::on_joystick_events() {
+  // Until the display period ends, further events wait in the queue rather
+  // than wake the window one by one.
+  m_joystickEvents->setEnabled(false);
+  m_model.drain_events();
+  show_change();
+}
+
+void CMonitorDlg::on_folders_changed() {
+  if (!m_folderWatch->drain()) return;
+  m_model.look_again();
+  show_change();
+}
+
+void CMonitorDlg::show_change() {
+  if (m_displayTimer->isActive()) {
+    m_changePending = true;
+  } else {
+    tick_now();
+  }
+}
+
+void CMonitorDlg::on_display_period_end() {
+  const bool events = m_model.drain_events();
+  if (std::exchange(m_changePending, false) || events) {
+    tick_now();
+  } else if (m_joystickEvents) {
+    m_joystickEvents->setEnabled(true);
+  }
+}
+
+void CMonitorDlg::tick_now() {
+  OnTimer(IDT_JOYSTICK_POLL);
+  m_displayTimer->start();
+  follow_event_descriptor();
+  if (m_joystickEvents) m_joystickEvents->setEnabled(false);
+}
+
+void CMonitorDlg::follow_event_descriptor() {
+  const int descriptor = m_model.event_descriptor();
+  if (m_joystickEvents && m_joystickEvents->socket() == descriptor) return;
+  if (m_joystickEvents) {
+    // It may be the sender of the signal being handled.
+    m_joystickEvents->setEnabled(false);
+    m_joystickEvents->deleteLater();
+    m_joystickEvents = nullptr;
+  }
+  if (descriptor < 0) return;
+  m_joystickEvents = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+  connect(m_joystickEvents, &QSocketNotifier::activated, this, &CMonitorDlg::on_joystick_events);
 }
 
 void CMonitorDlg::OnTimer(unsigned nIDEvent) {

@@ -3,16 +3,24 @@
 #include <QDialog>
 #include <QIcon>
 #include <cstdint>
+#include <memory>
 
 #include "monitor/joystick_state_text.h"
 #include "monitor/monitor_model.h"
+#include "platform/folder_watch.h"
 #include "platform/joystick_device.h"
 
 class QMenu;
+class QSocketNotifier;
+class QTimer;
 
 // The program's main window: starts the server thread, fixes the axis scale
-// and shows joystick 0 live, four axis bars and eight button boxes redrawn on
-// every tick of the display timer. Esc and the close box end it; the OK
+// and shows joystick 0 live, four axis bars and eight button boxes. It reads
+// joystick 0 only when something changed -- the joystick's own events, a
+// device node appearing, leaving or changing its permissions, the settings
+// file -- and at most once per display period (the timer IDT_JOYSTICK_POLL),
+// so a resting or absent joystick costs nothing and a moving one is shown as
+// often as a timer would. Esc and the close box end it; the OK
 // command (Enter) does nothing. The About box opens from its "About..."
 // button and from the About item of its system menu, which on Linux is the
 // dialog's context menu.
@@ -29,10 +37,15 @@ class CMonitorDlg : public QDialog {
 
   // Readies the dialog: adds the About item to the system menu, sets the
   // window icons, fixes the axis scale from joystick 0's capabilities, starts
-  // the server thread (once per process, after the scale is fixed) and starts
-  // the display timer IDT_JOYSTICK_POLL at twice joystick 0's minimum polling
-  // period. Always true.
+  // the server thread (once per process, after the scale is fixed) and
+  // starts watching joystick 0 (watch_joystick). Always true.
   bool OnInitDialog();
+
+  // Shows joystick 0 now, then whenever it changes: waits for its events and
+  // for changes of its folders, with the display timer IDT_JOYSTICK_POLL at
+  // twice joystick 0's minimum polling period as the shortest time between
+  // two ticks.
+  void watch_joystick();
 
   // A timer tick: for IDT_JOYSTICK_POLL, reads joystick 0, shows the new
   // values and says what joystick 0 is; any other timer draws nothing.
@@ -56,7 +69,8 @@ class CMonitorDlg : public QDialog {
 
  private:
   QIcon m_hIcon;
-  platform::JoystickCapabilities m_joyCaps{};
+  // Joystick 0's as OnInitDialog finds them; Linux's until then.
+  platform::JoystickCapabilities m_joyCaps = platform::FIXED_CAPABILITIES;
   // What a tick shows, with the dialog's own handle on joystick 0.
   MonitorModel m_model;
   QMenu* m_systemMenu = nullptr;
@@ -64,4 +78,17 @@ class CMonitorDlg : public QDialog {
   JoystickStateText m_shownState;
 
   void show_joystick_state(const JoystickStateText& state);
+
+  // Waking on changes (watch_joystick).
+  void on_joystick_events();
+  void on_folders_changed();
+  void on_display_period_end();
+  void show_change();
+  void tick_now();
+  void follow_event_descriptor();
+
+  QTimer* m_displayTimer = nullptr;  // runs only for one display period after a tick
+  bool m_changePending = false;      // a change came during the display period
+  QSocketNotifier* m_joystickEvents = nullptr;
+  std::unique_ptr<platform::FolderWatch> m_folderWatch;
 };

@@ -6,10 +6,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
 #include <QFontMetrics>
 #include <QHash>
 #include <QMenu>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <cstdio>
@@ -239,6 +243,101 @@ TEST_F(MonitorDialog, EscAndTheCloseBoxEndIt) {
   dialog.close();
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+// The dialog as it runs: reading joystick 0 only when it has news, with a
+// temporary folder as the folder of device nodes.
+class WatchingDialog : public MonitorDialog {
+ protected:
+  void TearDown() override {
+    test_joystick().set_watched_folders({});
+    test_joystick().set_present(true);
+    test_joystick().open_reader()->drain_events();
+  }
+
+  void start_watching() {
+    test_joystick().open_reader()->drain_events();
+    test_joystick().set_watched_folders({folder.path().toStdString()});
+    dialog.watch_joystick();
+    // The display period after the first tick ends.
+    QTest::qWait(3 * PERIOD_MS);
+  }
+
+  // Readings taken while the event loop runs for ms.
+  static int reads_during(int ms) {
+    const int before = test_joystick().reads();
+    QTest::qWait(ms);
+    return test_joystick().reads() - before;
+  }
+
+  QString frame_title() {
+    auto* frame = qobject_cast<QGroupBox*>(control(IDC_JOYSTICK_GROUP));
+    return frame ? frame->title() : QString();
+  }
+
+  static constexpr int PERIOD_MS = 20;  // twice the fake's minimum period
+  QTemporaryDir folder;
+};
+
+TEST_F(WatchingDialog, AnAbsentOrRestingJoystickIsNeverRead) {
+  for (bool present : {false, true}) {
+    test_joystick().set_present(present);
+    CMonitorDlg idle;
+    idle.watch_joystick();
+    QTest::qWait(3 * PERIOD_MS);
+    auto* period = idle.findChild<QTimer*>(QStringLiteral("IDT_JOYSTICK_POLL"));
+    EXPECT_TRUE(period && !period->isActive()) << "present " << present;
+    EXPECT_EQ(reads_during(300), 0) << "present " << present;
+  }
+}
+
+TEST_F(WatchingDialog, AnEventIsShownAtOnce) {
+  start_watching();
+  test_joystick().set_axes(65535, 0, 0, 0);
+  test_joystick().post_event();
+  QElapsedTimer clock;
+  clock.start();
+  const int before = test_joystick().reads();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return test_joystick().reads() > before; }, 1000));
+  EXPECT_LT(clock.elapsed(), 200);
+  EXPECT_EQ(bar_length(IDC_BAR_X), inside(IDC_BAR_X).width());
+  // One reading, and none more once the display period has passed.
+  QTest::qWait(5 * PERIOD_MS);
+  EXPECT_EQ(test_joystick().reads() - before, 1);
+}
+
+TEST_F(WatchingDialog, ABurstIsReadAtMostOncePerDisplayPeriod) {
+  start_watching();
+  const int before = test_joystick().reads();
+  QElapsedTimer clock;
+  clock.start();
+  for (std::uint32_t i = 1; i <= 50; ++i) {
+    test_joystick().set_axes(i * 1000, 0, 0, 0);
+    test_joystick().post_event();
+    QTest::qWait(2);
+  }
+  const qint64 elapsed = clock.elapsed();
+  QTest::qWait(3 * PERIOD_MS);
+  const int reads = test_joystick().reads() - before;
+  EXPECT_LE(reads, elapsed / PERIOD_MS + 2) << "in " << elapsed << " ms";
+  EXPECT_GE(reads, 2) << "in " << elapsed << " ms";
+  // The last event is shown, also when it came inside a display period.
+  EXPECT_EQ(bar_length(IDC_BAR_X), static_cast<int>(50000.0 / 65535.0 * inside(IDC_BAR_X).width()));
+}
+
+TEST_F(WatchingDialog, ADeviceChangeIsShownAtOnce) {
+  start_watching();
+  ASSERT_EQ(frame_title(), QStringLiteral("Fake Joystick"));
+  // Unplugged without an event of its own: the device folder tells.
+  test_joystick().set_present(false);
+  EXPECT_EQ(reads_during(100), 0);
+  const int looks = test_joystick().look_agains();
+  QFile node(folder.filePath(QStringLiteral("event0")));
+  ASSERT_TRUE(node.open(QIODevice::WriteOnly));
+  node.close();
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return frame_title() == QStringLiteral("No joystick"); }, 200));
+  EXPECT_GT(test_joystick().look_agains(), looks);
 }
 
 // What the dialog's initialisation sets going; run in a child process, since

@@ -1,28 +1,29 @@
-// The real program -- application object, monitor window, server thread --
-// with joystick 0 in a chosen condition, for bench/window-cpu to measure the
-// window's CPU time on a machine without an input device:
+// Linked into orvandelcaster-bench only (the CMake option
+// ORVANDEL_BENCH_PROGRAM), never into the shipped program: before main() it
+// puts a stand-in in place of joystick 0 when ORVANDEL_BENCH_JOYSTICK asks
+// for one, so that bench/window-cpu can measure the real program on a
+// machine without an input device.
 //
-//   window_load none     the machine's own devices (none on such a machine)
-//   window_load resting  a joystick that is there and does not move
-//   window_load moving   a joystick whose axes and buttons move all the time
-//
-// The server publishes in a registry of its own, so that a user's server or
-// another test's never meets it.
+//   ORVANDEL_BENCH_JOYSTICK=resting  a joystick that is there and does not move
+//   ORVANDEL_BENCH_JOYSTICK=moving   one whose axes and buttons move all the
+//                                    time, with an event every 4 ms as a
+//                                    250 Hz gamepad sends them
+//   unset                            the machine's own devices
 
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <numbers>
-#include <string>
 
-#include "app/server_app.h"
 #include "platform/fake_joystick_device.h"
 #include "platform/joystick_device.h"
-#include "server/registry.h"
+#include "platform/unique_fd.h"
 
 namespace {
 
@@ -42,6 +43,10 @@ class MovingJoystickDevice final : public platform::JoystickDevice {
  private:
   class Reader final : public platform::JoystickReader {
    public:
+    Reader() : m_events(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {
+      const itimerspec every_4_ms{{0, 4'000'000}, {0, 4'000'000}};
+      ::timerfd_settime(m_events.get(), 0, &every_4_ms, nullptr);
+    }
     int read(platform::JoystickState* state) override {
       const double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
@@ -60,31 +65,33 @@ class MovingJoystickDevice final : public platform::JoystickDevice {
       status.path = "/dev/input/event0";
       return status;
     }
+    int event_descriptor() const override { return m_events.get(); }
+    bool drain_events() override {
+      std::uint64_t expirations = 0;
+      return ::read(m_events.get(), &expirations, sizeof expirations) == sizeof expirations;
+    }
 
    private:
     static std::uint32_t sweep(double seconds, double period) {
       return static_cast<std::uint32_t>(
           32767.5 + 32767.5 * std::sin(2 * std::numbers::pi * seconds / period));
     }
+    platform::UniqueFd m_events;
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
   };
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const char* condition = argc == 2 ? argv[1] : "";
+const bool installed = [] {
+  const char* condition = std::getenv("ORVANDEL_BENCH_JOYSTICK");
+  if (!condition) return false;
   if (std::strcmp(condition, "moving") == 0) {
     platform::set_joystick_device(new MovingJoystickDevice);
   } else if (std::strcmp(condition, "resting") == 0) {
     auto* resting = new platform::FakeJoystickDevice;
     resting->set_axes(32767, 32767, 32767, 32767);
     platform::set_joystick_device(resting);
-  } else if (std::strcmp(condition, "none") != 0) {
-    std::fprintf(stderr, "usage: %s none|resting|moving\n", argv[0]);
-    return 2;
   }
-  static std::string registry = "/orvandel-window-load-" + std::to_string(::getpid());
-  set_registry_object_name(registry.c_str());
-  return run_application(g_server_app, 1, argv);
-}
+  return true;
+}();
+
+}  // namespace
