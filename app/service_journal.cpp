@@ -24,8 +24,6 @@ void say(const std::string& line) {
   std::fflush(stdout);
 }
 
-constexpr int CHECK_PERIOD_MS = 1000;
-
 }  // namespace
 
 std::string joystick_state_line(const JoystickStateText& state) {
@@ -34,9 +32,9 @@ std::string joystick_state_line(const JoystickStateText& state) {
   return line;
 }
 
-ServiceJournal::ServiceJournal() : m_joystick(platform::joystick_device().open_reader()) {
-  m_check_timer.setInterval(CHECK_PERIOD_MS);
-  QObject::connect(&m_check_timer, &QTimer::timeout, &m_context, [this] { check_joystick(); });
+ServiceJournal::ServiceJournal()
+    : m_joystick(platform::joystick_device().open_reader()),
+      m_folders(platform::joystick_device().watched_folders()) {
   std::lock_guard<std::mutex> lock(g_journal_mutex);
   g_journal = this;
   set_first_publication_handler(&notice_first_publication);
@@ -59,7 +57,7 @@ void ServiceJournal::stopped() {
     std::lock_guard<std::mutex> lock(g_journal_mutex);
     g_journal = nullptr;
   }
-  m_check_timer.stop();
+  m_folder_changes.reset();
   // A notice posted already finds nothing to say.
   m_serving_said = true;
   say("stopped");
@@ -78,10 +76,19 @@ void ServiceJournal::say_serving(const char* server_name, const char* registry_o
   say(std::string("serving \"") + server_name + "\" in " +
       platform::printable_outside_text(registry_object) +
       "; joystick 0: " + joystick_state_line(m_said_state));
-  m_check_timer.start();
+  if (m_folders.descriptor() >= 0) {
+    m_folder_changes =
+        std::make_unique<QSocketNotifier>(m_folders.descriptor(), QSocketNotifier::Read);
+    QObject::connect(m_folder_changes.get(), &QSocketNotifier::activated, &m_context,
+                     [this] { check_joystick(); });
+  }
 }
 
 void ServiceJournal::check_joystick() {
+  if (!m_folders.drain()) return;
+  // A device came, went or changed its permissions, or the settings changed:
+  // joystick 0 is found anew rather than at the reader's next retry.
+  m_joystick->look_again();
   JoystickStateText state = read_state();
   if (state == m_said_state) return;
   m_said_state = std::move(state);

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QObject>
-#include <QTimer>
+#include <QSocketNotifier>
 #include <memory>
 
 #include "monitor/joystick_state_text.h"
+#include "platform/folder_watch.h"
 #include "platform/joystick_device.h"
 
 // What the program does, on standard output, one line each, flushed at once
@@ -13,8 +14,9 @@
 //     once, at the server's first publication (not at each re-publication
 //     after a session);
 //   Orvandelcaster: joystick 0: STATE
-//     at each change of joystick 0's state from then on, noticed by a check
-//     once a second on the main thread's event loop, window or not;
+//     at each change of joystick 0's state from then on, noticed on the main
+//     thread's event loop when the device folder or the settings change,
+//     window or not (nothing wakes the program while nothing changes);
 //   Orvandelcaster: stopped
 //     at a normal end.
 // STATE is what the window shows: the caption, then " — " and the line below
@@ -40,8 +42,9 @@ class ServiceJournal {
   JoystickStateText read_state();
 
   QObject m_context;  // the main thread's, where the server's notice is delivered
-  QTimer m_check_timer;
   std::unique_ptr<platform::JoystickReader> m_joystick;
+  platform::FolderWatch m_folders;
+  std::unique_ptr<QSocketNotifier> m_folder_changes;  // from the first publication on
   JoystickStateText m_said_state;
   bool m_serving_said = false;
 };
