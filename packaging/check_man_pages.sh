@@ -4,6 +4,8 @@
 # option and command the program's own --help names is described.
 #
 #   check_man_pages.sh PAGE PROGRAM [PAGE PROGRAM...]
+# Its fail() collects every fault and the status comes at the end, unlike the
+# stop-at-first fail() of scripts/lib/process_check.sh; it starts no process.
 set -uo pipefail
 
 failed=0

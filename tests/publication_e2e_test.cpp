@@ -156,10 +156,10 @@ platform::UniqueFd hold_port(std::uint16_t port) {
 // server's previous port too: after the session the server cannot listen. It
 // says so once, stays up with its name withdrawn, and is back once ports are
 // free. Runs where the range is narrowed to a few ports
-// (tests/trust/port_exhaustion_test.sh, in a network namespace of its own).
+// (tests/trust/narrow_ports_test.sh, in a network namespace of its own).
 TEST(NoFreePort, EveryPortHeldElsewhereIsWaitedOut) {
   const char* range = std::getenv("ORVANDEL_NARROW_PORT_RANGE");
-  if (!range) GTEST_SKIP() << "needs a narrowed ip_local_port_range (port_exhaustion_test.sh)";
+  if (!range) GTEST_SKIP() << "needs a narrowed ip_local_port_range (narrow_ports_test.sh)";
   char* rest = nullptr;
   const auto low = static_cast<std::uint16_t>(std::strtoul(range, &rest, 10));
   const auto high = static_cast<std::uint16_t>(std::strtoul(rest, nullptr, 10));

@@ -197,11 +197,11 @@ namespace {
 // Back-to-back valid sessions: each leaves a TIME_WAIT remnant on its
 // listener's port, since the server closes first. Once they hold every
 // ephemeral port the server must still listen. Runs where the range is
-// narrowed to a few ports (tests/trust/port_exhaustion_test.sh, in a network
+// narrowed to a few ports (tests/trust/narrow_ports_test.sh, in a network
 // namespace of its own); the clients take ports outside it.
 TEST(PortExhaustion, ValidSessionsNeverEndTheServer) {
   const char* range = std::getenv("ORVANDEL_NARROW_PORT_RANGE");
-  if (!range) GTEST_SKIP() << "needs a narrowed ip_local_port_range (port_exhaustion_test.sh)";
+  if (!range) GTEST_SKIP() << "needs a narrowed ip_local_port_range (narrow_ports_test.sh)";
   constexpr int SESSIONS = 100;
   ServerProcess server;
   for (int i = 0; i < SESSIONS; ++i) {
@@ -228,10 +228,10 @@ namespace {
 // asks whether the port answers can take no other source port and connects
 // to itself. That is nobody listening, so the restart withdraws the slot,
 // publishes itself and is served. Runs in a network namespace whose range is
-// that one port (tests/trust/self_connect_test.sh).
+// that one port (tests/trust/narrow_ports_test.sh).
 TEST(SelfConnect, StaleSlotOnTheOnlyEphemeralPortIsReclaimed) {
   const char* only_port = std::getenv("ORVANDEL_ONLY_EPHEMERAL_PORT");
-  if (!only_port) GTEST_SKIP() << "needs an ip_local_port_range of one port (self_connect_test.sh)";
+  if (!only_port) GTEST_SKIP() << "needs an ip_local_port_range of one port (narrow_ports_test.sh)";
   const auto port = static_cast<std::uint16_t>(std::atoi(only_port));
   std::string object = unique_registry_name();
   RegistryView view(object);

@@ -30,6 +30,7 @@
 #include <thread>
 
 #include "platform/fake_joystick_device.h"
+#include "platform/joystick_device.h"
 #include "server/capture_server.h"
 #include "server/registry.h"
 
@@ -117,7 +118,7 @@ int usage(const char* program) {
 int main(int argc, char** argv) {
   bool fake_joystick = false;
   bool caps_given = false;
-  platform::JoystickCapabilities fake_caps{0, 65535, 10};
+  platform::JoystickCapabilities fake_caps = platform::FIXED_CAPABILITIES;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--registry") == 0 && i + 1 < argc) {
       set_registry_object_name(argv[++i]);
@@ -134,6 +135,9 @@ int main(int argc, char** argv) {
   }
   if (caps_given && !fake_joystick) return usage(argv[0]);
   // Only this thread takes the stop signals; the server thread inherits the mask.
+  // Not app/'s watch_stop_signals: app/ is the Qt program (not built without
+  // the window, as for the bench and the soak), and a fixture has no phases:
+  // a stop simply ends it.
   sigset_t stop;
   sigemptyset(&stop);
   sigaddset(&stop, SIGTERM);

@@ -1,7 +1,6 @@
 // capture-probe: looks at capture servers on this machine for a person at a
 // terminal. See help_text() in probe_options.cpp for the commands.
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,14 +11,10 @@
 #include "tools/probe_options.h"
 
 int main(int argc, char** argv) {
-#ifdef SIGPIPE
-  // A reader that goes away (capture-probe watch | head) gives a failed write
-  // that ends the watch, instead of a signal that would skip MSG_END.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
-
-  // Windows Sockets must be started before any socket call; on Linux this
-  // also makes a vanished server a failed send rather than SIGPIPE.
+  // Windows Sockets must be started before any socket call. On Linux this
+  // ignores SIGPIPE for the process: a vanished server is a failed send, and a
+  // reader that goes away (capture-probe watch | head) a failed write that
+  // ends the watch, instead of a signal that would skip MSG_END.
   if (platform::start_socket_library() < 0) {
     std::fputs("capture-probe: the sockets cannot be used\n", stderr);
     return probe::STATUS_SERVER_FAILURE;

@@ -17,7 +17,7 @@ inline constexpr int STATUS_USAGE = 2;
 // watch blocks SIGINT and SIGTERM while it runs and takes either as the
 // request to stop: it ends the session with MSG_END and returns STATUS_OK.
 // Writes to a reader that went away (EPIPE) end watch the same way, so
-// SIGPIPE should be ignored by the caller.
+// SIGPIPE should be ignored by the caller (platform::start_socket_library does).
 int run_command(const ProbeOptions& options, std::FILE* out, std::FILE* err);
 
 }  // namespace probe

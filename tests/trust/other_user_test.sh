@@ -7,6 +7,8 @@
 # as nobody, so the machine's real registries are never touched.
 #
 #   other_user_test.sh   (needs SERVER_FIXTURE and CAPTURE_PROBE; ORVANDEL_EXE when built)
+# Not scripts/lib/process_check.sh: the test runs in the namespace unshare execs,
+# with the registry variable unset and the holder its own process group.
 set -uo pipefail
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP: needs root to act as a second user"

@@ -6,6 +6,8 @@
 # another user's part as nobody.
 #
 #   outside_names_test.sh   (needs SERVER_FIXTURE; ORVANDEL_EXE when built)
+# Not scripts/lib/process_check.sh: it re-execs itself under unshare, and sets
+# the registry variable per run; it starts no process that outlives a check.
 set -uo pipefail
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP: needs root for a /dev/shm of its own and a second user"

@@ -6,6 +6,8 @@
 #
 #   peer_owner_test.sh CASE   (CASE: foreign_peer, squatter, linked_registry,
 #                              readers_never_write; needs SERVER_FIXTURE and CAPTURE_PROBE)
+# Not scripts/lib/process_check.sh: the test runs in the namespaces unshare execs,
+# on the user's own registry name (the variable unset).
 set -uo pipefail
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP: needs root to act as a second user"
