@@ -81,7 +81,8 @@ bool open_when_published(const std::string& registry_name,
   auto deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
   while (Clock::now() < deadline) {
     registry->emplace();
-    if ((*registry)->open(registry_name.c_str()) && (*registry)->find("Orvandelcaster")) return true;
+    if ((*registry)->open(registry_name.c_str()) && (*registry)->find("Orvandelcaster"))
+      return true;
     std::this_thread::sleep_for(std::chrono::microseconds(100));
   }
   return false;
