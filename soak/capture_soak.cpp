@@ -6,12 +6,15 @@
 // error gained exactly one line when the session had to fail and none
 // otherwise. It reads the server's open descriptors and resident memory once
 // the warm-up is done, halfway and at the end; neither may grow. Bounded in
-// sessions and in time; not part of ctest (soak/run runs it). Then the
-// instance phase (soak/instances.h): killed servers restarted, second
-// instances refused.
+// sessions and in time; not part of ctest (soak/run runs it). Between the
+// sessions, another user's process (soak/attackers.h) connects again and
+// again, while the server waits and alongside the owner's own connections:
+// none may be answered, cost the owner a session or the name, or write more
+// than the server's line a minute about it. Then the instance phase
+// (soak/instances.h): killed servers restarted, second instances refused.
 //
 //   capture_soak [--sessions N] [--seconds S] [--idle N] [--seed N]
-//                [--restarts N] [--refusals N]
+//                [--restarts N] [--refusals N] [--attackers N]
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -22,12 +25,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -36,6 +41,7 @@
 #include "client/capture_client.h"
 #include "protocol/codec.h"
 #include "protocol/wire.h"
+#include "soak/attackers.h"
 #include "soak/instances.h"
 #include "soak/peers.h"
 #include "soak/session_model.h"
@@ -54,6 +60,7 @@ struct Options {
   unsigned seed = 1;
   int restarts = 2000;
   int refusals = 2000;
+  int attackers = 2000;
 };
 
 // Sessions before the first reading of descriptors and memory: the receive
@@ -64,6 +71,12 @@ constexpr int WAIT_MS = 10000;
 // without anything leaking; a leak of even 8 bytes per session over the
 // sessions after the warm-up would exceed this.
 constexpr long RSS_TOLERANCE_KB = 128;
+// Turning another user away takes the server a socket-owner query, well under
+// a millisecond; an owner's connection beside one accepted this late waited
+// for it, whatever the machine's load.
+constexpr double SLOW_ACCEPT_MS = 2000;
+// The server names a user it turns away at most once a minute.
+constexpr int REFUSAL_LINE_SECONDS = 60;
 
 struct Reading {
   int descriptors = -1;
@@ -238,13 +251,14 @@ bool parse_int(const char* text, long low, long high, long* out) {
 }
 
 Options parse_options(int argc, char** argv) {
-  enum { SESSIONS, SECONDS, IDLE, SEED, RESTARTS, REFUSALS };
+  enum { SESSIONS, SECONDS, IDLE, SEED, RESTARTS, REFUSALS, ATTACKERS };
   static const option options[] = {{"sessions", required_argument, nullptr, SESSIONS},
                                    {"seconds", required_argument, nullptr, SECONDS},
                                    {"idle", required_argument, nullptr, IDLE},
                                    {"seed", required_argument, nullptr, SEED},
                                    {"restarts", required_argument, nullptr, RESTARTS},
                                    {"refusals", required_argument, nullptr, REFUSALS},
+                                   {"attackers", required_argument, nullptr, ATTACKERS},
                                    {nullptr, 0, nullptr, 0}};
   Options o;
   opterr = 0;  // the usage line says it all
@@ -279,15 +293,104 @@ Options parse_options(int argc, char** argv) {
       case REFUSALS:
         o.refusals = static_cast<int>(v);
         break;
+      case ATTACKERS:
+        o.attackers = static_cast<int>(v);
+        break;
     }
   }
   if (!ok || optind < argc) {
     std::fprintf(stderr,
                  "usage: capture_soak [--sessions N] [--seconds S] [--idle N] [--seed N] "
-                 "[--restarts N] [--refusals N]\n");
+                 "[--restarts N] [--refusals N] [--attackers N]\n");
     std::exit(2);
   }
   return o;
+}
+
+// What the other user's connections came to.
+struct AttackCounts {
+  int asked = 0;
+  int while_waiting = 0;  // while the server waited for a client
+  int alongside = 0;      // at the moment the owner connected
+  int slot_kept = 0;      // attacks while waiting that left the slot as it was
+  int refused_while_waiting = 0;
+  std::map<std::string, int> by_outcome;
+  bool lost = false;             // the attacker process gave no answer
+  double slowest_beside_ms = 0;  // an owner's connect to the withdrawal, attacker alongside
+  double slowest_alone_ms = 0;   // the same for every other session
+};
+
+// Counts an outcome, and a problem for one that a server serving only its own
+// user cannot give (no_listener_possible: the owner's session may have taken
+// the listener away first).
+void record_outcome(std::optional<soak::AttackOutcome> outcome, bool no_listener_possible,
+                    AttackCounts* attacks, std::map<std::string, int>* problems) {
+  using soak::AttackOutcome;
+  if (!outcome) {
+    attacks->lost = true;
+    (*problems)["the attacker process gave no answer"]++;
+    return;
+  }
+  attacks->by_outcome[soak::attack_outcome_name(*outcome)]++;
+  switch (*outcome) {
+    case AttackOutcome::CLOSED:
+    case AttackOutcome::RESET:
+      return;
+    case AttackOutcome::NO_LISTENER:
+      if (!no_listener_possible)
+        (*problems)["an attacker found no listener on the published port"]++;
+      return;
+    case AttackOutcome::ANSWERED:
+      (*problems)["the server sent bytes to another user"]++;
+      return;
+    case AttackOutcome::KEPT_OPEN:
+      (*problems)["the server kept another user's connection open"]++;
+      return;
+    case AttackOutcome::FAILED:
+      (*problems)["an attacker could not connect"]++;
+      return;
+  }
+}
+
+// One attack while the server waits on port: the publication must stay as it
+// is the whole time, so the registry is watched until the outcome comes.
+void attack_while_waiting(soak::Attacker* attacker, const std::string& registry, std::uint16_t port,
+                          AttackCounts* attacks, std::map<std::string, int>* problems) {
+  ++attacks->asked;
+  ++attacks->while_waiting;
+  if (!attacker->attack(port)) {
+    record_outcome(std::nullopt, false, attacks, problems);
+    return;
+  }
+  bool kept = true;
+  auto deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+  while (!attacker->outcome_ready() && Clock::now() < deadline) {
+    if (published_port(registry) != port) kept = false;
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+  if (published_port(registry) != port) kept = false;
+  std::optional<soak::AttackOutcome> outcome = attacker->outcome();
+  record_outcome(outcome, false, attacks, problems);
+  if (kept)
+    ++attacks->slot_kept;
+  else
+    (*problems)["the name did not stay published while another user was turned away"]++;
+  if (outcome == soak::AttackOutcome::CLOSED || outcome == soak::AttackOutcome::RESET)
+    ++attacks->refused_while_waiting;
+}
+
+// Moves the server's refusals of the other user (refusal_line) out of lines
+// into *refusals: they belong to no session.
+std::vector<std::string> session_lines(std::vector<std::string> lines,
+                                       const std::string& refusal_line, int* refusals) {
+  std::vector<std::string> kept;
+  for (std::string& line : lines) {
+    if (line == refusal_line)
+      ++*refusals;
+    else
+      kept.push_back(std::move(line));
+  }
+  return kept;
 }
 
 }  // namespace
@@ -308,6 +411,20 @@ int main(int argc, char** argv) {
   Reading before, halfway, after;
   std::string abort_reason;
 
+  // Another user's process, when this one may become that user.
+  soak::OtherUser other_user = soak::nobody_user();
+  const std::string refusal_line = "Orvandelcaster: refused a connection from " +
+                                   other_user.description +
+                                   ": only this user's programs are served";
+  soak::Attacker attacker;
+  bool attacking = o.attackers > 0 && ::geteuid() == 0;
+  if (attacking && !attacker.start(other_user, WAIT_MS)) {
+    problems["the attacker process could not start"]++;
+    attacking = false;
+  }
+  AttackCounts attacks;
+  int refusal_lines = 0;
+
   for (int i = 0; i <= o.sessions; ++i) {
     int port = wait_for_registry(server.registry(), true);
     if (port < 0) {
@@ -317,7 +434,8 @@ int main(int argc, char** argv) {
     // The previous session is over: its line, if any, came before the publication.
     if (i > 0) {
       ++republished;
-      std::vector<std::string> lines = server.new_stderr_lines();
+      std::vector<std::string> lines =
+          session_lines(server.new_stderr_lines(), refusal_line, &refusal_lines);
       for (const std::string& line : lines) ++lines_by_text[with_numbers_as_n(line)];
       stderr_total += static_cast<int>(lines.size());
       if (static_cast<int>(lines.size()) != (previous_expects_failure ? 1 : 0)) ++line_mismatches;
@@ -328,21 +446,48 @@ int main(int argc, char** argv) {
     if (i == WARM_UP_SESSIONS + (o.sessions - WARM_UP_SESSIONS) / 2) {
       halfway = read_process(server.pid());
     }
+    // The attacks spread evenly over the sessions; every other one goes in
+    // at the moment the owner connects.
+    int due = 0;
+    if (attacking && !attacks.lost) {
+      due = static_cast<int>(static_cast<long long>(o.attackers) * i / o.sessions) - attacks.asked;
+    }
+    bool alongside = due > 0 && i < o.sessions && (attacks.asked + due) % 2 == 0;
+    for (int n = alongside ? due - 1 : due; n > 0 && !attacks.lost; --n) {
+      attack_while_waiting(&attacker, server.registry(), static_cast<std::uint16_t>(port), &attacks,
+                           &problems);
+    }
+    alongside = alongside && !attacks.lost;
     if (i == o.sessions) break;
     if (Clock::now() > deadline) {
       abort_reason = "the time bound ran out";
       break;
     }
 
+    if (alongside) {
+      ++attacks.asked;
+      ++attacks.alongside;
+      if (!attacker.attack(static_cast<std::uint16_t>(port))) {
+        record_outcome(std::nullopt, true, &attacks, &problems);
+        alongside = false;
+      }
+    }
     int fd = soak::connect_peer(static_cast<std::uint16_t>(port), WAIT_MS);
     if (fd < 0) {
       abort_reason = "cannot connect to the published port";
       break;
     }
+    auto connected = Clock::now();
     if (wait_for_registry(server.registry(), false) != 0) {
       abort_reason = "the name stayed published while a client was served";
       break;
     }
+    double accepted_ms =
+        std::chrono::duration<double, std::milli>(Clock::now() - connected).count();
+    double& slowest = alongside ? attacks.slowest_beside_ms : attacks.slowest_alone_ms;
+    slowest = std::max(slowest, accepted_ms);
+    if (alongside && accepted_ms > SLOW_ACCEPT_MS)
+      problems["an owner's connection waited for the server beside another user's"]++;
     ++sessions;
     if (i == 0) {
       sessions_by_kind["warm_up"]++;
@@ -360,6 +505,8 @@ int main(int argc, char** argv) {
     }
     if (!result.problem.empty()) problems[result.problem]++;
     previous_expects_failure = result.expect_failure;
+    // Either turned away or too late for the listener the owner's session took.
+    if (alongside) record_outcome(attacker.outcome(), true, &attacks, &problems);
   }
   after = read_process(server.pid());
 
@@ -375,6 +522,15 @@ int main(int argc, char** argv) {
   }
   int stop_status = server.stop();
   double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+  // Whatever came after the last session: refusals, and nothing else.
+  for (const std::string& line :
+       session_lines(server.new_stderr_lines(), refusal_line, &refusal_lines)) {
+    ++lines_by_text[with_numbers_as_n(line)];
+    ++stderr_total;
+  }
+  int refusal_lines_allowed = 1 + static_cast<int>(elapsed) / REFUSAL_LINE_SECONDS;
+  bool refusals_reported = refusal_lines <= refusal_lines_allowed &&
+                           (attacks.refused_while_waiting == 0 || refusal_lines >= 1);
 
   auto instances_start = Clock::now();
   soak::InstanceCounts instances = soak::soak_instances(
@@ -388,7 +544,8 @@ int main(int argc, char** argv) {
   bool memory_kept = before.rss_kb >= 0 && after.rss_kb - before.rss_kb <= RSS_TOLERANCE_KB;
   bool pass = abort_reason.empty() && problems.empty() && line_mismatches == 0 &&
               stderr_total == expected_failures && republished == sessions && still_serves &&
-              descriptors_kept && memory_kept && stop_status == 0 && instances_done;
+              descriptors_kept && memory_kept && stop_status == 0 && instances_done &&
+              refusals_reported && (!attacking || attacks.asked == o.attackers);
 
   std::printf("sessions: %d of %d in %.1f s (seed %u)\n", sessions, o.sessions, elapsed, o.seed);
   for (auto& [kind, n] : sessions_by_kind) {
@@ -405,6 +562,25 @@ int main(int argc, char** argv) {
   for (auto& [text, n] : lines_by_text) std::printf("  %6d  \"%s\"\n", n, text.c_str());
   std::printf("withdrawn while served and published again: %d of %d sessions\n", republished,
               sessions);
+  if (attacking) {
+    std::printf(
+        "attackers (%s): %d of %d connections, %d while the server waited, %d as an owner's "
+        "session was accepted\n",
+        other_user.description.c_str(), attacks.asked, o.attackers, attacks.while_waiting,
+        attacks.alongside);
+    for (auto& [outcome, n] : attacks.by_outcome) std::printf("  %6d  %s\n", n, outcome.c_str());
+    std::printf("  name kept published through %d of %d attacks while the server waited\n",
+                attacks.slot_kept, attacks.while_waiting);
+    std::printf("  refusal lines on the server's standard error: %d (at most %d, one a minute)\n",
+                refusal_lines, refusal_lines_allowed);
+    std::printf(
+        "  slowest acceptance of an owner's connection: %.1f ms beside an attacker, %.1f ms "
+        "otherwise\n",
+        attacks.slowest_beside_ms, attacks.slowest_alone_ms);
+  } else if (o.attackers > 0) {
+    std::printf("attackers: skipped: only root can run a process as %s\n",
+                other_user.description.c_str());
+  }
   std::printf("descriptors: %d after the warm-up, %d halfway, %d at the end\n", before.descriptors,
               halfway.descriptors, after.descriptors);
   std::printf(

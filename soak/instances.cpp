@@ -73,6 +73,21 @@ std::optional<std::uint16_t> wait_until_served(const client::Registry& registry)
   return std::nullopt;
 }
 
+// Opens the registry as a client holds it, once the first server has made it
+// and published: a reader never makes the registry, and one it opened while
+// no server held it stays empty for it.
+bool open_when_published(const std::string& registry_name,
+                         std::optional<client::Registry>* registry) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+  while (Clock::now() < deadline) {
+    registry->emplace();
+    if ((*registry)->open(registry_name.c_str()) && (*registry)->find("Orvandelcaster"))
+      return true;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  return false;
+}
+
 std::string file_text(int fd) {
   std::string text;
   char chunk[256];
@@ -90,17 +105,21 @@ InstanceCounts soak_instances(const std::string& registry_name, const char* fixt
                               int restarts, int refusals, int seconds) {
   InstanceCounts counts;
   auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  // Held for the whole phase, as a client would hold it: dead slots stay.
-  client::Registry registry;
-  if (!registry.open(registry_name.c_str())) {
-    counts.problems["cannot open the registry"]++;
-    return counts;
-  }
   // The servers' standard error, all in one file, quoted when something fails.
   char errors_path[] = "/tmp/orvandelcaster_soak_servers.XXXXXX";
   int errors = ::mkstemp(errors_path);
   ::unlink(errors_path);
   pid_t server = spawn(fixture_path, registry_name, errors);
+  // Held for the whole phase, as a client would hold it: dead slots stay.
+  std::optional<client::Registry> held;
+  if (!open_when_published(registry_name, &held)) {
+    counts.problems["the first server did not publish: " + file_text(errors)]++;
+    ::kill(server, SIGKILL);
+    wait_status(server);
+    ::close(errors);
+    return counts;
+  }
+  const client::Registry& registry = *held;
   for (int i = 0; i < restarts && Clock::now() < deadline; ++i) {
     auto port = wait_until_served(registry);
     if (!port) {
