@@ -89,8 +89,8 @@ std::vector<RegistryEntry> Registry::entries() const {
   for (int i = 0; i < REGISTRY_SLOTS; ++i) {
     if (!slot_in_use(registry, i)) continue;
     const RegistrySlot& slot = registry.slots[i];
-    RegistryEntry entry{
-        i, std::string(slot.name, ::strnlen(slot.name, REGISTRY_NAME_SIZE)), ntohs(slot.port)};
+    RegistryEntry entry{i, std::string(slot.name, ::strnlen(slot.name, REGISTRY_NAME_SIZE)),
+                        ntohs(slot.port)};
     platform::SocketOwner owner = platform::socket_owners().listener_owner(slot.port);
     entry.state = slot_state(owner);
     if (entry.state == SlotState::OTHER_USER) entry.other_user = platform::describe_owner(owner);

@@ -131,7 +131,8 @@ int run_info(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
     return report(err, "channel table: " + printable(session.connection.error()));
   }
   end_session(&session);
-  if (!emit(out, format_server_info(info, session.port) + format_channel_table(channels, options.raw))) {
+  if (!emit(out,
+            format_server_info(info, session.port) + format_channel_table(channels, options.raw))) {
     return output_failed(err);
   }
   return STATUS_OK;

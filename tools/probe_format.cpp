@@ -115,8 +115,8 @@ std::string format_channel_table(const client::ChannelInfo& info, bool raw) {
     // builds the block, at the first data request.
     if (!info.records.empty()) {
       const client::ChannelRecordInfo& head = info.records[0];
-      text += formatted("Table head:   %d records, capacity %d, data block %d words\n",
-                        head.word12, head.word13, head.word14);
+      text += formatted("Table head:   %d records, capacity %d, data block %d words\n", head.word12,
+                        head.word13, head.word14);
     }
     text += "Reply head:   ";
     for (std::size_t i = 0; i < CHANNEL_INFO_REALS; ++i) {

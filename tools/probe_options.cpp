@@ -85,10 +85,10 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec OPTIONS[] = {
-    {"--registry", true, Command::NONE, true},  {"--address", true, Command::NONE, true},
-    {"--protocol", true, Command::NONE, true},  {"--timeout", true, Command::NONE, true},
-    {"--rate", true, Command::WATCH, true},     {"--count", true, Command::WATCH, true},
-    {"--plain", false, Command::WATCH, true},   {"--raw", false, Command::INFO, true},
+    {"--registry", true, Command::NONE, true}, {"--address", true, Command::NONE, true},
+    {"--protocol", true, Command::NONE, true}, {"--timeout", true, Command::NONE, true},
+    {"--rate", true, Command::WATCH, true},    {"--count", true, Command::WATCH, true},
+    {"--plain", false, Command::WATCH, true},  {"--raw", false, Command::INFO, true},
 };
 
 const OptionSpec* option_named(const std::string& name) {
