@@ -91,12 +91,14 @@ void end_session(Session* session) {
   session->connection.close();
 }
 
-// Whether a slot of name has a listener on its port. A server that runs
-// without one serves a client: its slot (if a stale one is left) is dead.
-bool listened_for(const std::vector<client::RegistryEntry>& entries, const std::string& name) {
+// Whether a slot of name may have a listener on its port. A server that runs
+// without one serves a client; a slot of its name left by an earlier run is
+// dead, or taken over by another user.
+bool may_be_listened_for(const std::vector<client::RegistryEntry>& entries,
+                         const std::string& name) {
   for (const client::RegistryEntry& entry : entries) {
-    if (entry.name == name && (entry.state == client::SlotState::SERVING ||
-                               entry.state == client::SlotState::LISTENING)) {
+    if (entry.name == name && entry.state != client::SlotState::DEAD &&
+        entry.state != client::SlotState::OTHER_USER) {
       return true;
     }
   }
@@ -111,7 +113,7 @@ int run_list(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   std::vector<client::RegistryEntry> entries = registry.entries();
   if (entries.empty() && !registry.error().empty()) return report(err, registry.error());
   std::string busy_name;
-  if (registry.running(options.name) && !listened_for(entries, options.name)) {
+  if (registry.running(options.name) && !may_be_listened_for(entries, options.name)) {
     busy_name = options.name;
   }
   if (!emit(out, format_registry(entries, busy_name))) return output_failed(err);
