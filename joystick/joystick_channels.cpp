@@ -1,6 +1,5 @@
 #include "joystick/joystick_channels.h"
 
-#include "protocol/wire.h"
 #include "server_core/channels.h"
 
 float g_axis_range = 0.0f;
