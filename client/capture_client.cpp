@@ -48,6 +48,19 @@ const char* message_name(std::uint32_t type) {
   }
 }
 
+SlotState slot_state(const platform::SocketOwner& listener) {
+  switch (listener.kind) {
+    case platform::OwnerKind::US:
+      return SlotState::SERVING;
+    case platform::OwnerKind::OTHER_USER:
+      return SlotState::OTHER_USER;
+    case platform::OwnerKind::UNKNOWN:
+      break;
+  }
+  if (!listener.answered) return SlotState::UNKNOWN;
+  return listener.found ? SlotState::LISTENING : SlotState::DEAD;
+}
+
 }  // namespace
 
 bool Registry::open(const char* object_name, platform::LockWaitNotice notice) {
@@ -76,12 +89,12 @@ std::vector<RegistryEntry> Registry::entries() const {
   for (int i = 0; i < REGISTRY_SLOTS; ++i) {
     if (!slot_in_use(registry, i)) continue;
     const RegistrySlot& slot = registry.slots[i];
-    found.push_back(
-        {i, std::string(slot.name, ::strnlen(slot.name, REGISTRY_NAME_SIZE)), ntohs(slot.port)});
+    RegistryEntry entry{i, std::string(slot.name, ::strnlen(slot.name, REGISTRY_NAME_SIZE)),
+                        ntohs(slot.port)};
     platform::SocketOwner owner = platform::socket_owners().listener_owner(slot.port);
-    if (owner.kind == platform::OwnerKind::OTHER_USER) {
-      found.back().other_user = platform::describe_owner(owner);
-    }
+    entry.state = slot_state(owner);
+    if (entry.state == SlotState::OTHER_USER) entry.other_user = platform::describe_owner(owner);
+    found.push_back(std::move(entry));
   }
   return found;
 }

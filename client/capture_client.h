@@ -18,10 +18,21 @@ namespace client {
 
 inline constexpr int DEFAULT_REPLY_TIMEOUT_MS = 5000;
 
+// What listens on a slot's port, from the system's table of sockets: the port
+// is never connected to, since a connection would cost a live server its session.
+enum class SlotState {
+  SERVING,     // a socket of ours listens there: a live server waiting for a client
+  DEAD,        // nothing listens there: left by a server that ended
+  OTHER_USER,  // another user's socket listens there
+  LISTENING,   // a socket listens there, and the system does not say whose (Wine)
+  UNKNOWN,     // the system does not say
+};
+
 struct RegistryEntry {
   int slot;
   std::string name;
   std::uint16_t port;  // host byte order
+  SlotState state = SlotState::UNKNOWN;
   // Who listens on port when that is another user ("user nobody (uid 65534)"),
   // else empty.
   std::string other_user = {};
@@ -41,7 +52,7 @@ class Registry {
   // seconds is told to notice (none when null).
   bool open(const char* object_name = nullptr, platform::LockWaitNotice notice = nullptr);
   bool is_open() const { return m_fd.valid() || m_empty; }
-  // The slots in use, lowest first.
+  // The slots in use, lowest first, each with what listens on its port.
   std::vector<RegistryEntry> entries() const;
   // The port published under name; nullopt when no slot in use holds it.
   std::optional<std::uint16_t> find(const std::string& name) const;

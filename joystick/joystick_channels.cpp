@@ -11,7 +11,8 @@ struct JoystickChannel {
   const char* name;
   std::int32_t usage;
 };
-constexpr JoystickChannel CHANNELS[4] = {{"X", 3}, {"Y", 4}, {"Rudder", 7}, {"Thrust", 5}};
+constexpr JoystickChannel CHANNELS[4] = {
+    {"X", USAGE_X}, {"Y", USAGE_Y}, {"Rudder", USAGE_RUDDER}, {"Thrust", USAGE_THRUST}};
 
 // Server thread only. The records never move: four channels never grow the table.
 ChannelRecord* g_channels[4] = {};

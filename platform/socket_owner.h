@@ -21,6 +21,9 @@ struct SocketOwner {
   bool found = false;
   // The owner's uid where the system names one (Linux), else -1.
   long long uid = -1;
+  // False when the system gave no table to look in: then nothing is known,
+  // not even whether such a socket exists.
+  bool answered = true;
 };
 
 // The seam: the system's table of TCP sockets and their owners. The process-wide

@@ -28,10 +28,13 @@ struct SocketEntry {
   bool found = false;
   unsigned uid = 0;
   unsigned inode = 0;
+  bool answered = true;
 };
 
 SocketOwner owner_of(const SocketEntry& entry) {
-  if (!entry.found || entry.inode == 0) return {OwnerKind::UNKNOWN, entry.found, -1};
+  if (!entry.found || entry.inode == 0) {
+    return {OwnerKind::UNKNOWN, entry.found, -1, entry.answered};
+  }
   bool ours = entry.uid == ::geteuid();
   return {ours ? OwnerKind::US : OwnerKind::OTHER_USER, true, static_cast<long long>(entry.uid)};
 }
@@ -99,6 +102,7 @@ SocketEntry read_proc_table(const sockaddr_in& local, const sockaddr_in& remote)
   if (!table) {
     // Neither source answers: no owner, and none to wait for.
     entry.found = true;
+    entry.answered = false;
     return entry;
   }
   char line[512];

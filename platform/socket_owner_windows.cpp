@@ -74,7 +74,7 @@ template <typename Match>
 SocketOwner owner_of_row(Match match) {
   std::vector<char> table = tcp_table();
   // The system will not give the table: no owner, and none to wait for.
-  if (table.empty()) return {OwnerKind::UNKNOWN, true, -1};
+  if (table.empty()) return {OwnerKind::UNKNOWN, true, -1, false};
   const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
   for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
     if (match(rows->table[i])) return {owner_of_process(rows->table[i].dwOwningPid), true, -1};

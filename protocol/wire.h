@@ -114,6 +114,13 @@ static_assert(offsetof(ChannelRecord, name) == 16);
 static_assert(offsetof(ChannelRecord, usage) == 48);
 static_assert(offsetof(ChannelRecord, reserved15) == 60);
 
+// Usage codes: what a channel's values stand for, chosen by the data source
+// and read by clients by number. The joystick's four axes use these.
+inline constexpr std::int32_t USAGE_X = 3;
+inline constexpr std::int32_t USAGE_Y = 4;
+inline constexpr std::int32_t USAGE_THRUST = 5;
+inline constexpr std::int32_t USAGE_RUDDER = 7;
+
 // The words of a record that travel big-endian; the others go out as held.
 inline constexpr int CHANNEL_RECORD_NET_WORDS[] = {0, 1, 2, 3, 12, 13, 14};
 // The first word that travels as held, and how many such words follow it.

@@ -28,8 +28,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "capture-probe: %s (see capture-probe --help)\n", error.c_str());
     return probe::STATUS_USAGE;
   }
-  if (options.help) {
-    std::fputs(probe::help_text(options.command).c_str(), stdout);
+  if (options.help || options.version) {
+    std::string text = options.help ? probe::help_text(options.command) : probe::version_text();
+    std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0 ? probe::STATUS_OK : probe::STATUS_SERVER_FAILURE;
   }
   return probe::run_command(options, stdout, stderr);

@@ -21,6 +21,7 @@
 #include "protocol/registry_io.h"
 #include "protocol/registry_layout.h"
 #include "tests/support/server_process.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -188,23 +189,52 @@ struct LocalSocket {
   }
 };
 
-TEST(CaptureProbe, ListShowsEverySlotInUse) {
+TEST(CaptureProbe, ListShowsWhatListensOnEachSlot) {
   test_support::ServerProcess server;
   std::uint16_t port = server.wait_for_port();
   ASSERT_NE(port, 0) << server.stderr_text();
   HandMadeRegistry registry(server.registry());
   ASSERT_TRUE(registry.valid());
-  ASSERT_TRUE(registry.publish("Other\x1b[2J", 7));
+  LocalSocket bound_only(-1);
+  ASSERT_NE(bound_only.port, 0);
+  ASSERT_TRUE(registry.publish("Gone\x1b[2J", bound_only.port));
+  const std::string expected =
+      "slot  port   name            state\n"
+      "   0  " +
+      std::to_string(port) +
+      "  Orvandelcaster  serving\n"
+      "   1  " +
+      std::to_string(bound_only.port) + "  Gone\\x1b[2J     dead\n";
+
+  ProbeRun run = run_probe(with_registry({"list"}, server.registry()));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, expected);
+  // Listing never connected: the server still waits for its first client.
+  EXPECT_EQ(server.published_port(), port);
+}
+
+TEST(CaptureProbe, ListSaysThatTheServerIsBusyWithAClient) {
+  test_support::ServerProcess server;
+  std::uint16_t port = server.wait_for_port();
+  ASSERT_NE(port, 0) << server.stderr_text();
+  platform::UniqueFd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(client.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_TRUE(test_support::wait_until([&] { return server.published_port() == 0; }));
 
   ProbeRun run = run_probe(with_registry({"list"}, server.registry()));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out,
-            "slot  port   name\n"
-            "   0  " +
-                std::to_string(port) +
-                "  Orvandelcaster\n"
-                "   1  7      Other\\x1b[2J\n");
+            "\"Orvandelcaster\" is busy with a client: it is published again when the session "
+            "ends.\n");
+  client.reset();
+  EXPECT_NE(server.wait_for_new_port(port), 0);
+  EXPECT_EQ(server.stop(), 0);
 }
 
 TEST(CaptureProbe, ListSaysSoWhenNoServerIsPublished) {
@@ -216,32 +246,53 @@ TEST(CaptureProbe, ListSaysSoWhenNoServerIsPublished) {
   EXPECT_EQ(run.err, "");
 }
 
-TEST(CaptureProbe, InfoShowsTheServerAndItsFourChannels) {
+TEST(CaptureProbe, InfoShowsTheChannelsByNameAndTheRawFieldsOnlyWhenAsked) {
   test_support::ServerProcess server;
   std::uint16_t port = server.wait_for_port();
   ASSERT_NE(port, 0) << server.stderr_text();
+  // No client has asked for data yet: the server has not built its data block.
   ProbeRun run = run_probe(with_registry({"info"}, server.registry()));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  EXPECT_NE(run.out.find("Server:       Orvandelcaster\n"
-                         "Version:      1.0\n"
-                         "Description:  Orvandelcaster capture server - v1.0\n"
-                         "Address:      127.0.0.1:" +
-                         std::to_string(port) + "\n"),
+  EXPECT_EQ(run.out,
+            "Server:       Orvandelcaster\n"
+            "Version:      1.0\n"
+            "Description:  Orvandelcaster capture server - v1.0\n"
+            "Address:      127.0.0.1:" +
+                std::to_string(port) +
+                "\n"
+                "Channels:     4\n"
+                "Data block:   48 bytes\n"
+                "\n"
+                "  name    usage   values\n"
+                "  X       X            1\n"
+                "  Y       Y            1\n"
+                "  Rudder  Rudder       1\n"
+                "  Thrust  Thrust       1\n");
+
+  ASSERT_NE(server.wait_for_port(), 0);
+  ASSERT_EQ(run_probe(with_registry({"watch", "--count", "1"}, server.registry())).status, 0);
+  ASSERT_NE(server.wait_for_port(), 0);
+  run = run_probe(with_registry({"info", "--raw"}, server.registry()));
+  EXPECT_EQ(run.status, 0) << run.err;
+  // The server has built its data block now: its raw length says so, the size does not change.
+  EXPECT_NE(run.out.find("Data block:   48 bytes\n"
+                         "Table head:   5 records, capacity 200, data block 12 words\n"
+                         "Reply head:   0.000000 0.000000 0.000000 524288 1\n"),
             std::string::npos)
       << run.out;
-  EXPECT_NE(run.out.find("Channels:     4 (table capacity 200"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("Head:         0.000000 0.000000 0.000000 524288 1\n"), std::string::npos);
-  EXPECT_NE(run.out.find("      1  X           3       1\n"
-                         "      2  Y           4       1\n"
-                         "      3  Rudder      7       1\n"
-                         "      4  Thrust      5       1\n"),
-            std::string::npos)
-      << run.out;
+  EXPECT_NE(run.out.find("      4  Thrust  Thrust      5       1\n"), std::string::npos) << run.out;
   // The session ended cleanly, and the server is published again for the next one.
   EXPECT_NE(server.wait_for_port(), 0);
   EXPECT_EQ(server.stop(), 0);
   EXPECT_EQ(server.stderr_text(), "");
+}
+
+TEST(CaptureProbe, VersionNamesTheProgramAndItsVersion) {
+  ProbeRun run = run_probe({"--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "capture-probe (Orvandelcaster) " EXPECTED_VERSION "\n");
 }
 
 TEST(CaptureProbe, WatchPrintsOneLinePerBlock) {

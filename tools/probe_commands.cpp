@@ -91,6 +91,20 @@ void end_session(Session* session) {
   session->connection.close();
 }
 
+// Whether a slot of name may have a listener on its port. A server that runs
+// without one serves a client; a slot of its name left by an earlier run is
+// dead, or taken over by another user.
+bool may_be_listened_for(const std::vector<client::RegistryEntry>& entries,
+                         const std::string& name) {
+  for (const client::RegistryEntry& entry : entries) {
+    if (entry.name == name && entry.state != client::SlotState::DEAD &&
+        entry.state != client::SlotState::OTHER_USER) {
+      return true;
+    }
+  }
+  return false;
+}
+
 int run_list(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   client::Registry registry;
   if (!registry.open(registry_argument(options), &report_lock_wait)) {
@@ -98,7 +112,11 @@ int run_list(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   }
   std::vector<client::RegistryEntry> entries = registry.entries();
   if (entries.empty() && !registry.error().empty()) return report(err, registry.error());
-  if (!emit(out, format_registry(entries))) return output_failed(err);
+  std::string busy_name;
+  if (registry.running(options.name) && !may_be_listened_for(entries, options.name)) {
+    busy_name = options.name;
+  }
+  if (!emit(out, format_registry(entries, busy_name))) return output_failed(err);
   return STATUS_OK;
 }
 
@@ -115,7 +133,8 @@ int run_info(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
     return report(err, "channel table: " + printable(session.connection.error()));
   }
   end_session(&session);
-  if (!emit(out, format_server_info(info, session.port) + format_channel_table(channels))) {
+  if (!emit(out,
+            format_server_info(info, session.port) + format_channel_table(channels, options.raw))) {
     return output_failed(err);
   }
   return STATUS_OK;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/outside_text.h"
+#include "protocol/wire.h"
 
 namespace probe {
 namespace {
@@ -22,6 +23,22 @@ constexpr const char* CLEAR_LINE = "\x1b[K";
 constexpr const char* CLEAR_BELOW = "\x1b[J";
 constexpr const char* CURSOR_HOME = "\x1b[H";
 
+std::string slot_state_text(const client::RegistryEntry& entry) {
+  switch (entry.state) {
+    case client::SlotState::SERVING:
+      return "serving";
+    case client::SlotState::DEAD:
+      return "dead";
+    case client::SlotState::OTHER_USER:
+      return "another user's: " + entry.other_user;
+    case client::SlotState::LISTENING:
+      return "listening (owner unknown)";
+    case client::SlotState::UNKNOWN:
+      break;
+  }
+  return "unknown";
+}
+
 }  // namespace
 
 std::string padded(const std::string& text, std::size_t width) {
@@ -30,16 +47,24 @@ std::string padded(const std::string& text, std::size_t width) {
 
 std::string printable(const std::string& text) { return platform::printable_outside_text(text); }
 
-std::string format_registry(const std::vector<client::RegistryEntry>& entries) {
-  if (entries.empty()) return "No server is published in the registry.\n";
-  std::string text = "slot  port   name\n";
+std::string format_registry(const std::vector<client::RegistryEntry>& entries,
+                            const std::string& busy_name) {
+  std::string busy;
+  if (!busy_name.empty()) {
+    busy = "\"" + printable(busy_name) +
+           "\" is busy with a client: it is published again when the session ends.\n";
+  }
+  if (entries.empty()) return busy.empty() ? "No server is published in the registry.\n" : busy;
+  std::size_t name_width = 4;
+  for (const client::RegistryEntry& entry : entries) {
+    name_width = std::max(name_width, printable(entry.name).size());
+  }
+  std::string text = "slot  port   " + padded("name", name_width) + "  state\n";
   for (const client::RegistryEntry& entry : entries) {
     text += formatted("%4d  %-5u  ", entry.slot, static_cast<unsigned>(entry.port));
-    text += printable(entry.name);
-    if (!entry.other_user.empty()) text += "  (another user's: " + entry.other_user + ")";
-    text += "\n";
+    text += padded(printable(entry.name), name_width) + "  " + slot_state_text(entry) + "\n";
   }
-  return text;
+  return text + busy;
 }
 
 std::string format_server_info(const client::ServerInfo& info, std::uint16_t port) {
@@ -57,32 +82,67 @@ std::string format_head_real(std::int32_t whole, std::int32_t millionths) {
   return formatted("%s%lld.%06lld", negative ? "-" : "", magnitude(whole), magnitude(millionths));
 }
 
-std::string format_channel_table(const client::ChannelInfo& info) {
-  std::string text;
+std::string usage_name(std::int32_t code) {
+  switch (code) {
+    case USAGE_X:
+      return "X";
+    case USAGE_Y:
+      return "Y";
+    case USAGE_THRUST:
+      return "Thrust";
+    case USAGE_RUDDER:
+      return "Rudder";
+    default:
+      return "code " + std::to_string(code);
+  }
+}
+
+long long data_block_bytes(const client::ChannelInfo& info) {
+  long long bytes = 0;
+  for (std::size_t r = 1; r < info.records.size(); ++r) {
+    std::int32_t dims = info.records[r].word14;
+    if (dims > 0) bytes += 8 + 4 * static_cast<long long>(dims);
+  }
+  return bytes;
+}
+
+std::string format_channel_table(const client::ChannelInfo& info, bool raw) {
   std::size_t channels = info.records.empty() ? 0 : info.records.size() - 1;
-  text += formatted("Channels:     %zu", channels);
-  if (!info.records.empty()) {
-    const client::ChannelRecordInfo& head = info.records[0];
-    text += formatted(" (table capacity %d, data block %d words)", head.word13, head.word14);
+  std::string text = formatted("Channels:     %zu\n", channels);
+  text += formatted("Data block:   %lld bytes\n", data_block_bytes(info));
+  if (raw) {
+    // Record 0 counts its own record; its block size stays 0 until the server
+    // builds the block, at the first data request.
+    if (!info.records.empty()) {
+      const client::ChannelRecordInfo& head = info.records[0];
+      text += formatted("Table head:   %d records, capacity %d, data block %d words\n", head.word12,
+                        head.word13, head.word14);
+    }
+    text += "Reply head:   ";
+    for (std::size_t i = 0; i < CHANNEL_INFO_REALS; ++i) {
+      text += format_head_real(info.whole[i], info.millionths[i]) + " ";
+    }
+    text += formatted("%u %u\n", info.head_word_a, info.head_word_b);
   }
-  text += "\n";
-  text += "Head:         ";
-  for (int i = 0; i < 3; ++i) {
-    text += format_head_real(info.whole[i], info.millionths[i]) + " ";
-  }
-  text += formatted("%u %u\n", info.head_word_a, info.head_word_b);
   if (channels == 0) return text;
 
-  std::size_t name_width = 4;
+  std::size_t name_width = 4, usage_width = 5;
   for (std::size_t r = 1; r < info.records.size(); ++r) {
     name_width = std::max(name_width, printable(info.records[r].name).size());
+    usage_width = std::max(usage_width, usage_name(info.records[r].word12).size());
   }
-  text += "\n  index  " + padded("name", name_width) + "  usage  values\n";
+  text += "\n  ";
+  if (raw) text += "index  ";
+  text += padded("name", name_width) + "  " + padded("usage", usage_width);
+  text += raw ? "   code  values\n" : "  values\n";
   for (std::size_t r = 1; r < info.records.size(); ++r) {
     const client::ChannelRecordInfo& record = info.records[r];
-    text += formatted("  %5d  ", record.index);
-    text += padded(printable(record.name), name_width);
-    text += formatted("  %5d  %6d\n", record.word12, record.word14);
+    text += "  ";
+    if (raw) text += formatted("%5d  ", record.index);
+    text += padded(printable(record.name), name_width) + "  ";
+    text += padded(usage_name(record.word12), usage_width);
+    if (raw) text += formatted("  %5d", record.word12);
+    text += formatted("  %6d\n", record.word14);
   }
   return text;
 }

@@ -21,9 +21,12 @@ std::string printable(const std::string& text);
 // text, filled with spaces to width characters (never cut).
 std::string padded(const std::string& text, std::size_t width);
 
-// The registry listing: a header and one line per slot in use, or a sentence
-// saying that there is none.
-std::string format_registry(const std::vector<client::RegistryEntry>& entries);
+// The registry listing: a header and one line per slot in use (slot, port,
+// name, what listens on the port), or a sentence saying that there is none.
+// busy_name, when not empty, names a server that runs but has no slot that
+// listens: it serves a client, and a line says so instead of "none".
+std::string format_registry(const std::vector<client::RegistryEntry>& entries,
+                            const std::string& busy_name = {});
 
 // The server information block of `info`.
 std::string format_server_info(const client::ServerInfo& info, std::uint16_t port);
@@ -32,14 +35,26 @@ std::string format_server_info(const client::ServerInfo& info, std::uint16_t por
 // zero and so of the same sign: 2 and 500000 is 2.5, 0 and -250000 is -0.25.
 std::string format_head_real(std::int32_t whole, std::int32_t millionths);
 
-// The channel table of `info`: the head's values, then one line per channel
-// (index, name, usage, value count).
-std::string format_channel_table(const client::ChannelInfo& info);
+// What a usage code stands for: "X", "Y", "Thrust", "Rudder", or "code N"
+// for a code this program does not know.
+std::string usage_name(std::int32_t code);
+
+// The size in bytes of the data block the table describes: per channel with
+// values, its index and count words and its values. Counted from the channels,
+// so it is the same before the server has built the block as after.
+long long data_block_bytes(const client::ChannelInfo& info);
+
+// The channel table of `info`: the channel count and the data block's size,
+// then one line per channel (name, usage, value count). raw adds the fields
+// as they travel: the table head (record 0), the reply head, and per channel
+// its index and usage code.
+std::string format_channel_table(const client::ChannelInfo& info, bool raw = false);
 
 // Channel index to name, from a channel table.
 std::map<std::int32_t, std::string> channel_names(const client::ChannelInfo& info);
 
-// One value as watch shows it: "%+.6f".
+// One value as watch shows it: "%+.6f". Six decimals tell apart any two of
+// the joystick's values, which lie 1/65535 apart.
 std::string format_value(float value);
 
 // A channel's values joined by commas.

@@ -41,12 +41,30 @@ TEST(Printable, ControlBytesAreEscapedAndTheRestKept) {
   EXPECT_EQ(printable("J\xc3\xb6rg"), "J\xc3\xb6rg");
 }
 
-TEST(FormatRegistry, OneLinePerSlotOrASentenceForNone) {
+TEST(FormatRegistry, OneLinePerSlotWithWhatListensOrASentenceForNone) {
+  using client::SlotState;
   EXPECT_EQ(format_registry({}), "No server is published in the registry.\n");
-  EXPECT_EQ(format_registry({{0, "Orvandelcaster", 41187}, {31, "bad\x1b]0;x", 7}}),
-            "slot  port   name\n"
-            "   0  41187  Orvandelcaster\n"
-            "  31  7      bad\\x1b]0;x\n");
+  EXPECT_EQ(format_registry({{0, "Orvandelcaster", 41187, SlotState::SERVING},
+                             {1, "Old", 5, SlotState::DEAD},
+                             {2, "Theirs", 6, SlotState::OTHER_USER, "user nobody (uid 65534)"},
+                             {3, "Wine", 8, SlotState::LISTENING},
+                             {31, "bad\x1b]0;x", 7, SlotState::UNKNOWN}}),
+            "slot  port   name            state\n"
+            "   0  41187  Orvandelcaster  serving\n"
+            "   1  5      Old             dead\n"
+            "   2  6      Theirs          another user's: user nobody (uid 65534)\n"
+            "   3  8      Wine            listening (owner unknown)\n"
+            "  31  7      bad\\x1b]0;x     unknown\n");
+}
+
+TEST(FormatRegistry, AServerBusyWithAClientIsSaidToBeSo) {
+  const std::string busy =
+      "\"Orvandelcaster\" is busy with a client: it is published again when the session ends.\n";
+  EXPECT_EQ(format_registry({}, "Orvandelcaster"), busy);
+  EXPECT_EQ(format_registry({{4, "Orvandelcaster", 9, client::SlotState::DEAD}}, "Orvandelcaster"),
+            "slot  port   name            state\n"
+            "   4  9      Orvandelcaster  dead\n" +
+                busy);
 }
 
 TEST(FormatHeadReal, WholeAndMillionthsShareTheSign) {
@@ -57,22 +75,46 @@ TEST(FormatHeadReal, WholeAndMillionthsShareTheSign) {
   EXPECT_EQ(format_head_real(INT_MIN, -999999), "-2147483648.999999");
 }
 
-TEST(FormatChannelTable, HeadAndOneLinePerChannel) {
-  EXPECT_EQ(format_channel_table(joystick_table()),
-            "Channels:     4 (table capacity 200, data block 12 words)\n"
-            "Head:         0.000000 0.000000 0.000000 524288 1\n"
+TEST(FormatChannelTable, NamesUsagesAndTheBlockSizeRawFieldsOnlyWhenAsked) {
+  // The table as the server sends it before any data request: block words 0.
+  client::ChannelInfo before = joystick_table();
+  before.records[0].word14 = 0;
+  const std::string readable =
+      "Channels:     4\n"
+      "Data block:   48 bytes\n"
+      "\n"
+      "  name    usage   values\n"
+      "  X       X            1\n"
+      "  Y       Y            1\n"
+      "  Rudder  Rudder       1\n"
+      "  Thrust  Thrust       1\n";
+  EXPECT_EQ(format_channel_table(before), readable);
+  EXPECT_EQ(format_channel_table(joystick_table()), readable);
+
+  EXPECT_EQ(format_channel_table(joystick_table(), true),
+            "Channels:     4\n"
+            "Data block:   48 bytes\n"
+            "Table head:   5 records, capacity 200, data block 12 words\n"
+            "Reply head:   0.000000 0.000000 0.000000 524288 1\n"
             "\n"
-            "  index  name    usage  values\n"
-            "      1  X           3       1\n"
-            "      2  Y           4       1\n"
-            "      3  Rudder      7       1\n"
-            "      4  Thrust      5       1\n");
+            "  index  name    usage    code  values\n"
+            "      1  X       X           3       1\n"
+            "      2  Y       Y           4       1\n"
+            "      3  Rudder  Rudder      7       1\n"
+            "      4  Thrust  Thrust      5       1\n");
 
   client::ChannelInfo empty{};
   empty.records = {record(0, "", 1, 0)};
-  std::string text = format_channel_table(empty);
-  EXPECT_NE(text.find("Channels:     0"), std::string::npos);
-  EXPECT_EQ(text.find("index"), std::string::npos);
+  EXPECT_EQ(format_channel_table(empty), "Channels:     0\nData block:   0 bytes\n");
+}
+
+TEST(FormatChannelTable, TheBlockSizeCountsOnlyChannelsWithValues) {
+  client::ChannelInfo info{};
+  info.records = {record(0, "", 4, 0), record(1, "Pair", 42, 2), record(2, "None", 3, 0),
+                  record(3, "Bad", 3, -5)};
+  EXPECT_EQ(data_block_bytes(info), 16);
+  EXPECT_NE(format_channel_table(info).find("  Pair  code 42       2\n"), std::string::npos)
+      << format_channel_table(info);
 }
 
 TEST(FormatDataLine, BlockSecondsThenEachChannelInBlockOrder) {
@@ -85,6 +127,18 @@ TEST(FormatDataLine, BlockSecondsThenEachChannelInBlockOrder) {
   // A channel the table does not name, and one with several values.
   data.channels = {{7, {1.0f}}, {2, {0.0f, -1.5f}}};
   EXPECT_EQ(format_data_line(1, 0.0, data, names), "1 0.000 #7=+1.000000 Y=+0.000000,-1.500000\n");
+}
+
+TEST(FormatValue, EveryJoystickValueReadsApart) {
+  std::string previous = format_value(static_cast<float>((0 - 32767.5) / 65535.0));
+  EXPECT_EQ(previous, "-0.500000");
+  for (int raw = 1; raw <= 65535; ++raw) {
+    std::string shown = format_value(static_cast<float>((raw - 32767.5) / 65535.0));
+    ASSERT_EQ(shown.size(), 9u) << shown;
+    ASSERT_NE(shown, previous) << "raw " << raw;
+    previous = shown;
+  }
+  EXPECT_EQ(previous, "+0.500000");
 }
 
 TEST(FormatBar, FillsFromZeroTowardTheValue) {

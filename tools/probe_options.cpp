@@ -80,15 +80,15 @@ bool parse_address(const std::string& text, std::string* host, std::uint16_t* po
 struct OptionSpec {
   const char* name;
   bool takes_value;
-  bool watch_only;
+  Command only_for;  // the one command it belongs to; NONE: any
   bool server_only;  // meaningless for devices, which talks to no server
 };
 
 constexpr OptionSpec OPTIONS[] = {
-    {"--registry", true, false, true}, {"--address", true, false, true},
-    {"--protocol", true, false, true}, {"--timeout", true, false, true},
-    {"--rate", true, true, true},      {"--count", true, true, true},
-    {"--plain", false, true, true},
+    {"--registry", true, Command::NONE, true}, {"--address", true, Command::NONE, true},
+    {"--protocol", true, Command::NONE, true}, {"--timeout", true, Command::NONE, true},
+    {"--rate", true, Command::WATCH, true},    {"--count", true, Command::WATCH, true},
+    {"--plain", false, Command::WATCH, true},  {"--raw", false, Command::INFO, true},
 };
 
 const OptionSpec* option_named(const std::string& name) {
@@ -145,6 +145,8 @@ bool apply_option(const std::string& name, const std::string& value, ProbeOption
     options->count = *blocks;
   } else if (name == "--plain") {
     options->plain = true;
+  } else if (name == "--raw") {
+    options->raw = true;
   }
   return true;
 }
@@ -174,6 +176,10 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
     }
     if (arg == "--help" || arg == "-h") {
       options->help = true;
+      continue;
+    }
+    if (arg == "--version") {
+      options->version = true;
       continue;
     }
     std::size_t equals = arg.find('=');
@@ -209,7 +215,7 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
       note("unknown command \"" + shown(positional[0]) + "\"");
     }
   }
-  if (options->help) return true;
+  if (options->help || options->version) return true;
 
   if (first_error.empty() && options->command == Command::NONE) note("no command given");
   if (first_error.empty() && positional.size() > 1) {
@@ -232,8 +238,10 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
     if (spec->server_only && options->command == Command::DEVICES && first_error.empty()) {
       note(std::string(spec->name) + " does not apply to devices");
     }
-    if (spec->watch_only && options->command != Command::WATCH && first_error.empty()) {
-      note(std::string(spec->name) + " belongs to watch, not to " + command_word(options->command));
+    if (spec->only_for != Command::NONE && options->command != spec->only_for &&
+        first_error.empty()) {
+      note(std::string(spec->name) + " belongs to " + command_word(spec->only_for) + ", not to " +
+           command_word(options->command));
     }
   }
   if (!first_error.empty()) {
@@ -260,13 +268,14 @@ std::string help_text(Command command) {
           "Looks at capture servers on this machine.\n"
           "\n"
           "Commands:\n"
-          "  list          the servers published in the registry\n"
-          "  info [NAME]   a server's information and channel table\n"
+          "  list          the servers published in the registry, serving or not\n"
+          "  info [NAME]   a server's information and channels\n"
           "  watch [NAME]  a server's channel values, live\n"
           "  devices       the input devices, and which one is joystick 0 (no server needed)\n"
           "NAME defaults to \"Orvandelcaster\". \"capture-probe COMMAND --help\" tells more.\n"
           "\n";
       text += common;
+      text += "  --version          show the version\n";
       text +=
           "\n"
           "Exit status: 0 on success, 1 when the server cannot be reached or talked to,\n"
@@ -275,8 +284,14 @@ std::string help_text(Command command) {
     case Command::LIST:
       text =
           "Usage: capture-probe list [OPTIONS]\n"
-          "Lists the registry's slots in use: slot number, port and server name.\n"
-          "A server busy with a client is not listed until that session ends.\n"
+          "Lists the registry's slots in use: slot number, port, server name and\n"
+          "what listens on the port, as the system's socket table tells (the port\n"
+          "is never connected to):\n"
+          "  serving         a server of yours listens there, waiting for a client\n"
+          "  dead            nothing listens there: a server that ended left it\n"
+          "  another user's  that user's socket listens there (user and uid shown)\n"
+          "A server busy with a client has no slot until its session ends; for\n"
+          "\"Orvandelcaster\" the list then says that it is busy with a client.\n"
           "\n";
       text += common;
       break;
@@ -285,8 +300,11 @@ std::string help_text(Command command) {
           "Usage: capture-probe info [NAME] [OPTIONS]\n"
           "Connects to the server published as NAME (default \"Orvandelcaster\"),\n"
           "identifies itself, checks the protocol version, and prints the server's\n"
-          "information and its channel table.\n"
-          "\n";
+          "name, version, description and address, its channels (name, what the\n"
+          "values stand for, how many values) and the size of a data block.\n"
+          "\n"
+          "  --raw              also the channel table's fields as they travel:\n"
+          "                     index, usage code, table head and reply head\n";
       text += common;
       break;
     case Command::WATCH:
@@ -296,6 +314,8 @@ std::string help_text(Command command) {
           "asks for a data block at a steady rate. On a terminal the view is redrawn\n"
           "in place with a bar per channel; otherwise each block is one line:\n"
           "  BLOCK SECONDS NAME=VALUE ...\n"
+          "Values have six decimals (+0.500000): the joystick's values,\n"
+          "(raw - 32767.5) / 65535, lie 1/65535 apart, so no two of them read alike.\n"
           "Runs until --count blocks have been shown or Ctrl-C, then ends the session.\n"
           "\n"
           "  --rate HZ          blocks per second (default 10, at most 1000)\n"
@@ -332,6 +352,10 @@ std::string help_text(Command command) {
       break;
   }
   return text;
+}
+
+std::string version_text() {
+  return std::string("capture-probe (") + DEFAULT_SERVER_NAME + ") " + PROBE_VERSION + "\n";
 }
 
 }  // namespace probe

@@ -18,6 +18,7 @@ enum class Command { NONE, LIST, INFO, WATCH, DEVICES };
 struct ProbeOptions {
   Command command = Command::NONE;
   bool help = false;
+  bool version = false;
   std::string name = DEFAULT_SERVER_NAME;
   std::string registry;  // empty: the user's registry
   // --address HOST:PORT: the server is reached there, not through the registry.
@@ -28,15 +29,20 @@ struct ProbeOptions {
   double rate_hz = 10.0;
   std::uint64_t count = 0;  // 0: until interrupted
   bool plain = false;       // one line per block even on a terminal
+  bool raw = false;         // info: the channel table's words as they travel, too
 };
 
 // Fills *options from the arguments after the program name. False on bad
-// usage, with a one-line reason in *error. A "--help" anywhere sets help and
-// stops checking, so help is shown even next to a mistake.
+// usage, with a one-line reason in *error. A "--help" or "--version" anywhere
+// sets help or version and stops checking, so either is answered even next to
+// a mistake; help wins over version.
 bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* options,
                          std::string* error);
 
 // Help for the program (Command::NONE) or for one command.
 std::string help_text(Command command);
+
+// "capture-probe (Orvandelcaster) VERSION", as the program itself words it.
+std::string version_text();
 
 }  // namespace probe

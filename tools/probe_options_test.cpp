@@ -58,6 +58,15 @@ TEST(ProbeOptions, HelpIsShownEvenNextToAMistake) {
   EXPECT_EQ(watch.options.command, Command::WATCH);
 }
 
+TEST(ProbeOptions, VersionIsAnsweredAloneOrNextToACommand) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--version"}, {"list", "--version", "--bogus"}}) {
+    Parsed parsed = parse(args);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_TRUE(parsed.options.version);
+  }
+}
+
 TEST(ProbeOptions, BadUsageIsRefusedWithItsReason) {
   struct Case {
     std::vector<std::string> args;
@@ -73,6 +82,7 @@ TEST(ProbeOptions, BadUsageIsRefusedWithItsReason) {
       {{"info", std::string(108, 'n')}, "1 to 107 characters"},
       {{"info", "--count", "3"}, "--count belongs to watch"},
       {{"list", "--plain"}, "--plain belongs to watch"},
+      {{"watch", "--raw"}, "--raw belongs to info, not to watch"},
       {{"watch", "--plain=yes"}, "--plain takes no value"},
       {{"watch", "--rate"}, "--rate needs a value"},
       {{"info", "--registry="}, "--registry needs"},
