@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/outside_text.h"
+#include "platform/program_name.h"
 #include "platform/settings_file.h"
 #include "platform/standard_error.h"
 
@@ -20,7 +21,7 @@ JoystickChoice reported_if_refused(JoystickChoice choice) {
         choice.origin == JOYSTICK_VARIABLE
             ? std::string(JOYSTICK_VARIABLE)
             : "the joystick setting in " + printable_outside_text(choice.origin);
-    const std::string line = "Orvandelcaster: " + what + " is longer than " +
+    const std::string line = std::string(program_name()) + ": " + what + " is longer than " +
                              std::to_string(SETTING_VALUE_MAX_BYTES) +
                              " bytes: refused, so joystick 0 is not found\n";
     write_standard_error(line.data(), line.size());

@@ -10,6 +10,7 @@
 
 #include "platform/error_text.h"
 #include "platform/outside_text.h"
+#include "platform/program_name.h"
 #include "platform/standard_error.h"
 #include "platform/unique_fd.h"
 
@@ -103,7 +104,7 @@ std::optional<std::string> read_setting(const std::string& path, std::string_vie
   if (!refusal.empty()) {
     static std::once_flag reported;
     std::call_once(reported, [&] {
-      const std::string line = "Orvandelcaster: ignoring the settings file " +
+      const std::string line = std::string(program_name()) + ": ignoring the settings file " +
                                printable_outside_text(path) + ": " + refusal + "\n";
       write_standard_error(line.data(), line.size());
     });

@@ -61,9 +61,26 @@ int open_shared_object_for_reading(const char* name, bool* existed, uid_t* owner
 // Where the object name lives, for a line that tells the user what to
 // remove: on Linux its file under /dev/shm; on Windows the name itself.
 std::string shared_object_location(const char* name);
+// Whether name can name a shared-memory object at all: on Linux one file in
+// /dev/shm ("/" and a base that is not ".", ".." or empty, has no other '/'
+// and fits a file name). A line about any other name never advises removing
+// what it would point at.
+bool usable_object_name(const char* name);
+// Whether something that is not a regular file (a directory, a symbolic link,
+// a socket, a device...) stands in name's place, as looked at without
+// following it: for the line when the object could not be opened.
+bool occupied_by_non_file(const char* name);
 // How many names the object has (its hard links); 1 where there is no other
 // way to reach it (Windows), 0 when it cannot be looked at.
 unsigned shared_object_links(const char* name);
+
+// Whether the object held through fd has lost its name (it was removed while
+// held: by hand, or by a logout's clean-up of the user's objects). Never on
+// Windows, where a named object lives as long as a process holds it.
+bool held_object_removed(int fd);
+// Gives the object held through fd back its mode 0600 when others could read
+// or write it; nothing on Windows, where named objects are the user's own.
+void keep_held_object_private(int fd);
 
 // Lets go of an object that open_shared_object opened; keeps errno.
 void close_shared_object(int fd);

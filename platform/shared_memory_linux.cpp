@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -113,11 +114,10 @@ int check_object(int fd, uid_t* owner, bool writer) {
 // the user must know. The system keeps these objects in /dev/shm.
 void refuse_if_foreign(const char* name, uid_t* owner) {
   const int error = errno;
-  std::string base = name[0] == '/' ? name + 1 : name;
   // Not an object name at all: nothing in /dev/shm to blame.
-  if (base.empty() || base == "." || base == ".." || base.find('/') != std::string::npos) return;
+  if (!usable_object_name(name)) return;
   struct stat st {};
-  if (::lstat(("/dev/shm/" + base).c_str(), &st) == 0 && st.st_uid != ::geteuid()) {
+  if (::lstat(shared_object_location(name).c_str(), &st) == 0 && st.st_uid != ::geteuid()) {
     *owner = st.st_uid;
     errno = EPERM;
     return;
@@ -180,6 +180,18 @@ std::string shared_object_location(const char* name) {
   return std::string("/dev/shm/") + (name[0] == '/' ? name + 1 : name);
 }
 
+bool usable_object_name(const char* name) {
+  const std::string base = name[0] == '/' ? name + 1 : name;
+  return !base.empty() && base != "." && base != ".." && base.find('/') == std::string::npos &&
+         base.size() <= NAME_MAX;
+}
+
+bool occupied_by_non_file(const char* name) {
+  struct stat st {};
+  return usable_object_name(name) && ::lstat(shared_object_location(name).c_str(), &st) == 0 &&
+         !S_ISREG(st.st_mode);
+}
+
 unsigned shared_object_links(const char* name) {
   struct stat st {};
   if (::stat(shared_object_location(name).c_str(), &st) != 0) return 0;
@@ -207,6 +219,17 @@ int open_shared_object_for_reading(const char* name, bool* existed, uid_t* owner
   }
   errno = caller_errno;
   return fd.release();
+}
+
+bool held_object_removed(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && st.st_nlink == 0;
+}
+
+void keep_held_object_private(int fd) {
+  ErrnoKeeper keep_errno;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && (st.st_mode & 077) != 0) ::fchmod(fd, 0600);
 }
 
 int extend_shared(int fd, std::size_t size) {

@@ -118,6 +118,14 @@ std::string shared_object_location(const char* name) { return name; }
 
 unsigned shared_object_links(const char*) { return 1; }
 
+bool usable_object_name(const char*) { return true; }
+
+bool occupied_by_non_file(const char*) { return false; }
+
+bool held_object_removed(int) { return false; }
+
+void keep_held_object_private(int) {}
+
 // A mapping cannot grow: one its creator made smaller than size stays so.
 int extend_shared(int fd, std::size_t size) {
   SharedObject* object = object_of(fd);

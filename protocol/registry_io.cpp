@@ -48,6 +48,9 @@ std::string refusal_of(const char* object_name, int error, uid_t owner) {
   // The name comes from the environment, the owner's name from the user
   // database: neither may break the line or push its reason off it.
   const std::string registry = "the registry " + platform::printable_outside_text(object_name);
+  if (!platform::usable_object_name(object_name)) {
+    return registry + " is not a usable name for a shared-memory object (ORVANDELCASTER_REGISTRY)";
+  }
   std::string owner_name, location;
   if (platform::owned_by_another_user(object_name, error, owner, &owner_name, &location)) {
     return registry + " belongs to " + platform::printable_outside_text(owner_name) +
@@ -62,7 +65,7 @@ std::string refusal_of(const char* object_name, int error, uid_t owner) {
     return registry + " has " + names + ": another file is linked to it; remove " + place +
            " and start again";
   }
-  if (error == ENODEV) return registry + " is not a regular file; remove " + place + " and start again";
+  if (error == ENODEV || platform::occupied_by_non_file(object_name)) return registry + " is not a regular file; remove " + place + " and start again";
   return "cannot open " + registry + ": " + platform::error_text_or_number(error);
 }
 

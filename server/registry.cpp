@@ -77,6 +77,34 @@ int registry_descriptor() {
   return fd;
 }
 
+// What reopen_removed_registry gives when another instance holds the new registry.
+constexpr int ANOTHER_INSTANCE = 2;
+
+// The registry we hold was removed (by hand, or by a logout's clean-up of the
+// user's objects): clients find us only through its name, and a second start
+// would find it free. Opens it anew, as a start does, and takes the instance
+// lock there, the old object let go: 0; ANOTHER_INSTANCE when another instance
+// holds that lock already; -1 with errno and the failure context set.
+// Registry mutex held.
+int reopen_removed_registry() {
+  const char* object = registry_object_name();
+  bool existed = false;
+  std::string why;
+  platform::UniqueSharedObject fresh(open_registry_object(object, &existed, &why, &report_lock_wait));
+  if (!fresh.valid()) {
+    set_failure_context("%s", why.c_str());
+    return -1;
+  }
+  if (platform::try_lock_byte(fresh.get(), instance_lock_offset(DEFAULT_SERVER_NAME)) < 0) {
+    if (errno == EAGAIN || errno == EACCES) return ANOTHER_INSTANCE;
+    set_failure_context("cannot lock the registry %s", shown_object_name().c_str());
+    return -1;
+  }
+  platform::UniqueSharedObject(g_registry_fd).reset();
+  g_registry_fd = fresh.release();
+  return 0;
+}
+
 // Claims a slot for name under the write lock: its index, or -1 with errno and
 // the failure context set. A slot that already holds name is another server's
 // only while its port answers; a refused port is a dead server's, reclaimed.
@@ -303,11 +331,24 @@ int publish_listener(const char* name, PublishedSocketOpener open_socket, std::u
 }
 
 int restore_publication() {
-  std::lock_guard<std::mutex> lock(g_registry_mutex);
+  std::unique_lock<std::mutex> lock(g_registry_mutex);
   // Only the publication in the registry this process holds can be checked.
   if (!g_published || g_publishing_ended || g_registry_fd < 0 ||
       g_registry_fd_object != registry_object_name()) {
     return 0;
+  }
+  platform::keep_held_object_private(g_registry_fd);
+  if (platform::held_object_removed(g_registry_fd)) {
+    const int reopened = reopen_removed_registry();
+    if (reopened == ANOTHER_INSTANCE) {
+      // It holds the name now, and the instance lock that makes it the only
+      // one: we could publish nowhere, so we end as a second start would.
+      g_published = false;
+      lock.unlock();
+      report_line(DEFAULT_SERVER_NAME, "already running");
+      end_server_process(1);
+    }
+    if (reopened < 0) return -1;
   }
   const int fd = g_registry_fd;
   if (publication_stands(fd)) return 0;

@@ -106,6 +106,55 @@ TEST(PublicationHealing, LostPublicationIsMadeAgainWithTheSamePort) {
   }
 }
 
+// The registry removed while the server waits (by hand, or by a logout's
+// clean-up of the user's objects): the server makes it again and publishes the
+// same port there; a mode widened on it is narrowed at the next check. When
+// another instance holds the new registry's instance lock, the server ends as
+// a second start would.
+TEST(PublicationHealing, RemovedRegistryIsMadeAgainOrLeftToTheOtherInstance) {
+  ServerProcess server;
+  const std::uint16_t port = server.wait_for_port();
+  ASSERT_NE(port, 0);
+  const std::string object = server.registry();
+  {
+    platform::UniqueFd held(::shm_open(object.c_str(), O_RDWR | O_CLOEXEC, 0));
+    ASSERT_TRUE(held.valid());
+    ASSERT_EQ(::fchmod(held.get(), 0666), 0);
+    struct stat st {};
+    ASSERT_TRUE(wait_until(
+        [&] { return ::fstat(held.get(), &st) == 0 && (st.st_mode & 0777) == 0600; }, 3000));
+  }
+  ASSERT_EQ(::shm_unlink(object.c_str()), 0);
+  platform::UniqueFd fresh;
+  ASSERT_TRUE(wait_until(
+      [&] {
+        fresh.reset(::shm_open(object.c_str(), O_RDONLY | O_CLOEXEC, 0));
+        return fresh.valid() && port_in(fresh.get()) == port;
+      },
+      3000))
+      << server.stderr_text();
+  expect_served(port, 50310);
+  EXPECT_EQ(server.stderr_text(), "Orvandelcaster: the registry " + object +
+                                      " lost our publication; published again\n");
+
+  // Removed again, and made anew by another instance that holds its lock.
+  ASSERT_EQ(::shm_unlink(object.c_str()), 0);
+  platform::UniqueFd other(::shm_open(object.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  ASSERT_TRUE(other.valid());
+  ASSERT_EQ(::ftruncate(other.get(), REGISTRY_OBJECT_SIZE), 0);
+  struct flock instance {};
+  instance.l_type = F_WRLCK;
+  instance.l_whence = SEEK_SET;
+  instance.l_start = instance_lock_offset(SERVER);
+  instance.l_len = 1;
+  ASSERT_EQ(::fcntl(other.get(), F_OFD_SETLK, &instance), 0);
+  EXPECT_EQ(server.wait_exit(3000), 1);
+  const std::string text = server.stderr_text();
+  EXPECT_EQ(text.substr(text.find('\n') + 1), "Orvandelcaster: already running\n");
+  EXPECT_EQ(port_in(other.get()), 0);
+  remove_registry(object);
+}
+
 // A failure line naming a registry object from the environment: a line feed
 // in its name starts no line of its own, and a long name is shortened in the
 // middle so that the reason still ends the line.

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "platform/net.h"
+#include "platform/program_name.h"
 #include "tools/probe_commands.h"
 #include "tools/probe_options.h"
 
 int main(int argc, char** argv) {
+  platform::set_program_name("capture-probe");
   // Windows Sockets must be started before any socket call. On Linux this
   // ignores SIGPIPE for the process: a vanished server is a failed send, and a
   // reader that goes away (capture-probe watch | head) a failed write that

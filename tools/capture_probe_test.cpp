@@ -466,4 +466,15 @@ TEST(CaptureProbe, DevicesNeedsNoServerAndNeverReplacesTheChosenDevice) {
       << run.out;
 }
 
+// The refusal of a joystick choice is the probe's own line, not the server's.
+TEST(CaptureProbe, DevicesNamesItselfInTheLineThatRefusesAChoice) {
+  ::setenv("ORVANDELCASTER_JOYSTICK", std::string(5000, 'y').c_str(), 1);
+  ProbeRun run = run_probe({"devices"});
+  ::unsetenv("ORVANDELCASTER_JOYSTICK");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "capture-probe: ORVANDELCASTER_JOYSTICK is longer than 4096 bytes: refused, so "
+            "joystick 0 is not found\n");
+}
+
 }  // namespace
