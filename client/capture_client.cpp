@@ -229,7 +229,7 @@ bool Connection::connect_to(const std::string& host, std::uint16_t port, int tim
     return fail(where + ": no IPv4 address for " + host);
   }
   m_fd.reset(platform::connect_address(net_address, port, timeout_ms));
-  if (m_fd.valid() && platform::is_loopback_address(net_address)) {
+  if (m_fd.valid() && platform::leads_to_this_machine(m_fd.get(), net_address)) {
     // Nothing is sent to another user's server on this machine.
     platform::SocketOwner owner =
         platform::server_socket_owner(m_fd.get(), timeout_ms >= 0 ? timeout_ms : 1000);

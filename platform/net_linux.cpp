@@ -76,6 +76,10 @@ class LinuxNet final : public Net {
 
   bool loopback_port_refuses(std::uint16_t net_port, int timeout_ms) override {
     ErrnoKeeper keep_errno;
+    // Another user's listener on a dead server's port is not ours: the port is
+    // as good as free for the slot that names it. Asked before connecting, as a
+    // listener that never accepts fills its queue and then answers no connect.
+    if (socket_owners().listener_owner(net_port).kind == OwnerKind::OTHER_USER) return true;
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return false;
     sockaddr_in addr{};
@@ -112,8 +116,7 @@ class LinuxNet final : public Net {
         const linger reset_on_close{1, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset_on_close, sizeof reset_on_close);
       }
-      // Another user's listener on a dead server's port is not ours: the port
-      // is as good as free for the slot that names it.
+      // The listener may have changed hands since it was asked about.
       if (!refused && server_socket_owner(fd, timeout_ms).kind == OwnerKind::OTHER_USER) {
         refused = true;
       }

@@ -187,9 +187,12 @@ class WindowsNet final : public Net {
 
   bool loopback_port_refuses(std::uint16_t net_port, int timeout_ms) override {
     ErrnoKeeper keep_errno;
+    // Another user's listener on a dead server's port is not ours; asked before
+    // connecting, as a listener that never accepts answers no connect.
+    if (socket_owners().listener_owner(net_port).kind == OwnerKind::OTHER_USER) return true;
     int sock = connect_address(htonl(INADDR_LOOPBACK), ntohs(net_port), timeout_ms);
     bool refused = sock < 0 && errno == ECONNREFUSED;
-    // Another user's listener on a dead server's port is not ours.
+    // The listener may have changed hands since it was asked about.
     if (sock >= 0 && server_socket_owner(sock, timeout_ms).kind == OwnerKind::OTHER_USER) {
       refused = true;
     }

@@ -5,6 +5,7 @@
 #endif
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -45,7 +46,14 @@ void set_socket_owners(SocketOwnerLookup* replacement) {
 
 SocketOwner peer_socket_owner(int fd) {
   sockaddr_in ours{}, peer{};
-  if (!endpoints(fd, &ours, &peer)) return {};
+  if (!endpoints(fd, &ours, &peer)) {
+    SocketOwner owner;
+#ifndef _WIN32
+    // A peer that reset the connection leaves it with no other end at all.
+    owner.gone = errno == ENOTCONN;
+#endif
+    return owner;
+  }
   return socket_owners().connection_owner(peer, ours);
 }
 
@@ -64,6 +72,12 @@ SocketOwner server_socket_owner(int fd, int timeout_ms) {
 }
 
 bool is_loopback_address(std::uint32_t net_address) { return (ntohl(net_address) >> 24) == 127; }
+
+bool leads_to_this_machine(int fd, std::uint32_t net_address) {
+  if (is_loopback_address(net_address) || net_address == htonl(INADDR_ANY)) return true;
+  sockaddr_in ours{}, server{};
+  return endpoints(fd, &ours, &server) && ours.sin_addr.s_addr == server.sin_addr.s_addr;
+}
 
 std::string describe_owner(const SocketOwner& owner) {
   if (owner.uid < 0) return "another user";

@@ -24,6 +24,10 @@ struct SocketOwner {
   // False when the system gave no table to look in: then nothing is known,
   // not even whether such a socket exists.
   bool answered = true;
+  // True where the system tells owners and no process holds such a socket any
+  // more: it is closed (lingering without a file) or not there at all. Only
+  // Linux says so; elsewhere a missing owner may only mean the system is silent.
+  bool gone = false;
 };
 
 // The seam: the system's table of TCP sockets and their owners. The process-wide
@@ -41,7 +45,8 @@ SocketOwnerLookup& socket_owners();
 // Tests only: puts a fake in place of the system's table; nullptr puts it back.
 void set_socket_owners(SocketOwnerLookup* replacement);
 
-// The owner of the socket at the other end of the connection fd accepted.
+// The owner of the socket at the other end of the connection fd accepted;
+// gone once the peer has closed or reset it.
 SocketOwner peer_socket_owner(int fd);
 // The owner of the server's end of the loopback connection fd made. A
 // connection the server has not accepted yet may show no owner: then the
@@ -51,6 +56,10 @@ SocketOwner peer_socket_owner(int fd);
 SocketOwner server_socket_owner(int fd, int timeout_ms);
 // Whether the IPv4 address (network byte order) is one of 127.0.0.0/8.
 bool is_loopback_address(std::uint32_t net_address);
+// Whether the connection fd made leads to this machine: to 127.0.0.0/8, to
+// 0.0.0.0 (which reaches this machine), or to one of its own addresses (the
+// server's end is then the same address as ours).
+bool leads_to_this_machine(int fd, std::uint32_t net_address);
 
 // "user nobody (uid 65534)", "uid 1234" without a name, or "another user"
 // where the system gives no uid.

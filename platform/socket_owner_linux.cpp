@@ -33,7 +33,7 @@ struct SocketEntry {
 
 SocketOwner owner_of(const SocketEntry& entry) {
   if (!entry.found || entry.inode == 0) {
-    return {OwnerKind::UNKNOWN, entry.found, -1, entry.answered};
+    return {OwnerKind::UNKNOWN, entry.found, -1, entry.answered, entry.answered};
   }
   bool ours = entry.uid == ::geteuid();
   return {ours ? OwnerKind::US : OwnerKind::OTHER_USER, true, static_cast<long long>(entry.uid)};

@@ -40,6 +40,9 @@ void report_refusal(const platform::SocketOwner& owner) {
 
 bool refuse_foreign_peer(int client) {
   platform::SocketOwner owner = platform::peer_socket_owner(client);
+  // A peer that left before it was asked about is nobody to serve or to name:
+  // serving it would only read what it left and report its reset.
+  if (owner.gone) return true;
   if (owner.kind != platform::OwnerKind::OTHER_USER) return false;
   report_refusal(owner);
   return true;

@@ -6,5 +6,6 @@
 
 // Whether the accepted connection client comes from another user's socket.
 // Names that user on standard error, at most once a minute per user. A peer
-// whose owner the system does not tell is served.
+// that has already closed its end is refused without a word; one whose owner
+// the system does not tell is served.
 bool refuse_foreign_peer(int client);

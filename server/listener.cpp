@@ -1,5 +1,6 @@
 #include "server/listener.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -26,6 +27,7 @@ std::atomic<std::uint16_t> g_previous_port{0};
 // How often a waiting server checks that its publication stands, and how
 // often a listener without a free port tries again.
 constexpr int PUBLICATION_CHECK_MS = 1000;
+constexpr auto PUBLICATION_CHECK = std::chrono::milliseconds(PUBLICATION_CHECK_MS);
 constexpr auto NO_PORT_RETRY = std::chrono::seconds(1);
 
 // Set by the last registry listener that failed because no port was free
@@ -84,19 +86,35 @@ int listen_in_registry(const char* name) {
   }
 }
 
+// When a waiting server checks its publication next, kept across the
+// connections it turns away: those must not put the check off.
+struct PublicationCheck {
+  std::chrono::steady_clock::time_point next = std::chrono::steady_clock::now() + PUBLICATION_CHECK;
+  bool failure_reported = false;
+};
+
 // Waits until a client is there to accept: 0, or -1 with errno. With a name
 // (the registry form), checks every second meanwhile that its publication
 // still stands, and restores it when another process of ours lost it; a
 // failure to restore it is said once and tried again.
-int wait_for_client(int listener, const char* name) {
-  for (bool failure_reported = false;;) {
-    int ready = platform::net().wait_readable(listener, PUBLICATION_CHECK_MS);
+int wait_for_client(int listener, const char* name, PublicationCheck* check) {
+  using std::chrono::steady_clock;
+  for (;;) {
+    int wait_ms = PUBLICATION_CHECK_MS;
+    if (name) {
+      // Due before any wait: a steady stream of connections must not put it off.
+      if (steady_clock::now() >= check->next) {
+        check->next = steady_clock::now() + PUBLICATION_CHECK;
+        clear_failure_context();
+        int restored = restore_publication();
+        if (restored < 0 && !check->failure_reported) report_failure();
+        check->failure_reported = restored < 0;
+      }
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(check->next - steady_clock::now());
+      wait_ms = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+    }
+    int ready = platform::net().wait_readable(listener, wait_ms);
     if (ready != 0) return ready > 0 ? 0 : -1;
-    if (!name) continue;
-    clear_failure_context();
-    int restored = restore_publication();
-    if (restored < 0 && !failure_reported) report_failure();
-    failure_reported = restored < 0;
   }
 }
 
@@ -134,7 +152,8 @@ int accept_client(const char* address) {
     return -1;
   }
   int client = -1;
-  while (wait_for_client(listener.get(), registry_form ? address : nullptr) == 0) {
+  PublicationCheck check;
+  while (wait_for_client(listener.get(), registry_form ? address : nullptr, &check) == 0) {
     client = platform::net().accept(listener.get());
     // Another user's connection goes unanswered; the listener and the slot stay.
     if (client < 0 || !registry_form || !refuse_foreign_peer(client)) break;

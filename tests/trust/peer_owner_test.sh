@@ -4,8 +4,9 @@
 # registry object; and readers of the registry that must never write it. Runs
 # as root (the owner here) in mount and network namespaces of its own.
 #
-#   peer_owner_test.sh CASE   (CASE: foreign_peer, squatter, linked_registry,
-#                              readers_never_write; needs SERVER_FIXTURE and CAPTURE_PROBE)
+#   peer_owner_test.sh CASE   (CASE: foreign_peer, squatter, full_squatter, leaving_peers,
+#                              steady_peers, linked_registry, readers_never_write;
+#                              needs SERVER_FIXTURE and CAPTURE_PROBE)
 # Not scripts/lib/process_check.sh: the test runs in the namespaces unshare execs,
 # on the user's own registry name (the variable unset).
 set -uo pipefail
@@ -40,6 +41,12 @@ start_server() {  # the owner's server; waits for its publication
   fail "the server did not publish: $(cat err.server)"
 }
 
+# The owner's server killed, its slot kept by a holder of the registry.
+kill_keeping_slot() {
+  exec 9<"/dev/shm$object" && flock -s 9 || fail "cannot hold the registry"
+  kill -9 "$server"; wait "$server" 2>/dev/null
+}
+
 # nobody connects to 127.0.0.1:$1 and reports what happens within 2 s.
 nobody_connects() {
   "${as_nobody[@]}" /usr/bin/python3 -c '
@@ -68,8 +75,7 @@ foreign_peer)
 squatter)
   # A dead server's slot, kept by a holder of the registry; nobody listens on its port.
   start_server
-  exec 9<"/dev/shm$object" && flock -s 9 || fail "cannot hold the registry"
-  kill -9 "$server"; wait "$server" 2>/dev/null
+  kill_keeping_slot
   "${as_nobody[@]}" /usr/bin/python3 -c '
 import socket, sys
 s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -91,12 +97,79 @@ while True:
   [ "$status" -eq 1 ] || fail "capture-probe info ended with $status, not 1"
   [ "$(cat err.probe)" = "capture-probe: \"Orvandelcaster\": cannot connect to 127.0.0.1:$port: the server there belongs to $nobody_line, not to you; nothing was sent to it" ] ||
     fail "capture-probe: $(cat err.probe)"
+  # 0.0.0.0 reaches this machine as well.
+  for address in 0.0.0.0 0; do
+    timeout 10 "$CAPTURE_PROBE" info --address "$address:$port" --timeout 2000 >/dev/null 2>err.probe
+    grep -q "the server there belongs to $nobody_line, not to you; nothing was sent to it\$" err.probe ||
+      fail "capture-probe --address $address:$port: $(cat err.probe)"
+  done
   ! grep -q received out.squatter || fail "the owner's probe sent nobody $(cat out.squatter)"
   # The owner's restart reclaims the slot.
   start_server
   "$CAPTURE_PROBE" info >/dev/null 2>err.probe || fail "the restarted server does not serve: $(cat err.probe)"
   kill -TERM "$server"; wait "$server"; status=$?
   [ "$status" -eq 0 ] || fail "the restarted server ended with $status: $(cat err.server)"
+  ;;
+full_squatter)
+  # nobody listens on the dead server's port and never accepts: its queue is
+  # full, so a connect there gets no answer at all.
+  start_server
+  kill_keeping_slot
+  "${as_nobody[@]}" /usr/bin/python3 -c '
+import socket, sys, time
+s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1]))); s.listen(0)
+queued = [socket.socket() for _ in range(3)]
+for c in queued:
+    c.setblocking(False)
+    c.connect_ex(("127.0.0.1", int(sys.argv[1])))
+print("full", flush=True)
+time.sleep(60)
+' "$port" >out.squatter 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do grep -q full out.squatter && break; sleep 0.1; done
+  grep -q full out.squatter || fail "nobody cannot listen on $port: $(cat out.squatter)"
+  start_server
+  "$CAPTURE_PROBE" info >/dev/null 2>err.probe ||
+    fail "the restarted server does not serve: $(cat err.probe); it said: $(cat err.server)"
+  ;;
+leaving_peers)
+  # nobody connects and at once closes or resets, again and again.
+  start_server
+  "${as_nobody[@]}" /usr/bin/python3 -c '
+import socket, struct, sys, time
+for i in range(40):
+    s = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
+    if i % 2: s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    s.close(); time.sleep(0.02)
+' "$port" || fail "nobody cannot connect"
+  "$CAPTURE_PROBE" info >/dev/null 2>err.probe || fail "the owner is not served: $(cat err.probe)"
+  kill -TERM "$server"; wait "$server"
+  # At most the one line a minute that names nobody; nothing of the peers' resets.
+  grep -v -x "Orvandelcaster: refused a connection from $nobody_line: only this user's programs are served" \
+    err.server && fail "server said: $(cat err.server)"
+  ;;
+steady_peers)
+  # nobody connects every half second while the registry loses the publication:
+  # the once-a-second check must still restore it.
+  start_server
+  "${as_nobody[@]}" /usr/bin/python3 -c '
+import socket, sys, time
+for _ in range(16):
+    s = socket.create_connection(("127.0.0.1", int(sys.argv[1]))); s.settimeout(0.2)
+    try: s.recv(1)
+    except OSError: pass
+    s.close(); time.sleep(0.5)
+' "$port" &
+  pids+=($!)
+  sleep 0.5
+  truncate -s 0 "/dev/shm$object"
+  for _ in $(seq 30); do
+    "$CAPTURE_PROBE" list 2>/dev/null | grep -q " $port  *Orvandelcaster " && break
+    sleep 0.1
+  done
+  "$CAPTURE_PROBE" list 2>&1 | grep -q " $port  *Orvandelcaster " ||
+    fail "not published again within 3 s: $("$CAPTURE_PROBE" list 2>&1)"
   ;;
 linked_registry)
   # Another name of the registry's bytes: whoever holds that name holds them.
