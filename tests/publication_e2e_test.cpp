@@ -32,8 +32,10 @@ namespace {
 
 constexpr char SERVER[] = "Orvandelcaster";
 
-// One session on port from a source port of our choosing: version, end.
-void expect_served(std::uint16_t port, std::uint16_t source_port) {
+// One session on port: version, end. The system chooses the source port
+// unless one is given (only in a private namespace: on the machine, a fixed
+// one may be held by any other socket).
+void expect_served(std::uint16_t port, std::uint16_t source_port = 0) {
   RawClient client;
   ASSERT_TRUE(client.connect_to("127.0.0.1", port, source_port));
   ASSERT_TRUE(client.send_bytes(frame(2, words({300})) + frame(9)));
@@ -76,7 +78,6 @@ TEST(PublicationHealing, LostPublicationIsMadeAgainWithTheSamePort) {
        },
        1},
   };
-  std::uint16_t source_port = 50300;
   for (const Loss& loss : losses) {
     SCOPED_TRACE(loss.what);
     ServerProcess server;
@@ -99,7 +100,7 @@ TEST(PublicationHealing, LostPublicationIsMadeAgainWithTheSamePort) {
     struct stat st {};
     ASSERT_EQ(::fstat(plain.get(), &st), 0);
     EXPECT_EQ(st.st_size, static_cast<off_t>(REGISTRY_OBJECT_SIZE));
-    expect_served(port, source_port++);
+    expect_served(port);
     EXPECT_TRUE(server.running());
     EXPECT_EQ(server.stderr_text(), "Orvandelcaster: the registry " + server.registry() +
                                         " lost our publication; published again\n");
@@ -133,7 +134,7 @@ TEST(PublicationHealing, RemovedRegistryIsMadeAgainOrLeftToTheOtherInstance) {
       },
       3000))
       << server.stderr_text();
-  expect_served(port, 50310);
+  expect_served(port);
   EXPECT_EQ(server.stderr_text(), "Orvandelcaster: the registry " + object +
                                       " lost our publication; published again\n");
 
