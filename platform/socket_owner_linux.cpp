@@ -77,11 +77,10 @@ bool ask_kernel(const sockaddr_in& local, const sockaddr_in& remote, SocketEntry
   if (length < 0) return false;
   for (auto* header = reinterpret_cast<nlmsghdr*>(reply); NLMSG_OK(header, length);
        header = NLMSG_NEXT(header, length)) {
-    if (header->nlmsg_type == NLMSG_ERROR) {
-      const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(header));
-      // No such socket is an answer; any other error means the kernel cannot say.
-      return error->error == -ENOENT;
-    }
+    // An error is no answer: the kernel says ENOENT for a socket it does not
+    // have, and also when it has no TCP diagnostics at all (their module not
+    // loaded), so /proc/net/tcp settles it.
+    if (header->nlmsg_type == NLMSG_ERROR) return false;
     if (header->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
         header->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
       const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
