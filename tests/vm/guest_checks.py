@@ -227,8 +227,14 @@ class Server:
 
 
 class Client:
-    def __init__(self, port):
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT)
+    # The server serves only its own user's programs: the socket is made as
+    # uid (the kernel records who made it), then this process is root again.
+    def __init__(self, port, uid=0):
+        os.seteuid(uid)
+        try:
+            self.sock = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT)
+        finally:
+            os.seteuid(0)
 
     def _exact(self, count):
         data = b""
@@ -278,7 +284,7 @@ def start_session(bindir, label, uid=0, env=None):
     if port is None:
         print(server.stderr_text(), end="")
         return server, None
-    client = Client(port)
+    client = Client(port, uid)
     reply_type, body = client.request(MSG_CHANNEL_INFO)
     check(reply_type == MSG_CHANNEL_INFO and len(body) == 36 + 84 * 5,
           f"{label}: MSG_CHANNEL_INFO answered with the four channels",
