@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ class FakeJoystickDevice : public JoystickDevice {
   // Raw positions as the driver reports them (0..65535 on Linux, any value here).
   void set_axes(std::uint32_t x, std::uint32_t y, std::uint32_t z, std::uint32_t r);
   void set_buttons(std::uint32_t buttons);
+  // Makes the fake a device with these absolute axes (raw values in its own
+  // units), read through the user's mapping as a real device is: from then on
+  // every reading is map_device_axes of these under the settings file's
+  // mapping (or a reader's preview), and set_axes no longer applies.
+  void set_device_axes(std::vector<DeviceAxis> axes);
   // An absent joystick reads centred with no button and reports failure,
   // and its state is NO_JOYSTICK.
   void set_present(bool present);
@@ -51,6 +57,7 @@ class FakeJoystickDevice : public JoystickDevice {
   mutable std::mutex m_mutex;
   JoystickCapabilities m_caps = FIXED_CAPABILITIES;
   JoystickState m_state = CENTRED_STATE;
+  std::optional<std::vector<DeviceAxis>> m_deviceAxes;
   bool m_present = true;
   JoystickZero m_zero;
   JoystickChoice m_choice;

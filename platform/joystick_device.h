@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/axis_mapping.h"
 #include "platform/joystick_choice.h"
 
 namespace platform {
@@ -56,6 +57,10 @@ struct JoystickStatus {
   std::string group;    // for UNREADABLE: the node's group, empty when it has no name
   bool group_may_read = false;
   JoystickChoice choice;  // the user's choice behind the state
+  // For READY: which axis feeds each channel (indexed by MappedAxis) and
+  // whether the device has it, named as `naming` names axes.
+  AxisNaming naming = AxisNaming::EVDEV;
+  std::array<MappedAxisStatus, MAPPED_AXIS_COUNT> axes{};
 };
 
 // A handle on joystick 0 for one reader. Each reader (the server thread's
@@ -81,6 +86,14 @@ class JoystickReader {
   // every reader of the process takes the user's choice anew and looks for
   // joystick 0 at once, however recently it looked.
   virtual void look_again() {}
+
+  // Every absolute axis of the open device as it is now (raw values in the
+  // device's units), for choosing and calibrating axes; empty without a device.
+  virtual std::vector<DeviceAxis> read_device_axes() { return {}; }
+  // Readings use mapping in place of the settings file's until it is called
+  // with nullopt: the window's bars follow a mapping being edited before it
+  // is saved. Only this reader is affected.
+  virtual void preview_mapping(std::optional<AxisMapping> mapping) { (void)mapping; }
 };
 
 // Joystick 0, behind the one seam a test can replace.
