@@ -6,6 +6,7 @@
 #     its description, its channel table and data blocks;
 #   - a Linux client (the Linux capture-probe, by address) is served over
 #     loopback: Wine's sockets are the host's;
+#   - so is the Python client, by address, with the exact centred values;
 #   - Esc ends the program with status 0 and nothing on standard error;
 #   - orvandelcaster.exe --version answers in a box that a key press
 #     dismisses, with status 0 (and on standard output, which it has here);
@@ -14,7 +15,8 @@
 #   wine_window_test.sh [SCREENSHOT.png]
 #
 # Needs WINE_RUN (scripts/wine-run --prefix=DIR, started), ORVANDEL_EXE and
-# PROBE_EXE; LINUX_PROBE, when set, is the Linux capture-probe. With an
+# PROBE_EXE; LINUX_PROBE, when set, is the Linux capture-probe, and
+# PYTHON_CLIENT, when set, the folder of the Python package. With an
 # argument it also writes a picture of the window there. The registry object
 # is this test's own (ORVANDELCASTER_REGISTRY), never the user's.
 set -uo pipefail
@@ -96,6 +98,24 @@ if [ -n "${LINUX_PROBE:-}" ]; then
   "$LINUX_PROBE" --address "127.0.0.1:$port" info >"$work/linux.out" 2>"$work/linux.err" ||
     fail "the Linux client was not served"
   grep -qw Thrust "$work/linux.out" || fail "the Linux client read no channel table"
+fi
+
+if [ -n "${PYTHON_CLIENT:-}" ]; then
+  port=$(published_port)
+  [ -n "$port" ] || fail "the name was not published again for the Python client"
+  PYTHONPATH=$PYTHON_CLIENT PYTHONDONTWRITEBYTECODE=1 python3 - "127.0.0.1:$port" \
+    >"$work/python.out" 2>&1 <<'PYTHON' || fail "the Python client: $(cat "$work/python.out")"
+import struct, sys
+import orvandelcaster
+with orvandelcaster.connect(address=sys.argv[1]) as server:
+    info, channels, values = server.server_info(), server.channels(), server.read()
+centred = struct.unpack("f", struct.pack("f", (32767 - 32767.5) / 65535))[0]
+names = [channel.name for channel in channels]
+if info.name != "Orvandelcaster" or names != ["X", "Y", "Rudder", "Thrust"]:
+    sys.exit(f"served {info} with the channels {names}")
+if values != dict.fromkeys(names, centred):
+    sys.exit(f"read {values}, not the centred values")
+PYTHON
 fi
 
 if [ -n "$screenshot" ]; then
