@@ -12,6 +12,7 @@ from __future__ import annotations
 
 import argparse
 import itertools
+import math
 import sys
 import time
 from typing import TextIO
@@ -85,6 +86,13 @@ def _positive_count(text: str) -> int:
     return count
 
 
+def _positive_rate(text: str) -> float:
+    rate = float(text)
+    if not (rate > 0 and math.isfinite(rate)):
+        raise argparse.ArgumentTypeError(f"{text} is not a positive number of readings a second")
+    return rate
+
+
 def _parser() -> argparse.ArgumentParser:
     common = argparse.ArgumentParser(add_help=False)
     common.add_argument("--registry", metavar="OBJECT",
@@ -104,7 +112,7 @@ def _parser() -> argparse.ArgumentParser:
     commands.add_parser("list", parents=[common], help="the servers published in the registry")
     commands.add_parser("info", parents=[server], help="what the server says about itself")
     watch = commands.add_parser("watch", parents=[server], help="the channels' values, live")
-    watch.add_argument("--rate", type=float, default=10.0, metavar="HZ",
+    watch.add_argument("--rate", type=_positive_rate, default=10.0, metavar="HZ",
                        help="readings a second (default: %(default)s)")
     watch.add_argument("--count", type=_positive_count, metavar="N", help="stop after N readings")
     return parser
@@ -119,4 +127,6 @@ def main(argv: list[str] | None = None, out: TextIO = sys.stdout, err: TextIO = 
     except CaptureError as error:
         print(f"orvandelcaster: {error}", file=err)
         return 1
+    except KeyboardInterrupt:
+        return 130  # Ctrl+C before watch began: stopped, with nothing to say
     return 0

@@ -225,7 +225,9 @@ class Client:
         if not (rate_hz > 0 and math.isfinite(rate_hz)):
             raise CaptureError(f"the rate must be a positive number of readings a second, "
                                f"not {rate_hz}")
-        period = 1.0 / rate_hz
+        return self._readings(1.0 / rate_hz)
+
+    def _readings(self, period: float) -> Iterator[Reading]:
         due = time.monotonic()
         while True:
             values = self.read()

@@ -125,6 +125,7 @@ class RealProgram(unittest.TestCase):
                              [(1, "X", 3, 1), (2, "Y", 4, 1), (3, "Rudder", 7, 1),
                               (4, "Thrust", 5, 1)])
             self.assertEqual(server.read(), dict.fromkeys(NAMES, CENTRED))
+            self.assertRaises(CaptureError, server.stream, 0)  # at once, not at the first reading
             before = time.time()
             readings = list(itertools.islice(server.stream(20), 3))
             times = [reading.time for reading in readings]
