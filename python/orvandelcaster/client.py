@@ -45,8 +45,10 @@ def _parse_address(address: str | tuple[str, int]) -> tuple[str, int]:
         raise CaptureError(f"the address {printable(address)} names no TCP port") from None
 
 
-def _connect_socket(host: str, port: int, timeout: float) -> socket.socket:
-    """A connected IPv4 socket to host:port that sends each request at once."""
+def _connect_socket(host: str, port: int, timeout: float,
+                    refused: str | None = None) -> socket.socket:
+    """A connected IPv4 socket to host:port that sends each request at once;
+    refused, when given, is the whole error text for a refused connection."""
     where = f"cannot connect to {printable(host)}:{port}"
     try:
         address = socket.getaddrinfo(host, port, socket.AF_INET, socket.SOCK_STREAM)[0][4]
@@ -67,8 +69,8 @@ def _connect_socket(host: str, port: int, timeout: float) -> socket.socket:
         raise CaptureError(f"{where}: no answer within {round(timeout * 1000)} ms") from None
     except OSError as error:
         sock.close()
-        if isinstance(error, ConnectionRefusedError):
-            raise
+        if refused and isinstance(error, ConnectionRefusedError):
+            raise CaptureError(refused) from None
         raise CaptureError(f"{where}: {error.strerror or error}") from None
     except CaptureError:
         sock.close()
@@ -96,19 +98,13 @@ def connect(name: str = DEFAULT_NAME, *, registry: str | None = None,
     version (its diagnostic text in the exception's ``diagnostic``).
     """
     if address is not None:
-        host, port = _parse_address(address)
-        try:
-            sock = _connect_socket(host, port, timeout)
-        except ConnectionRefusedError as error:
-            raise CaptureError(f"cannot connect to {printable(host)}:{port}: "
-                               f"{error.strerror}") from None
+        sock = _connect_socket(*_parse_address(address), timeout)
     else:
         port = find_port(name, registry, timeout)
-        try:
-            sock = _connect_socket("127.0.0.1", port, timeout)
-        except ConnectionRefusedError:
-            raise CaptureError(f'"{printable(name)}" is not running (a server that ended left its '
-                               f"name in the registry, with port {port})") from None
+        # A port that refuses was left by a server that ended.
+        sock = _connect_socket("127.0.0.1", port, timeout,
+                               refused=f'"{printable(name)}" is not running (a server that ended '
+                                       f"left its name in the registry, with port {port})")
     client = Client(sock, timeout)
     try:
         client._handshake()
