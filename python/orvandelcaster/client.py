@@ -203,7 +203,9 @@ class Client:
 
     def read(self) -> dict[str, Value]:
         """The current value of every channel by name, from one MSG_DATA: a
-        float, or a tuple of floats for a channel of more than one value."""
+        float, or a tuple of floats for a channel of more than one value.
+        Names come from the channel table, asked for first if channels() has
+        not been called yet (the server serves data only after that)."""
         channels = self._channels if self._channels is not None else self.channels()
         names = {channel.index: channel.name for channel in channels}
         values: dict[str, Value] = {}
