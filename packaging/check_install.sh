@@ -37,6 +37,14 @@ expected=(
 for size in 16 32 48 64 128 256; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/orvandelcaster.png")
 done
+# The Python client, where Debian's Python looks under a prefix other than
+# /usr (python/install_test.sh checks that it does); its empty py.typed marker
+# is only looked for.
+python_package=$(cd "$prefix" && echo lib/python3.*/dist-packages/orvandelcaster)
+for module in "$(dirname "$0")"/../python/orvandelcaster/*.py; do
+  expected+=("$python_package/${module##*/}")
+done
+[ -e "$prefix/$python_package/py.typed" ] || fail "not installed: $python_package/py.typed"
 for file in "${expected[@]}"; do
   [ -s "$prefix/$file" ] || fail "not installed: $file"
 done
@@ -44,7 +52,8 @@ for size in 16 32 48 64 128 256; do
   actual=$(png_size "$prefix/share/icons/hicolor/${size}x${size}/apps/orvandelcaster.png")
   [ "$actual" = "${size}x${size}" ] || fail "the ${size}x${size} icon is $actual"
 done
-extra=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort | comm -23 - <(printf '%s\n' "${expected[@]}" | sort))
+extra=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort |
+  comm -23 - <(printf '%s\n' "${expected[@]}" "$python_package/py.typed" | sort))
 [ -z "$extra" ] || fail "installed but not expected: $extra"
 
 # One version wherever a person sees it (the About box is checked by the ui tests).
