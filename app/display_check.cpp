@@ -8,9 +8,11 @@
 #include <QLibraryInfo>
 #include <cerrno>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "platform/outside_text.h"
@@ -37,9 +39,16 @@ std::vector<std::string> split(const std::string& text, char separator) {
 // (the connection is then kept in *kept).
 std::optional<std::string> x_failure(const std::string& display,
                                      std::unique_ptr<xcb_connection_t, DisplayChoice::XDisconnect>* kept) {
-  std::unique_ptr<xcb_connection_t, DisplayChoice::XDisconnect> connection(
-      xcb_connect(display.c_str(), nullptr));
-  const int error = xcb_connection_has_error(connection.get());
+  // An X server that resets when its last client leaves refuses connections
+  // for a moment while it does: a start at that moment tries again for a
+  // second before it calls the display unusable.
+  std::unique_ptr<xcb_connection_t, DisplayChoice::XDisconnect> connection;
+  int error = XCB_CONN_ERROR;
+  for (int attempt = 0; attempt < 10 && error == XCB_CONN_ERROR; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    connection.reset(xcb_connect(display.c_str(), nullptr));
+    error = xcb_connection_has_error(connection.get());
+  }
   switch (error) {
     case 0:
       *kept = std::move(connection);
