@@ -398,10 +398,11 @@ std::string help_text(Command command) {
           "\n";
 #ifndef _WIN32
       text +=
-          "  --device PATH|NAME  the device at PATH (/dev/input/event5,\n"
+          "  --device PATH|NAME\n"
+          "                     the device at PATH (/dev/input/event5,\n"
           "                     /dev/input/by-id/...), or the lowest-numbered one whose\n"
-          "                     name holds NAME, case ignored; any input device, not only\n"
-          "                     joysticks (default: joystick 0)\n";
+          "                     name holds NAME, case ignored; any input device, not\n"
+          "                     only joysticks (default: joystick 0)\n";
 #endif
       text += "  --help             show this help\n";
       break;

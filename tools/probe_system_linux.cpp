@@ -115,7 +115,7 @@ std::unique_ptr<AxesSource> open_axes_source(const std::string& device, std::str
     if (zero.state != platform::JoystickZero::State::READY) {
       const std::string detail = joystick_state_detail(status);
       *refusal = "joystick 0: " + joystick_state_title(status) + (detail.empty() ? "" : ": ") +
-                 detail + " (capture-probe devices tells more; --device shows another device)";
+                 detail;
       return nullptr;
     }
     path = zero.device.path;
