@@ -96,6 +96,16 @@ class WinmmJoysticks final : public MultimediaJoysticks {
     reading.dwFlags = JOY_RETURNALL;
     return ::joyGetPosEx(id, &reading) == JOYERR_NOERROR;
   }
+
+  bool position(unsigned id, MultimediaPosition* position) override {
+    JOYINFOEX reading{};
+    reading.dwSize = sizeof reading;
+    reading.dwFlags = JOY_RETURNALL;
+    if (::joyGetPosEx(id, &reading) != JOYERR_NOERROR) return false;
+    position->axes = {reading.dwXpos, reading.dwYpos, reading.dwZpos,
+                      reading.dwRpos, reading.dwUpos, reading.dwVpos};
+    return true;
+  }
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,18 @@ struct MultimediaJoystickCaps {
   std::vector<MultimediaAxis> axes;  // X and Y, then those the caps flags name
 };
 
+// The letters of the multimedia joystick's axes; an axis's index here is its
+// code (as axis_code_from_name reads AxisNaming::MULTIMEDIA).
+inline constexpr char MULTIMEDIA_AXIS_LETTERS[] = "XYZRUV";
+inline constexpr std::size_t MULTIMEDIA_AXIS_COUNT = 6;
+
+// One reading by joyGetPosEx: every axis's position in the driver's units,
+// indexed as MULTIMEDIA_AXIS_LETTERS (an axis the joystick lacks reads what
+// the driver puts there).
+struct MultimediaPosition {
+  std::array<std::uint32_t, MULTIMEDIA_AXIS_COUNT> axes{};
+};
+
 // The system's joysticks through the multimedia calls, behind the seam a test
 // can replace (there is no joystick on the machines the tests run on).
 class MultimediaJoysticks {
@@ -49,6 +62,8 @@ class MultimediaJoysticks {
   virtual bool capabilities(unsigned id, MultimediaJoystickCaps* caps) = 0;
   // joyGetPosEx: whether the joystick with the id can be read now.
   virtual bool answers(unsigned id) = 0;
+  // joyGetPosEx: true with *position filled, false when the id cannot be read now.
+  virtual bool position(unsigned id, MultimediaPosition* position) = 0;
 };
 
 // Windows only: the real calls.

@@ -7,10 +7,12 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <csignal>
 #include <cstdlib>
 #include <sstream>
@@ -447,7 +449,7 @@ TEST(CaptureProbe, BadUsageExitsWithTwoAndOneLine) {
     EXPECT_EQ(run.err.rfind("capture-probe: ", 0), 0u) << run.err;
     EXPECT_EQ(line_count(run.err), 1) << run.err;
   }
-  for (const char* command : {"list", "info", "watch", "devices"}) {
+  for (const char* command : {"list", "info", "watch", "devices", "axes"}) {
     ProbeRun run = run_probe({command, "--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind(std::string("Usage: capture-probe ") + command, 0), 0u) << run.out;
@@ -475,6 +477,45 @@ TEST(CaptureProbe, DevicesNamesItselfInTheLineThatRefusesAChoice) {
   EXPECT_EQ(run.err,
             "capture-probe: ORVANDELCASTER_JOYSTICK is longer than 4096 bytes: refused, so "
             "joystick 0 is not found\n");
+}
+
+// Whatever stands at the path, axes answers at once: a FIFO without a writer
+// is opened without waiting and refused like any file that is no device.
+TEST(CaptureProbe, AxesRefusesWhatIsNoInputDeviceWithOneLine) {
+  char folder_template[] = "/tmp/probe-axes-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder_template), nullptr);
+  const std::string folder = folder_template;
+  const std::string file = folder + "/event0", fifo = folder + "/event1";
+  ASSERT_EQ(::close(::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644)), 0);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  struct Case {
+    std::vector<std::string> args;
+    std::string line;
+  };
+  const Case cases[] = {
+      {{"axes", "--device", file}, file + " is not an input device"},
+      {{"axes", "--device", fifo}, fifo + " is not an input device"},
+      {{"axes", "--device", folder + "/event9"},
+       "cannot open " + folder + "/event9: No such file or directory"},
+      {{"axes", "--device", "No Such Pad"}, "no input device's name holds \"No Such Pad\""},
+  };
+  for (const Case& c : cases) {
+    ProbeRun run = run_probe(c.args);
+    EXPECT_EQ(run.status, 1) << c.line;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "capture-probe: " + c.line + "\n");
+  }
+  ::setenv("ORVANDELCASTER_JOYSTICK", "/dev/input/event999", 1);
+  ProbeRun run = run_probe({"axes"});
+  ::unsetenv("ORVANDELCASTER_JOYSTICK");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind("capture-probe: joystick 0: Joystick not found: No device "
+                          "/dev/input/event999, chosen by ORVANDELCASTER_JOYSTICK",
+                          0),
+            0u)
+      << run.err;
+  EXPECT_EQ(line_count(run.err), 1);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -3,11 +3,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "client/capture_client.h"
 #include "platform/standard_error.h"
 #include "protocol/registry_io.h"
+#include "tools/probe_axes.h"
 #include "tools/probe_format.h"
 #include "tools/probe_system.h"
 #include "tools/stop_request.h"
@@ -232,6 +235,53 @@ int run_devices(std::FILE* out, std::FILE* err) {
   return STATUS_OK;
 }
 
+// Often enough that a moved control shows at once, rarely enough to cost nothing.
+constexpr auto AXES_PERIOD = std::chrono::milliseconds(50);
+
+// Reads the device every AXES_PERIOD without waiting on it, and shows the
+// axes when a value changed (and at the start): a redrawn frame on a
+// terminal, a line elsewhere, so a file or pipe gets only the movements.
+int run_axes(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
+  StopRequest stop;
+  std::string error;
+  std::unique_ptr<AxesSource> source = open_axes_source(options.device, &error);
+  if (!source) return report(err, error);
+  const bool terminal = is_terminal(out);
+  bool failed = false;
+  {
+    // Ends before the failure's line, so the line stands below a whole frame
+    // with the cursor shown again.
+    TerminalView view(out, terminal);
+    if (!terminal && !emit(out, "# " + source->title() +
+                                    ": SECONDS AXIS=VALUE..., a line when a value changes\n")) {
+      return errno == EPIPE ? STATUS_OK : output_failed(err);
+    }
+    const Clock::time_point start = Clock::now();
+    Clock::time_point next = start;
+    std::vector<platform::DeviceAxis> axes, shown;
+    for (bool first = true;; first = false) {
+      if (!source->read(&axes, &error)) {
+        failed = true;
+        break;
+      }
+      if (first || axes != shown) {
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const std::string text =
+            terminal ? format_axes_frame(source->title() + "   Ctrl-C to stop", axes,
+                                         source->naming())
+                     : format_axes_line(seconds, axes, source->naming());
+        if (!emit(out, text)) return errno == EPIPE ? STATUS_OK : output_failed(err);
+        shown = axes;
+      }
+      next += AXES_PERIOD;
+      const Clock::time_point now = Clock::now();
+      if (next < now) next = now;
+      if (stop.wait_until(next)) break;
+    }
+  }
+  return failed ? report(err, error) : STATUS_OK;
+}
+
 }  // namespace
 
 int run_command(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
@@ -244,6 +294,8 @@ int run_command(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
       return run_watch(options, out, err);
     case Command::DEVICES:
       return run_devices(out, err);
+    case Command::AXES:
+      return run_axes(options, out, err);
     case Command::NONE:
       break;
   }

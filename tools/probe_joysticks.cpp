@@ -1,6 +1,8 @@
 #include "tools/probe_joysticks.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "monitor/joystick_state_text.h"
@@ -17,6 +19,11 @@ std::string describe_axes(const platform::MultimediaJoystickCaps& caps) {
             std::to_string(axis.max);
   }
   return text;
+}
+
+// Drivers report 0 to 65535; a word beyond int32 would be no position.
+std::int32_t driver_units(std::uint32_t value) {
+  return static_cast<std::int32_t>(std::min<std::uint32_t>(value, INT32_MAX));
 }
 
 }  // namespace
@@ -63,6 +70,26 @@ std::string format_joysticks(platform::MultimediaJoysticks& calls) {
           " (JOYSTICKID1); the Game\n"
           "Controllers settings (joy.cpl) choose which joystick that is.\n";
   return text;
+}
+
+bool read_joystick_zero_axes(platform::MultimediaJoysticks& calls,
+                             std::vector<platform::DeviceAxis>* axes) {
+  platform::MultimediaJoystickCaps caps;
+  platform::MultimediaPosition position;
+  if (!calls.capabilities(platform::JOYSTICK_ZERO_ID, &caps) ||
+      !calls.position(platform::JOYSTICK_ZERO_ID, &position)) {
+    return false;
+  }
+  axes->clear();
+  for (const platform::MultimediaAxis& axis : caps.axes) {
+    const char* letter = std::strchr(platform::MULTIMEDIA_AXIS_LETTERS, axis.letter);
+    if (!letter || axis.letter == '\0') continue;
+    const auto code = static_cast<std::size_t>(letter - platform::MULTIMEDIA_AXIS_LETTERS);
+    axes->push_back(platform::DeviceAxis{static_cast<int>(code), driver_units(axis.min),
+                                         driver_units(axis.max), 0, 0,
+                                         driver_units(position.axes[code])});
+  }
+  return true;
 }
 
 }  // namespace probe

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/winmm_joystick.h"
 
@@ -12,5 +13,11 @@ namespace probe {
 // be read now: its id, axes (count and ranges) and product name; then which
 // one is joystick 0, or that there is none.
 std::string format_joysticks(platform::MultimediaJoysticks& calls);
+
+// Joystick 0's axes as they read now: those its capabilities name, with the
+// driver's ranges, coded as AxisNaming::MULTIMEDIA codes them. False when
+// joystick 0 is not there or cannot be read.
+bool read_joystick_zero_axes(platform::MultimediaJoysticks& calls,
+                             std::vector<platform::DeviceAxis>* axes);
 
 }  // namespace probe

@@ -13,6 +13,7 @@ class FakeJoysticks final : public platform::MultimediaJoysticks {
   struct Entry {
     platform::MultimediaJoystickCaps caps;
     bool answers = true;
+    platform::MultimediaPosition position{};
   };
   unsigned ids = 16;
   std::map<unsigned, Entry> entries;
@@ -27,6 +28,11 @@ class FakeJoysticks final : public platform::MultimediaJoysticks {
   bool answers(unsigned id) override {
     auto entry = entries.find(id);
     return entry != entries.end() && entry->second.answers;
+  }
+  bool position(unsigned id, platform::MultimediaPosition* position) override {
+    if (!answers(id)) return false;
+    *position = entries[id].position;
+    return true;
   }
 };
 
@@ -89,3 +95,17 @@ TEST(ProbeJoysticks, SaysWhenThereIsNoJoystickZero) {
 }
 
 }  // namespace
+
+TEST(ProbeJoysticks, JoystickZerosAxesAreThoseItsCapabilitiesName) {
+  FakeJoysticks calls;
+  std::vector<platform::DeviceAxis> axes;
+  EXPECT_FALSE(probe::read_joystick_zero_axes(calls, &axes)) << "no joystick 0";
+  calls.entries[0] = {{"Pad", 3, {{'X', 0, 65535}, {'Y', 0, 65535}, {'U', 10, 1023}}},
+                      true,
+                      {{100, 200, 300, 400, 500, 600}}};
+  ASSERT_TRUE(probe::read_joystick_zero_axes(calls, &axes));
+  EXPECT_EQ(axes, (std::vector<platform::DeviceAxis>{
+                      {0, 0, 65535, 0, 0, 100}, {1, 0, 65535, 0, 0, 200}, {4, 10, 1023, 0, 0, 500}}));
+  calls.entries[0].answers = false;
+  EXPECT_FALSE(probe::read_joystick_zero_axes(calls, &axes)) << "unplugged";
+}

@@ -23,6 +23,7 @@ std::optional<Command> command_named(const std::string& word) {
   if (word == "info") return Command::INFO;
   if (word == "watch") return Command::WATCH;
   if (word == "devices") return Command::DEVICES;
+  if (word == "axes") return Command::AXES;
   return std::nullopt;
 }
 
@@ -36,6 +37,8 @@ const char* command_word(Command command) {
       return "watch";
     case Command::DEVICES:
       return "devices";
+    case Command::AXES:
+      return "axes";
     case Command::NONE:
       break;
   }
@@ -81,7 +84,7 @@ struct OptionSpec {
   const char* name;
   bool takes_value;
   Command only_for;  // the one command it belongs to; NONE: any
-  bool server_only;  // meaningless for devices, which talks to no server
+  bool server_only;  // meaningless for devices and axes, which talk to no server
 };
 
 constexpr OptionSpec OPTIONS[] = {
@@ -89,6 +92,7 @@ constexpr OptionSpec OPTIONS[] = {
     {"--protocol", true, Command::NONE, true}, {"--timeout", true, Command::NONE, true},
     {"--rate", true, Command::WATCH, true},    {"--count", true, Command::WATCH, true},
     {"--plain", false, Command::WATCH, true},  {"--raw", false, Command::INFO, true},
+    {"--device", true, Command::AXES, false},
 };
 
 const OptionSpec* option_named(const std::string& name) {
@@ -147,6 +151,18 @@ bool apply_option(const std::string& name, const std::string& value, ProbeOption
     options->plain = true;
   } else if (name == "--raw") {
     options->raw = true;
+  } else if (name == "--device") {
+#ifdef _WIN32
+    // The multimedia calls name no devices: axes shows joystick 0.
+    *error = "--device is for Linux; on Windows axes shows joystick 0";
+    return false;
+#else
+    if (value.empty()) {
+      *error = "--device needs a device path or a part of its name";
+      return false;
+    }
+    options->device = value;
+#endif
   }
   return true;
 }
@@ -219,7 +235,8 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
 
   if (first_error.empty() && options->command == Command::NONE) note("no command given");
   if (first_error.empty() && positional.size() > 1) {
-    if (options->command == Command::LIST || options->command == Command::DEVICES) {
+    if (options->command == Command::LIST || options->command == Command::DEVICES ||
+        options->command == Command::AXES) {
       note(std::string(command_word(options->command)) + " takes no server name");
     } else if (positional.size() > 2) {
       note("unexpected argument \"" + shown(positional[2]) + "\"");
@@ -235,8 +252,9 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
     if (!options->registry.empty()) note("--address and --registry exclude each other");
   }
   for (const OptionSpec* spec : given) {
-    if (spec->server_only && options->command == Command::DEVICES && first_error.empty()) {
-      note(std::string(spec->name) + " does not apply to devices");
+    if (spec->server_only && first_error.empty() &&
+        (options->command == Command::DEVICES || options->command == Command::AXES)) {
+      note(std::string(spec->name) + " does not apply to " + command_word(options->command));
     }
     if (spec->only_for != Command::NONE && options->command != spec->only_for &&
         first_error.empty()) {
@@ -271,15 +289,17 @@ std::string help_text(Command command) {
           "  list          the servers published in the registry, serving or not\n"
           "  info [NAME]   a server's information and channels\n"
           "  watch [NAME]  a server's channel values, live\n"
-          "  devices       the input devices, and which one is joystick 0 (no server needed)\n"
+          "  devices       the input devices, their axes, which one is joystick 0 and the\n"
+          "                mapping in force for it (no server needed)\n"
+          "  axes          a device's absolute axes, live (no server needed)\n"
           "NAME defaults to \"Orvandelcaster\". \"capture-probe COMMAND --help\" tells more.\n"
           "\n";
       text += common;
       text += "  --version          show the version\n";
       text +=
           "\n"
-          "Exit status: 0 on success, 1 when the server cannot be reached or talked to,\n"
-          "2 on bad usage.\n";
+          "Exit status: 0 on success, 1 when the server cannot be reached or talked to\n"
+          "(for axes: when the device cannot be read), 2 on bad usage.\n";
       break;
     case Command::LIST:
       text =
@@ -348,7 +368,43 @@ std::string help_text(Command command) {
           "ignored); the variable wins over the file. A chosen device that is absent\n"
           "is not replaced by another.\n"
           "\n"
+          "Then, for each device that may be read, its absolute axes: name, limits,\n"
+          "flat, fuzz and the value now; and the mapping in force for joystick 0: per\n"
+          "channel the axis it reads (one the device lacks reads centred), whether it\n"
+          "is inverted, its calibration and its dead zone, from the keys x, y, rudder\n"
+          "and thrust of the settings file, with any of its lines that are ignored.\n"
+          "\n"
           "  --help             show this help\n";
+      break;
+    case Command::AXES:
+#ifdef _WIN32
+      text =
+          "Usage: capture-probe axes\n"
+          "Shows the axes of joystick 0 (the multimedia joystick calls' id 0) live:\n"
+          "per axis its letter (X, Y, Z, R, U, V: the names the settings file's keys\n"
+          "take), raw value, range and a bar, so you see which control is which axis.\n";
+#else
+      text =
+          "Usage: capture-probe axes [--device PATH|NAME]\n"
+          "Shows every absolute axis of a device live: per axis its name (ABS_X,\n"
+          "ABS_RY, ...: the names the settings file's keys take), raw value, limits\n"
+          "and a bar, so you see which control is which axis.\n";
+#endif
+      text +=
+          "On a terminal the view is redrawn in place until Ctrl-C; otherwise a line\n"
+          "SECONDS AXIS=VALUE ... is written at the start and whenever a value changes.\n"
+          "The device is read 20 times a second without waiting on it; when it goes\n"
+          "away, one line says so and the status is 1.\n"
+          "\n";
+#ifndef _WIN32
+      text +=
+          "  --device PATH|NAME\n"
+          "                     the device at PATH (/dev/input/event5,\n"
+          "                     /dev/input/by-id/...), or the lowest-numbered one whose\n"
+          "                     name holds NAME, case ignored; any input device, not\n"
+          "                     only joysticks (default: joystick 0)\n";
+#endif
+      text += "  --help             show this help\n";
       break;
   }
   return text;

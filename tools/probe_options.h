@@ -13,7 +13,7 @@
 // Options may stand anywhere, as "--opt VALUE" or "--opt=VALUE".
 namespace probe {
 
-enum class Command { NONE, LIST, INFO, WATCH, DEVICES };
+enum class Command { NONE, LIST, INFO, WATCH, DEVICES, AXES };
 
 struct ProbeOptions {
   Command command = Command::NONE;
@@ -30,6 +30,7 @@ struct ProbeOptions {
   std::uint64_t count = 0;  // 0: until interrupted
   bool plain = false;       // one line per block even on a terminal
   bool raw = false;         // info: the channel table's words as they travel, too
+  std::string device;       // axes: a device path or a part of its name; empty: joystick 0
 };
 
 // Fills *options from the arguments after the program name. False on bad

@@ -172,5 +172,22 @@ TEST(ProbeOptions, DevicesTakesNoServerNameAndNoServerOption) {
   EXPECT_TRUE(parse({"devices", "--help"}).options.help);
 }
 
+TEST(ProbeOptions, AxesTakesADeviceAndNoServerOption) {
+  EXPECT_EQ(parse({"axes"}).options.command, Command::AXES);
+  EXPECT_EQ(parse({"axes", "Pad"}).error, "axes takes no server name");
+  EXPECT_EQ(parse({"axes", "--timeout", "5"}).error, "--timeout does not apply to axes");
+#ifdef _WIN32
+  EXPECT_EQ(parse({"axes", "--device", "Pad"}).error,
+            "--device is for Linux; on Windows axes shows joystick 0");
+#else
+  Parsed parsed = parse({"axes", "--device=/dev/input/event3"});
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  EXPECT_EQ(parsed.options.device, "/dev/input/event3");
+  EXPECT_EQ(parse({"axes", "--device="}).error,
+            "--device needs a device path or a part of its name");
+  EXPECT_EQ(parse({"watch", "--device", "Pad"}).error, "--device belongs to axes, not to watch");
+#endif
+}
+
 }  // namespace
 }  // namespace probe
