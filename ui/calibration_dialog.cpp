@@ -94,7 +94,8 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
     controls.axis->setObjectName(control_name("axis", channel));
     grid->addWidget(controls.axis, row, 1);
     fill_axis_choice(channel);
-    connect(controls.axis, &QComboBox::activated, this, [this, channel] { on_axis_chosen(channel); });
+    connect(controls.axis, &QComboBox::currentIndexChanged, this,
+            [this, channel] { on_axis_chosen(channel); });
 
     controls.invert = new QCheckBox(QStringLiteral("Invert"), this);
     controls.invert->setObjectName(control_name("invert", channel));
