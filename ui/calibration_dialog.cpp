@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -39,6 +40,20 @@ platform::AxisMapping saved_mapping(platform::AxisNaming naming) {
   std::string text;
   platform::read_settings_text(platform::settings_file_path(), &text);
   return platform::parse_axis_mapping(text, naming, nullptr);
+}
+
+// A button as wide as its text with the margins and frame its style keeps
+// around it; some styles' own size hint leaves less.
+QPushButton* push_button(const QString& text, const char* name, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(QString::fromUtf8(name));
+  button->setAutoDefault(false);
+  const QStyle* style = button->style();
+  const int margins = 2 * (style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+                           style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button));
+  button->setMinimumWidth(
+      std::max(button->sizeHint().width(), button->fontMetrics().horizontalAdvance(text) + margins));
+  return button;
 }
 
 QLabel* plain_label(const QString& text, QWidget* parent) {
@@ -78,12 +93,21 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
   layout->addWidget(intro);
 
   auto* grid = new QGridLayout;
+  // Keeps the raw values apart from the calibration beside them.
+  const int values_gap = 2 * fontMetrics().averageCharWidth();
   const char* headings[] = {"Channel", "Axis", "", "Dead zone", "Now", "Min / centre / max"};
   for (int column = 0; column < 6; ++column) {
-    grid->addWidget(plain_label(QString::fromUtf8(headings[column]), this), 0, column);
+    QLabel* heading = plain_label(QString::fromUtf8(headings[column]), this);
+    // The values stand right-aligned under their heading.
+    if (column == 4) {
+      heading->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      heading->setContentsMargins(0, 0, values_gap, 0);
+    }
+    grid->addWidget(heading, 0, column);
   }
-  // Wide enough for any raw value, so the rows do not jump as values change.
-  const int number_width = fontMetrics().horizontalAdvance(QStringLiteral("-2147483648"));
+  // Wide enough for the raw values of most devices, so the rows do not jump
+  // as values change; a wider one widens the dialog.
+  const int number_width = fontMetrics().horizontalAdvance(QStringLiteral("-32768"));
   int row = 1;
   for (MappedAxis channel : CHANNELS) {
     ChannelRow& controls = m_rows[static_cast<std::size_t>(channel)];
@@ -119,13 +143,15 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
 
     controls.now = plain_label(QString(), this);
     controls.now->setObjectName(control_name("now", channel));
-    controls.now->setMinimumWidth(number_width);
+    controls.now->setMinimumWidth(number_width + values_gap);
+    controls.now->setContentsMargins(0, 0, values_gap, 0);
     controls.now->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     grid->addWidget(controls.now, row, 4);
 
     controls.calibration = plain_label(QString(), this);
     controls.calibration->setObjectName(control_name("calibration", channel));
-    controls.calibration->setMinimumWidth(3 * number_width);
+    controls.calibration->setMinimumWidth(
+        fontMetrics().horizontalAdvance(QStringLiteral("-32768 / -32768 / -32768")));
     grid->addWidget(controls.calibration, row, 5);
     ++row;
   }
@@ -133,18 +159,12 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
   layout->addLayout(grid);
 
   auto* steps = new QHBoxLayout;
-  m_calibrate = new QPushButton(QStringLiteral("Calibrate"), this);
-  m_calibrate->setObjectName(QStringLiteral("calibrate"));
+  m_calibrate = push_button(QStringLiteral("Calibrate"), "calibrate", this);
   m_calibrate->setEnabled(!axes.empty());
-  m_done = new QPushButton(QStringLiteral("Done"), this);
-  m_done->setObjectName(QStringLiteral("done"));
+  m_done = push_button(QStringLiteral("Done"), "done", this);
   m_done->setEnabled(false);
-  auto* forget = new QPushButton(QStringLiteral("Use the device's limits"), this);
-  forget->setObjectName(QStringLiteral("forget"));
-  for (QPushButton* button : {m_calibrate, m_done, forget}) {
-    button->setAutoDefault(false);
-    steps->addWidget(button);
-  }
+  auto* forget = push_button(QStringLiteral("Use the device's limits"), "forget", this);
+  for (QPushButton* button : {m_calibrate, m_done, forget}) steps->addWidget(button);
   steps->addStretch();
   connect(m_calibrate, &QPushButton::clicked, this, &CCalibrateDlg::on_calibrate);
   connect(m_done, &QPushButton::clicked, this, &CCalibrateDlg::on_done);
@@ -161,12 +181,8 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
 
   auto* ending = new QHBoxLayout;
   ending->addStretch();
-  auto* save = new QPushButton(QStringLiteral("Save"), this);
-  save->setObjectName(QStringLiteral("save"));
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("cancel"));
-  save->setAutoDefault(false);
-  cancel->setAutoDefault(false);
+  auto* save = push_button(QStringLiteral("Save"), "save", this);
+  auto* cancel = push_button(QStringLiteral("Cancel"), "cancel", this);
   ending->addWidget(save);
   ending->addWidget(cancel);
   connect(save, &QPushButton::clicked, this, &CCalibrateDlg::on_save);
@@ -221,7 +237,7 @@ void CCalibrateDlg::on_sample() {
 
 void CCalibrateDlg::on_calibrate() {
   m_sweep.emplace();
-  m_sweep->see(m_axes);
+  on_sample();  // where every control is as the sweep begins
   m_done->setEnabled(true);
   m_done->setDefault(true);
   show_message(QStringLiteral("Move every control to both its limits, let go of them and "
