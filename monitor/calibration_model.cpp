@@ -12,7 +12,8 @@ constexpr MappedAxis CHANNELS[] = {MappedAxis::X, MappedAxis::Y, MappedAxis::RUD
                                    MappedAxis::THRUST};
 
 const DeviceAxis* find_axis(const std::vector<DeviceAxis>& axes, int code) {
-  auto it = std::find_if(axes.begin(), axes.end(), [&](const DeviceAxis& a) { return a.code == code; });
+  auto it =
+      std::find_if(axes.begin(), axes.end(), [&](const DeviceAxis& a) { return a.code == code; });
   return it == axes.end() ? nullptr : &*it;
 }
 
@@ -20,10 +21,14 @@ const DeviceAxis* find_axis(const std::vector<DeviceAxis>& axes, int code) {
 
 const char* channel_label(MappedAxis channel) {
   switch (channel) {
-    case MappedAxis::X: return "X";
-    case MappedAxis::Y: return "Y";
-    case MappedAxis::RUDDER: return "Rudder";
-    case MappedAxis::THRUST: return "Thrust";
+    case MappedAxis::X:
+      return "X";
+    case MappedAxis::Y:
+      return "Y";
+    case MappedAxis::RUDDER:
+      return "Rudder";
+    case MappedAxis::THRUST:
+      return "Thrust";
   }
   return "";
 }
@@ -60,8 +65,9 @@ SweepResult finish_sweep(const AxisSweep& sweep, const std::vector<DeviceAxis>& 
         std::string(channel_label(channel)) + " (" + platform::axis_name(naming, code) + ")";
     const auto seen = sweep.range(code);
     if (!seen || seen->first == seen->second) {
-      return {std::nullopt, name + " was not moved: move it to both its limits, let go and press "
-                                   "Done again."};
+      return {std::nullopt, name +
+                                " was not moved: move it to both its limits, let go and press "
+                                "Done again."};
     }
     const std::int32_t rest = axis->value;
     if (!(seen->first < rest && rest < seen->second)) {
@@ -83,20 +89,21 @@ std::vector<platform::SettingChange> mapping_changes(const AxisMapping& mapping,
     const platform::AxisSetting& setting = mapping[channel];
     const std::string key = platform::mapped_axis_key(channel);
     std::optional<std::string> axis;
-    const int code = setting.code ? *setting.code
+    const int code = setting.code       ? *setting.code
                      : setting.inverted ? platform::default_axis_code(naming, channel, axes)
                                         : -1;
     if (code >= 0) axis = (setting.inverted ? "-" : "") + platform::axis_name(naming, code);
     changes.push_back({key, axis});
     std::optional<std::string> calibration;
     if (const auto& c = setting.calibration) {
-      calibration = std::to_string(c->min) + " " + std::to_string(c->centre) + " " +
-                    std::to_string(c->max);
+      calibration =
+          std::to_string(c->min) + " " + std::to_string(c->centre) + " " + std::to_string(c->max);
     }
     changes.push_back({key + ".calibration", calibration});
-    changes.push_back({key + ".deadzone", setting.deadzone_percent > 0
-                                              ? std::optional(std::to_string(setting.deadzone_percent))
-                                              : std::nullopt});
+    changes.push_back(
+        {key + ".deadzone", setting.deadzone_percent > 0
+                                ? std::optional(std::to_string(setting.deadzone_percent))
+                                : std::nullopt});
   }
   return changes;
 }

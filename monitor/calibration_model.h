@@ -45,6 +45,6 @@ SweepResult finish_sweep(const AxisSweep& sweep, const std::vector<platform::Dev
 // The settings lines of mapping for the four channels: each key set or, where
 // the mapping leaves it at its default, removed. An inverted channel without
 // a chosen axis names the default one, since '-' needs a name.
-std::vector<platform::SettingChange> mapping_changes(
-    const platform::AxisMapping& mapping, platform::AxisNaming naming,
-    const std::vector<platform::DeviceAxis>& axes);
+std::vector<platform::SettingChange> mapping_changes(const platform::AxisMapping& mapping,
+                                                     platform::AxisNaming naming,
+                                                     const std::vector<platform::DeviceAxis>& axes);

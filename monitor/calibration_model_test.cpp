@@ -21,7 +21,10 @@ TEST(CalibrationModel, DoneTakesWhatTheSweepSawOrSaysWhyNot) {
   } rows[] = {
       {"moved both ways", {-900, 950}, 10, ""},
       {"not moved", {}, 0, "Rudder (ABS_RZ) was not moved"},
-      {"rests at its limit", {-900, 950}, 950, "Rudder (ABS_RZ) rests at 950, not between -900 and 950"},
+      {"rests at its limit",
+       {-900, 950},
+       950,
+       "Rudder (ABS_RZ) rests at 950, not between -900 and 950"},
   };
   for (const Row& row : rows) {
     AxisSweep sweep;
@@ -29,7 +32,8 @@ TEST(CalibrationModel, DoneTakesWhatTheSweepSawOrSaysWhyNot) {
     sweep.see({axis(ABS_X, -800), axis(ABS_Y, 700), axis(ABS_RZ, 0)});
     sweep.see({axis(ABS_X, 800), axis(ABS_Y, -700), axis(ABS_RZ, 0)});
     for (std::int32_t value : row.rudder_seen) sweep.see({axis(ABS_RZ, value)});
-    const std::vector<DeviceAxis> now{axis(ABS_X, 5), axis(ABS_Y, -3), axis(ABS_RZ, row.rudder_rest)};
+    const std::vector<DeviceAxis> now{axis(ABS_X, 5), axis(ABS_Y, -3),
+                                      axis(ABS_RZ, row.rudder_rest)};
     AxisMapping mapping;
     mapping[MappedAxis::RUDDER].code = ABS_RZ;
     const SweepResult result = finish_sweep(sweep, now, mapping, platform::AxisNaming::EVDEV);
@@ -57,10 +61,10 @@ TEST(CalibrationModel, TheSettingsLinesOfAMapping) {
   std::vector<std::pair<std::string, std::optional<std::string>>> lines;
   for (const auto& change : changes) lines.emplace_back(change.key, change.value);
   const decltype(lines) expected{
-      {"x", "-ABS_RX"},   {"x.calibration", "-5 1 7"}, {"x.deadzone", "10"},
-      {"y", "-ABS_Y"},    {"y.calibration", {}},       {"y.deadzone", {}},
-      {"rudder", {}},     {"rudder.calibration", {}},  {"rudder.deadzone", {}},
-      {"thrust", {}},     {"thrust.calibration", {}},  {"thrust.deadzone", {}},
+      {"x", "-ABS_RX"}, {"x.calibration", "-5 1 7"}, {"x.deadzone", "10"},
+      {"y", "-ABS_Y"},  {"y.calibration", {}},       {"y.deadzone", {}},
+      {"rudder", {}},   {"rudder.calibration", {}},  {"rudder.deadzone", {}},
+      {"thrust", {}},   {"thrust.calibration", {}},  {"thrust.deadzone", {}},
   };
   EXPECT_EQ(lines, expected);
 }

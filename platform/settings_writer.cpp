@@ -172,7 +172,8 @@ std::string with_setting_changes(std::string_view settings_text,
 
 std::string write_setting_changes(const std::string& path,
                                   const std::vector<SettingChange>& changes) {
-  const std::string failure = "cannot save the settings file " + printable_outside_text(path) + ": ";
+  const std::string failure =
+      "cannot save the settings file " + printable_outside_text(path) + ": ";
   if (path.empty()) {
     return "cannot save the settings: neither XDG_CONFIG_HOME nor HOME names a folder for them";
   }

@@ -23,17 +23,28 @@ TEST(SettingsWriter, ChangesOnlyTheLinesOfItsKeys) {
   } rows[] = {
       {"a new file", "", {set_x}, "x = -ABS_RX\n"},
       {"in place, comments and order kept",
-       "# mine\njoystick = Pad\n  x=ABS_X  \n\ny.deadzone = 5\n", {set_x},
+       "# mine\njoystick = Pad\n  x=ABS_X  \n\ny.deadzone = 5\n",
+       {set_x},
        "# mine\njoystick = Pad\nx = -ABS_RX\n\ny.deadzone = 5\n"},
       {"the last line of a key takes it, the older ones go",
-       "x = ABS_X\nrudder = ABS_Z\nx = ABS_Y\n", {set_x}, "rudder = ABS_Z\nx = -ABS_RX\n"},
-      {"a removal takes every line of the key", "x = ABS_X\n# x = ABS_Y\nx = ABS_Z\ny = ABS_Y",
-       {remove_x}, "# x = ABS_Y\ny = ABS_Y"},
-      {"appended after a last line without its end", "joystick = Pad", {set_x},
+       "x = ABS_X\nrudder = ABS_Z\nx = ABS_Y\n",
+       {set_x},
+       "rudder = ABS_Z\nx = -ABS_RX\n"},
+      {"a removal takes every line of the key",
+       "x = ABS_X\n# x = ABS_Y\nx = ABS_Z\ny = ABS_Y",
+       {remove_x},
+       "# x = ABS_Y\ny = ABS_Y"},
+      {"appended after a last line without its end",
+       "joystick = Pad",
+       {set_x},
        "joystick = Pad\nx = -ABS_RX\n"},
-      {"a line's CRLF end kept", "x = ABS_X\r\nthrust = ABS_Z\r\n", {set_x},
+      {"a line's CRLF end kept",
+       "x = ABS_X\r\nthrust = ABS_Z\r\n",
+       {set_x},
        "x = -ABS_RX\r\nthrust = ABS_Z\r\n"},
-      {"similar keys are other keys", "x.deadzone = 4\nxx = 1\n", {set_x, {"x.deadzone", "9"}},
+      {"similar keys are other keys",
+       "x.deadzone = 4\nxx = 1\n",
+       {set_x, {"x.deadzone", "9"}},
        "x.deadzone = 9\nxx = 1\nx = -ABS_RX\n"},
       {"removing what is not there", "y = ABS_Y\n", {remove_x}, "y = ABS_Y\n"},
   };
@@ -94,9 +105,9 @@ TEST(SettingsWriter, RefusesWhatIsNoRegularFile) {
   FakeInputTree folder;
   const std::filesystem::path file = folder.root() / "settings.conf";
   ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-  EXPECT_EQ(write_setting_changes(file, {{"x", "ABS_X"}}),
-            "cannot save the settings file " + file.string() +
-                ": it is a FIFO, not a regular file");
+  EXPECT_EQ(
+      write_setting_changes(file, {{"x", "ABS_X"}}),
+      "cannot save the settings file " + file.string() + ": it is a FIFO, not a regular file");
   EXPECT_TRUE(std::filesystem::is_fifo(file));
   EXPECT_NE(write_setting_changes(folder.root() / "f", {{"x", "ABS_X\nevil = 1"}}), "");
   EXPECT_FALSE(std::filesystem::exists(folder.root() / "f"));

@@ -51,8 +51,8 @@ QPushButton* push_button(const QString& text, const char* name, QWidget* parent)
   const QStyle* style = button->style();
   const int margins = 2 * (style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
                            style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button));
-  button->setMinimumWidth(
-      std::max(button->sizeHint().width(), button->fontMetrics().horizontalAdvance(text) + margins));
+  button->setMinimumWidth(std::max(button->sizeHint().width(),
+                                   button->fontMetrics().horizontalAdvance(text) + margins));
   return button;
 }
 
@@ -176,7 +176,8 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
   m_message->setWordWrap(true);
   layout->addWidget(m_message);
   if (axes.empty()) {
-    show_message(QStringLiteral("No joystick is there to calibrate; the axes can still be chosen."));
+    show_message(
+        QStringLiteral("No joystick is there to calibrate; the axes can still be chosen."));
   }
 
   auto* ending = new QHBoxLayout;
@@ -196,11 +197,12 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
 void CCalibrateDlg::fill_axis_choice(MappedAxis channel) {
   QComboBox* choice = m_rows[static_cast<std::size_t>(channel)].axis;
   const int default_code = platform::default_axis_code(m_naming, channel, m_axes);
-  choice->addItem(QStringLiteral("Default (%1)")
-                      .arg(default_code >= 0 ? axis_text(m_naming, default_code)
-                                             : QStringLiteral("none")),
-                  -1);
-  for (const platform::DeviceAxis& axis : m_axes) choice->addItem(axis_text(m_naming, axis.code), axis.code);
+  choice->addItem(
+      QStringLiteral("Default (%1)")
+          .arg(default_code >= 0 ? axis_text(m_naming, default_code) : QStringLiteral("none")),
+      -1);
+  for (const platform::DeviceAxis& axis : m_axes)
+    choice->addItem(axis_text(m_naming, axis.code), axis.code);
   const std::optional<int> chosen = m_mapping[channel].code;
   if (!chosen) return;
   int index = choice->findData(*chosen);
@@ -240,8 +242,9 @@ void CCalibrateDlg::on_calibrate() {
   on_sample();  // where every control is as the sweep begins
   m_done->setEnabled(true);
   m_done->setDefault(true);
-  show_message(QStringLiteral("Move every control to both its limits, let go of them and "
-                              "press Done."));
+  show_message(
+      QStringLiteral("Move every control to both its limits, let go of them and "
+                     "press Done."));
 }
 
 void CCalibrateDlg::on_done() {

@@ -166,7 +166,8 @@ void CMonitorDlg::OnAboutButton() {
 }
 
 void CMonitorDlg::OnCalibrate() {
-  CCalibrateDlg calibrate(m_model.joystick(), [this] { show_change(); }, this);
+  CCalibrateDlg calibrate(
+      m_model.joystick(), [this] { show_change(); }, this);
   calibrate.DoModal();
 }
 

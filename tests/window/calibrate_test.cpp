@@ -30,8 +30,8 @@
 #include <sstream>
 
 #include "platform/fake_joystick_device.h"
-#include "server/capture_server.h"
 #include "res/resource.h"
+#include "server/capture_server.h"
 #include "server/registry.h"
 #include "tests/window/capture_check.h"
 #include "ui/calibration_dialog.h"
@@ -175,14 +175,16 @@ TEST(CalibrateDialog, CalibratedMappingIsSavedAndServed) {
     QTest::mouseClick(part<QPushButton>(dialog, "done"), Qt::LeftButton);
     EXPECT_TRUE(message(dialog).startsWith(QStringLiteral("X (ABS_RX) was not moved")))
         << message(dialog).toStdString();
-    for (Positions limits : {Positions{10, 20, -30000, 5, 0}, Positions{1000, 1010, 31000, 250, 255}}) {
+    for (Positions limits :
+         {Positions{10, 20, -30000, 5, 0}, Positions{1000, 1010, 31000, 250, 255}}) {
       set_positions(limits);
       QTest::qWait(100);
     }
     set_positions(AT_REST);
     QTest::qWait(100);
     QTest::mouseClick(part<QPushButton>(dialog, "done"), Qt::LeftButton);
-    EXPECT_EQ(part<QLabel>(dialog, "calibration_x")->text(), QStringLiteral("-30000 / 1000 / 31000"))
+    EXPECT_EQ(part<QLabel>(dialog, "calibration_x")->text(),
+              QStringLiteral("-30000 / 1000 / 31000"))
         << message(dialog).toStdString();
     if (const char* picture = std::getenv("CALIBRATE_SCREENSHOT")) {
       QApplication::processEvents();
@@ -203,11 +205,11 @@ TEST(CalibrateDialog, CalibratedMappingIsSavedAndServed) {
     std::int32_t rx;
     std::uint32_t x;  // the position served for X: inverted
   } rows[] = {
-      {1000, 32767},          // at rest
-      {-2000, 32767},         // inside the dead zone, below
-      {31000, 0},             // at MAX
-      {17500, 65535 - 49151}, // 32767 + 13500 * 32768 / 27000
-      {-16050, 65535 - 16384}, // 13950 * 32767 / 27900 = 16383.5, a half: up
+      {1000, 32767},            // at rest
+      {-2000, 32767},           // inside the dead zone, below
+      {31000, 0},               // at MAX
+      {17500, 65535 - 49151},   // 32767 + 13500 * 32768 / 27000
+      {-16050, 65535 - 16384},  // 13950 * 32767 / 27900 = 16383.5, a half: up
   };
   for (const Row& row : rows) {
     set_positions({511, 520, row.rx, 130, 127});

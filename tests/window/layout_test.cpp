@@ -9,16 +9,16 @@
 #include <linux/input-event-codes.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QSpinBox>
-#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStyle>
 #include <QSvgRenderer>
 #include <QTest>
@@ -453,8 +453,9 @@ TEST(CalibrateLayout, NoTextIsCutOff) {
   calibrate.findChild<QPushButton*>(QStringLiteral("calibrate"))->click();
   calibrate.findChild<QPushButton*>(QStringLiteral("done"))->click();
   QTest::qWait(100);  // laid out again for the message
-  ASSERT_TRUE(calibrate.findChild<QLabel*>(QStringLiteral("message"))->text().contains(
-      QStringLiteral("not moved")));
+  ASSERT_TRUE(calibrate.findChild<QLabel*>(QStringLiteral("message"))
+                  ->text()
+                  .contains(QStringLiteral("not moved")));
 
   for (const QLabel* label : calibrate.findChildren<QLabel*>()) expect_label_fits(label);
   expect_buttons_fit(&calibrate);
