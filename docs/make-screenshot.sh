@@ -3,6 +3,7 @@
 # monitor window and its About box, at 100 % and at 200 % (QT_SCALE_FACTOR=2):
 #   screenshot.png        screenshot-2x.png        the monitor window
 #   screenshot-about.png  screenshot-about-2x.png  the About box
+#   screenshot-calibrate.png  screenshot-calibrate-2x.png  the calibration dialog
 # Without a joystick every axis reads centred. Installs Xvfb, xdotool and
 # ImageMagick when missing; builds the program first (scripts/run's build).
 #
@@ -72,3 +73,16 @@ take_screenshots() {
 
 take_screenshots 1 ""
 take_screenshots 2 -2x
+
+# The calibration dialog (screenshot-calibrate.png, -2x): the real program has
+# no device here, so its end-to-end test takes the picture, over the fake
+# joystick with a gamepad's right stick chosen for X, turned and calibrated.
+cmake --build --preset normal --target window_calibrate_tests
+for scale in 1 2; do
+  suffix=
+  [ "$scale" = 2 ] && suffix=-2x
+  QT_SCALE_FACTOR=$scale CALIBRATE_SCREENSHOT="$PWD/$folder/screenshot-calibrate$suffix.png" \
+    tests/window/run_with_xvfb.sh build/tests/window/window_calibrate_tests \
+    --gtest_filter='*SavedAndServed' >/dev/null || fail "the calibration test failed"
+  echo "wrote $folder/screenshot-calibrate$suffix.png"
+done

@@ -38,3 +38,7 @@ unsigned MonitorModel::poll_period_ms(const platform::JoystickCapabilities& caps
 }
 
 bool MonitorModel::is_about_command(unsigned command) { return (command & 0xFFF0) == IDM_ABOUTBOX; }
+
+bool MonitorModel::is_calibrate_command(unsigned command) {
+  return (command & 0xFFF0) == IDM_CALIBRATE;
+}

@@ -67,6 +67,12 @@ class MonitorModel {
   // True for the system command that opens the About box, with any of the
   // low four bits the system may set.
   static bool is_about_command(unsigned command);
+  // The same for the command that opens the calibration dialog.
+  static bool is_calibrate_command(unsigned command);
+
+  // The model's own reader, for the calibration dialog: it reads the
+  // device's axes and previews a mapping on the bars this model shows.
+  platform::JoystickReader& joystick() { return *m_joystick; }
 
  private:
   std::unique_ptr<platform::JoystickReader> m_joystick;

@@ -15,6 +15,7 @@
 
 // String table.
 #define IDS_ABOUTBOX 101
+#define IDS_CALIBRATE 104
 #define IDP_SOCKETS_INIT_FAILED 103
 
 // The application icon: window icons and the About box picture.
@@ -23,6 +24,8 @@
 // System command that opens the About box. System commands carry their own
 // information in the low four bits, so 0x10 to 0x1F all mean this one.
 #define IDM_ABOUTBOX 0x0010
+// System command that opens the calibration dialog (0x30 to 0x3F).
+#define IDM_CALIBRATE 0x0030
 
 // The monitor dialog's display timer.
 #define IDT_JOYSTICK_POLL 1001

@@ -14,6 +14,7 @@
 #include "res/strings.h"
 #include "server/capture_server.h"
 #include "ui/about_dialog.h"
+#include "ui/calibration_dialog.h"
 #include "ui/dialog_builder.h"
 #include "ui/dialog_indicators.h"
 #include "ui/hint_line.h"
@@ -42,6 +43,8 @@ bool CMonitorDlg::OnInitDialog() {
   QString about_text = QString::fromUtf8(load_string(IDS_ABOUTBOX));
   if (!about_text.isEmpty()) {
     system_menu->addSeparator();
+    QAction* calibrate = system_menu->addAction(QString::fromUtf8(load_string(IDS_CALIBRATE)));
+    connect(calibrate, &QAction::triggered, this, [this] { OnSysCommand(IDM_CALIBRATE, 0); });
     QAction* about = system_menu->addAction(about_text);
     connect(about, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
   }
@@ -154,11 +157,18 @@ void CMonitorDlg::show_joystick_state(const JoystickStateText& state) {
 
 void CMonitorDlg::OnSysCommand(unsigned nID, std::intptr_t) {
   if (MonitorModel::is_about_command(nID)) OnAboutButton();
+  if (MonitorModel::is_calibrate_command(nID)) OnCalibrate();
 }
 
 void CMonitorDlg::OnAboutButton() {
   CAboutDlg about;
   about.DoModal();
+}
+
+void CMonitorDlg::OnCalibrate() {
+  CCalibrateDlg calibrate(
+      m_model.joystick(), [this] { show_change(); }, this);
+  calibrate.DoModal();
 }
 
 void CMonitorDlg::OnOK() {}

@@ -23,7 +23,8 @@ class QTimer;
 // often as a timer would. Esc and the close box end it; the OK
 // command (Enter) does nothing. The About box opens from its "About..."
 // button and from the About item of its system menu, which on Linux is the
-// dialog's context menu.
+// dialog's context menu; the calibration dialog from the Calibrate item
+// beside it.
 class CMonitorDlg : public QDialog {
   Q_OBJECT
 
@@ -35,7 +36,7 @@ class CMonitorDlg : public QDialog {
   // ended (QDialog::Rejected after Esc or the close box).
   int DoModal();
 
-  // Readies the dialog: adds the About item to the system menu, sets the
+  // Readies the dialog: adds the Calibrate and About items to the system menu, sets the
   // window icons, fixes the axis scale from joystick 0's capabilities, starts
   // the server thread (once per process, after the scale is fixed) and
   // starts watching joystick 0 (watch_joystick). Always true.
@@ -52,10 +53,14 @@ class CMonitorDlg : public QDialog {
   void OnTimer(unsigned nIDEvent);
 
   // A system command: IDM_ABOUTBOX (with any low four bits) opens the About
-  // box; the window manager does everything else on Linux.
+  // box, IDM_CALIBRATE the calibration dialog; the window manager does
+  // everything else on Linux.
   void OnSysCommand(unsigned nID, std::intptr_t lParam);
 
   void OnAboutButton();
+  // Opens the calibration dialog on the window's own reader: the bars show
+  // the mapping being edited until it closes.
+  void OnCalibrate();
 
   // The OK command. Does nothing, so the dialog never ends by it.
   void OnOK();

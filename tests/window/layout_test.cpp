@@ -6,15 +6,19 @@
 // its size. Nothing is compared with a stored picture.
 
 #include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStyle>
 #include <QSvgRenderer>
 #include <QTest>
@@ -31,6 +35,7 @@
 #include "platform/fake_joystick_device.h"
 #include "res/resource.h"
 #include "ui/about_dialog.h"
+#include "ui/calibration_dialog.h"
 #include "ui/dialog_builder.h"
 #include "ui/monitor_dialog.h"
 #include "ui/svg_icon.h"
@@ -430,6 +435,47 @@ TEST(AboutLayout, IconIsDrawnAtTheScreensScale) {
   }
   const double mean = double(difference) / (3.0 * rect.width() * rect.height());
   EXPECT_LT(mean, 2.0) << "icon differs from its drawing by " << mean << " per channel";
+}
+
+// The calibration dialog over a gamepad's axes, its longest line (a refusal)
+// shown: every text has the room it needs, and none is cut on the screen.
+TEST(CalibrateLayout, NoTextIsCutOff) {
+  platform::FakeJoystickDevice device;
+  std::vector<platform::DeviceAxis> axes;
+  for (int code : {ABS_X, ABS_Y, ABS_Z, ABS_RX, ABS_RY, ABS_RZ, ABS_HAT0X, ABS_HAT0Y}) {
+    axes.push_back({code, -32768, 32767, 0, 0, -32768});
+  }
+  device.set_device_axes(axes);
+  auto reader = device.open_reader();
+  CCalibrateDlg calibrate(*reader, {});
+  ShownWindow shown(&calibrate);
+  ASSERT_TRUE(shown.exposed());
+  calibrate.findChild<QPushButton*>(QStringLiteral("calibrate"))->click();
+  calibrate.findChild<QPushButton*>(QStringLiteral("done"))->click();
+  QTest::qWait(100);  // laid out again for the message
+  ASSERT_TRUE(calibrate.findChild<QLabel*>(QStringLiteral("message"))
+                  ->text()
+                  .contains(QStringLiteral("not moved")));
+
+  for (const QLabel* label : calibrate.findChildren<QLabel*>()) expect_label_fits(label);
+  expect_buttons_fit(&calibrate);
+  std::vector<const QWidget*> choices;
+  for (const QWidget* w : calibrate.findChildren<QComboBox*>()) choices.push_back(w);
+  for (const QWidget* w : calibrate.findChildren<QCheckBox*>()) choices.push_back(w);
+  for (const QWidget* w : calibrate.findChildren<QSpinBox*>()) choices.push_back(w);
+  for (const QWidget* choice : choices) {
+    EXPECT_LE(choice->sizeHint().width(), choice->width()) << choice->objectName().toStdString();
+    EXPECT_LE(choice->sizeHint().height(), choice->height()) << choice->objectName().toStdString();
+  }
+  const QImage picture = shown.grab();
+  for (const QLabel* label : calibrate.findChildren<QLabel*>()) {
+    if (label->text().isEmpty() || label->wordWrap()) continue;
+    const QRect rect = shown.in_picture(label, label->contentsRect());
+
+    const Ink ink = ink_in(picture, rect);
+    ASSERT_TRUE(ink.found()) << label->text().toStdString() << " not shown";
+    EXPECT_LT(ink.right, rect.right()) << label->text().toStdString() << " touches its right edge";
+  }
 }
 
 }  // namespace
