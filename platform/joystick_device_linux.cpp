@@ -145,11 +145,13 @@ class EvdevReader final : public JoystickReader {
   }
 
   // The open device may no longer be joystick 0 (the choice names another),
-  // so it is found anew like any other.
+  // so it is found anew like any other. The mapping is read anew too: a
+  // window resting on an idle stick reads once when the settings file changes.
   void start_anew() {
     m_lookedAgain = looks_again.load(std::memory_order_relaxed);
     m_joystick = OpenJoystick{};
     m_finder = JoystickZeroFinder(read_joystick_choice());
+    m_mappingFile = AxisMappingFile(AxisNaming::EVDEV);
   }
 
   OpenJoystick m_joystick;
