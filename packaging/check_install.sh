@@ -33,7 +33,16 @@ expected=(
   share/man/man1/orvandelcaster.1.gz share/man/man1/capture-probe.1.gz
   share/doc/orvandelcaster/changelog.gz share/doc/orvandelcaster/copyright
   lib/systemd/user/orvandelcaster.service
+  include/orvandelcaster/client.h lib/liborvandelcaster-client.a lib/pkgconfig/orvandelcaster-client.pc
+  lib/cmake/OrvandelcasterClient/OrvandelcasterClientConfig.cmake
+  lib/cmake/OrvandelcasterClient/OrvandelcasterClientConfigVersion.cmake
+  lib/cmake/OrvandelcasterClient/OrvandelcasterClientTargets.cmake
 )
+# The CMake package's file for the build type: its name says which one.
+expected+=("$(cd "$prefix" && ls lib/cmake/OrvandelcasterClient/OrvandelcasterClientTargets-*.cmake)")
+for package in liborvandelcaster-client-dev python3-orvandelcaster; do
+  expected+=("share/doc/$package/changelog.gz" "share/doc/$package/copyright")
+done
 for size in 16 32 48 64 128 256; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/orvandelcaster.png")
 done

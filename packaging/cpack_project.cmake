@@ -3,5 +3,5 @@
 if(CPACK_GENERATOR STREQUAL "DEB")
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   # The window on a Wayland display needs Qt's Wayland platform, a package of its own.
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+  set(CPACK_DEBIAN_ORVANDELCASTER_PACKAGE_RECOMMENDS qt6-wayland)
 endif()
