@@ -10,12 +10,12 @@
 #                                         system's places only); OUT: the program
 #   build_example_with_pkg_config OUT     pkg-config orvandelcaster-client, from
 #                                         PKG_CONFIG_PATH or the system's places
-#   check_example_against PROGRAM EXAMPLE... [-- RUNNER...]
-#                                         starts PROGRAM headless (through
-#                                         RUNNER, e.g. another user), runs each
-#                                         EXAMPLE the same way and checks what it
-#                                         prints: the four axes of a joystick 0
-#                                         that is not there, centred
+#   run_example EXAMPLE [RUNNER...]       runs EXAMPLE (through RUNNER, e.g. as
+#                                         another user) until it reaches the
+#                                         program and checks what it prints: the
+#                                         four axes of a joystick 0 that is not
+#                                         there (ORVANDELCASTER_JOYSTICK naming
+#                                         no device), centred
 #
 # EXAMPLE_LDFLAGS: extra link options (a sanitizer build's runtime).
 
@@ -42,27 +42,18 @@ build_example_with_pkg_config() {
     fail "the example does not build with pkg-config's flags: $flags"
 }
 
-check_example_against() {
-  local program=$1 examples=() runner=() example served i
+run_example() {
+  local example=$1 served=0 i
   shift
-  while [ $# -gt 0 ] && [ "$1" != -- ]; do examples+=("$1"); shift; done
-  [ $# -gt 0 ] && { shift; runner=("$@"); }
-  # No display and no joystick: it serves headless, every axis centred.
-  "${runner[@]}" env -u DISPLAY -u WAYLAND_DISPLAY ORVANDELCASTER_JOYSTICK=/nonexistent/joystick \
-    "$program" >"$work/example-server.out" 2>"$work/example-server.err" &
-  pids+=($!)
-  for example in "${examples[@]}"; do
-    served=0
-    for ((i = 0; i < 50; i++)); do
-      if "${runner[@]}" "$example" >"$work/example.out" 2>"$work/example.err"; then
-        served=1
-        break
-      fi
-      sleep 0.2
-    done
-    [ "$served" = 1 ] || fail "$(basename "$example") did not reach $program"
-    # A centred axis reads 32767 of 0 to 65535: a hair below the middle.
-    [ "$(cat "$work/example.out")" = $'X -0.000\nY -0.000\nRudder -0.000\nThrust -0.000' ] ||
-      fail "$(basename "$example") printed: $(cat "$work/example.out")"
+  for ((i = 0; i < 50; i++)); do
+    if "$@" "$example" >"$work/example.out" 2>"$work/example.err"; then
+      served=1
+      break
+    fi
+    sleep 0.2
   done
+  [ "$served" = 1 ] || fail "$(basename "$example") did not reach the program"
+  # A centred axis reads 32767 of 0 to 65535: a hair below the middle.
+  [ "$(cat "$work/example.out")" = $'X -0.000\nY -0.000\nRudder -0.000\nThrust -0.000' ] ||
+    fail "$(basename "$example") printed: $(cat "$work/example.out")"
 }
