@@ -103,9 +103,10 @@ run_example "$work/example-pkg-config" $sudo "${test_user[@]}"
 for python_example in examples/*.py; do
   [ -f "$python_example" ] || continue
   cp "$python_example" "$work/"
-  $sudo "${test_user[@]}" python3 "$work/$(basename "$python_example")" >"$work/python-example.out" \
+  # Three readings: a heading line and one line each.
+  $sudo "${test_user[@]}" python3 "$work/$(basename "$python_example")" 3 >"$work/python-example.out" \
     2>"$work/python-example.err" || fail "$(basename "$python_example") failed against the installed program"
-  [ -s "$work/python-example.out" ] || fail "$(basename "$python_example") printed nothing"
+  [ "$(wc -l <"$work/python-example.out")" = 4 ] || fail "$(basename "$python_example") printed: $(cat "$work/python-example.out")"
 done
 $sudo kill -TERM "$program"
 status=0
