@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <type_traits>
 
 #include "platform/error_text.h"
 #include "platform/net.h"
@@ -63,26 +64,47 @@ SlotState slot_state(const platform::SocketOwner& listener) {
 
 }  // namespace
 
-bool Registry::open(const char* object_name, platform::LockWaitNotice notice) {
+static_assert(SPOKEN_PROTOCOL_VERSION == PROTOCOL_VERSION);
+static_assert(std::is_same_v<RegistryWaitNotice, platform::LockWaitNotice>);
+
+// Held out of the public header, which names nothing of the platform layer;
+// made again on use after a move, so a moved-from object is an empty one.
+struct Registry::Descriptor {
+  platform::UniqueSharedObject fd;
+};
+
+Registry::Registry() : m_descriptor(std::make_unique<Descriptor>()) {}
+Registry::~Registry() = default;
+Registry::Registry(Registry&&) noexcept = default;
+Registry& Registry::operator=(Registry&&) noexcept = default;
+
+Registry::Descriptor& Registry::descriptor() const {
+  if (!m_descriptor) m_descriptor = std::make_unique<Descriptor>();
+  return *m_descriptor;
+}
+
+bool Registry::is_open() const { return descriptor().fd.valid() || m_empty; }
+
+bool Registry::open(const char* object_name, RegistryWaitNotice notice) {
   const std::string default_name = registry_object_name_from_environment();
   const char* name = object_name ? object_name : default_name.c_str();
   bool existed = false;
-  m_fd.reset(open_registry_object_for_reading(name, &existed, &m_error, notice));
+  descriptor().fd.reset(open_registry_object_for_reading(name, &existed, &m_error, notice));
   // Missing, or held by no one: no server publishes in it, whatever its bytes say.
-  m_empty = (!m_fd.valid() && errno == ENOENT) || (m_fd.valid() && !existed);
+  m_empty = (!descriptor().fd.valid() && errno == ENOENT) || (descriptor().fd.valid() && !existed);
   if (m_empty) m_error.clear();
-  return m_fd.valid() || m_empty;
+  return descriptor().fd.valid() || m_empty;
 }
 
 std::vector<RegistryEntry> Registry::entries() const {
   std::vector<RegistryEntry> found;
   if (m_empty) return found;
-  if (!m_fd.valid()) {
+  if (!descriptor().fd.valid()) {
     m_error = "the registry is not open";
     return found;
   }
   SocketRegistry registry;
-  if (!read_registry(m_fd.get(), &registry)) {
+  if (!read_registry(descriptor().fd.get(), &registry)) {
     m_error = std::string("cannot read the registry: ") + std::strerror(errno);
     return found;
   }
@@ -107,12 +129,12 @@ std::optional<std::uint16_t> Registry::find(const std::string& name) const {
 }
 
 bool Registry::running(const std::string& name) const {
-  return m_fd.valid() &&
-         platform::byte_locked_elsewhere(m_fd.get(), instance_lock_offset(name.c_str())) == 1;
+  return descriptor().fd.valid() &&
+         platform::byte_locked_elsewhere(descriptor().fd.get(), instance_lock_offset(name.c_str())) == 1;
 }
 
 std::optional<std::uint16_t> find_server(const std::string& name, std::string* error,
-                                         const char* object_name, platform::LockWaitNotice notice) {
+                                         const char* object_name, RegistryWaitNotice notice) {
   Registry registry;
   if (!registry.open(object_name, notice)) {
     *error = registry.error();
@@ -202,6 +224,24 @@ bool parse_data_block(const std::vector<unsigned char>& body, DataBlock* out) {
   return true;
 }
 
+struct Connection::Socket {
+  platform::UniqueSocket fd;
+};
+
+Connection::Connection() : m_socket(std::make_unique<Socket>()) {}
+Connection::~Connection() = default;
+Connection::Connection(Connection&&) noexcept = default;
+Connection& Connection::operator=(Connection&&) noexcept = default;
+
+Connection::Socket& Connection::socket() const {
+  if (!m_socket) m_socket = std::make_unique<Socket>();
+  return *m_socket;
+}
+
+bool Connection::connected() const { return socket().fd.valid(); }
+int Connection::fd() const { return socket().fd.get(); }
+void Connection::close() { socket().fd.reset(); }
+
 bool Connection::connect_to_server(const std::string& name, const char* object_name,
                                    int timeout_ms) {
   std::string reason;
@@ -225,21 +265,21 @@ bool Connection::connect_to(const std::string& host, std::uint16_t port, int tim
   std::string where = "cannot connect to " + host + ":" + std::to_string(port);
   std::uint32_t net_address = 0;
   if (platform::resolve_ipv4(host.c_str(), &net_address) < 0) {
-    m_fd.reset();
+    socket().fd.reset();
     return fail(where + ": no IPv4 address for " + host);
   }
-  m_fd.reset(platform::connect_address(net_address, port, timeout_ms));
-  if (m_fd.valid() && platform::leads_to_this_machine(m_fd.get(), net_address)) {
+  socket().fd.reset(platform::connect_address(net_address, port, timeout_ms));
+  if (socket().fd.valid() && platform::leads_to_this_machine(socket().fd.get(), net_address)) {
     // Nothing is sent to another user's server on this machine.
     platform::SocketOwner owner =
-        platform::server_socket_owner(m_fd.get(), timeout_ms >= 0 ? timeout_ms : 1000);
+        platform::server_socket_owner(socket().fd.get(), timeout_ms >= 0 ? timeout_ms : 1000);
     if (owner.kind == platform::OwnerKind::OTHER_USER) {
-      m_fd.reset();
+      socket().fd.reset();
       return fail(where + ": the server there belongs to " + platform::describe_owner(owner) +
                   ", not to you; nothing was sent to it");
     }
   }
-  if (m_fd.valid()) return true;
+  if (socket().fd.valid()) return true;
   if (errno == ETIMEDOUT && timeout_ms >= 0) {
     return fail(where + ": no answer within " + std::to_string(timeout_ms) + " ms");
   }
@@ -247,23 +287,23 @@ bool Connection::connect_to(const std::string& host, std::uint16_t port, int tim
 }
 
 bool Connection::send_message(std::uint32_t type, const void* payload, std::uint32_t length) {
-  if (!m_fd.valid()) return fail("not connected");
+  if (!socket().fd.valid()) return fail("not connected");
   // Header and payload go out in one send, so a request leaves as one segment.
   std::vector<unsigned char> message(MESSAGE_HEADER_SIZE + std::size_t{length});
   write_word(message.data(), type);
   write_word(message.data() + 4, length);
   if (length) std::memcpy(message.data() + MESSAGE_HEADER_SIZE, payload, length);
   auto size = static_cast<int>(message.size());
-  if (send_all(m_fd.get(), message.data(), size) != size) {
+  if (send_all(socket().fd.get(), message.data(), size) != size) {
     return fail_errno(std::string("cannot send ") + message_name(type));
   }
   return true;
 }
 
 bool Connection::read_reply(Reply* reply) {
-  if (!m_fd.valid()) return fail("not connected");
+  if (!socket().fd.valid()) return fail("not connected");
   auto read_exact = [&](unsigned char* dst, std::size_t count) {
-    int got = recv_all_within(m_fd.get(), dst, static_cast<int>(count), m_timeout_ms);
+    int got = recv_all_within(socket().fd.get(), dst, static_cast<int>(count), m_timeout_ms);
     if (got < 0 && errno == ETIMEDOUT) {
       return fail("no reply within " + std::to_string(m_timeout_ms) + " ms");
     }

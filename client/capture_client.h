@@ -1,22 +1,41 @@
 #pragma once
 
+// The Orvandelcaster capture-client library: its one public header, installed
+// as <orvandelcaster/client.h> with liborvandelcaster-client.a (CMake:
+// find_package(OrvandelcasterClient) and Orvandelcaster::client; pkg-config:
+// orvandelcaster-client). It needs only the C++ standard library (C++17 or
+// later) and links with -pthread (and -lrt on Linux).
+//
+// A capture client for Orvandelcaster and any server of its protocol on this
+// machine: find a server by name in the shared-memory registry, connect, send
+// requests and decode the replies. Nothing throws; operations that can fail
+// return false and leave a readable reason in error().
+//
+//   client::Connection connection;
+//   client::DataBlock block;
+//   if (connection.connect_to_server("Orvandelcaster") && connection.identify("me", "") &&
+//       connection.check_version() && connection.data(&block)) {
+//     // block.channels[i].values: the four axes, one float each
+//   }
+//   connection.end();
+//
+// A Connection or Registry is used by one thread at a time.
+
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/net.h"
-#include "platform/shared_memory.h"
-#include "protocol/wire.h"
-
-// A capture client for Orvandelcaster and any server of its protocol on this
-// machine: find a server by name in the shared-memory registry, connect, send
-// requests and decode the replies. Nothing throws; operations that can fail
-// return false and leave a readable reason in error().
 namespace client {
 
 inline constexpr int DEFAULT_REPLY_TIMEOUT_MS = 5000;
+// The protocol version this library speaks, sent by check_version().
+inline constexpr std::uint32_t SPOKEN_PROTOCOL_VERSION = 300;
+
+// Told the registry's name when a wait for another holder of the registry
+// passes five seconds.
+using RegistryWaitNotice = void (*)(const char* object_name);
 
 // What listens on a slot's port, from the system's table of sockets: the port
 // is never connected to, since a connection would cost a live server its session.
@@ -50,8 +69,8 @@ class Registry {
   // An object that another user owns, with more than one name or that is no
   // regular file is refused. A wait for another holder that passes five
   // seconds is told to notice (none when null).
-  bool open(const char* object_name = nullptr, platform::LockWaitNotice notice = nullptr);
-  bool is_open() const { return m_fd.valid() || m_empty; }
+  bool open(const char* object_name = nullptr, RegistryWaitNotice notice = nullptr);
+  bool is_open() const;
   // The slots in use, lowest first, each with what listens on its port.
   std::vector<RegistryEntry> entries() const;
   // The port published under name; nullopt when no slot in use holds it.
@@ -61,8 +80,17 @@ class Registry {
   bool running(const std::string& name) const;
   const std::string& error() const { return m_error; }
 
+  Registry();
+  ~Registry();
+  Registry(Registry&&) noexcept;
+  Registry& operator=(Registry&&) noexcept;
+
  private:
-  platform::UniqueSharedObject m_fd;
+  // The descriptor, as the system's shared-memory calls hold it.
+  struct Descriptor;
+  Descriptor& descriptor() const;
+
+  mutable std::unique_ptr<Descriptor> m_descriptor;
   // Opened, and found to hold no publication: missing, or held by nobody.
   bool m_empty = false;
   mutable std::string m_error;
@@ -129,7 +157,7 @@ bool parse_data_block(const std::vector<unsigned char>& body, DataBlock* out);
 // or not. A long wait for the registry is told to notice (none when null).
 std::optional<std::uint16_t> find_server(const std::string& name, std::string* error,
                                          const char* object_name = nullptr,
-                                         platform::LockWaitNotice notice = nullptr);
+                                         RegistryWaitNotice notice = nullptr);
 
 class Connection {
  public:
@@ -148,14 +176,15 @@ class Connection {
                          int timeout_ms = -1);
   // The port of the last connect; 0 before.
   std::uint16_t port() const { return m_port; }
-  bool connected() const { return m_fd.valid(); }
-  int fd() const { return m_fd.get(); }
-  void close() { m_fd.reset(); }
+  bool connected() const;
+  // The socket, for waiting on it with the system's calls; -1 when not connected.
+  int fd() const;
+  void close();
 
   void set_reply_timeout(int milliseconds) { m_timeout_ms = milliseconds; }
   // Told when connect_to_server waits for the registry longer than five
   // seconds (nobody is told when null).
-  void set_registry_wait_notice(platform::LockWaitNotice notice) { m_registry_notice = notice; }
+  void set_registry_wait_notice(RegistryWaitNotice notice) { m_registry_notice = notice; }
 
   // One framed message; the payload as given.
   bool send_message(std::uint32_t type, const void* payload, std::uint32_t length);
@@ -167,7 +196,7 @@ class Connection {
   // answers with MSG_DIAGNOSTIC instead, the request fails, diagnostic()
   // holds it and error() quotes its text.
   bool identify(const std::string& first, const std::string& second);
-  bool check_version(std::uint32_t version = PROTOCOL_VERSION);
+  bool check_version(std::uint32_t version = SPOKEN_PROTOCOL_VERSION);
   bool server_info(ServerInfo* out);
   bool channel_info(ChannelInfo* out);
   bool data(DataBlock* out);
@@ -177,15 +206,24 @@ class Connection {
   const std::string& error() const { return m_error; }
   const std::optional<Diagnostic>& diagnostic() const { return m_diagnostic; }
 
+  Connection();
+  ~Connection();
+  Connection(Connection&&) noexcept;
+  Connection& operator=(Connection&&) noexcept;
+
  private:
+  // The socket, as the system's socket calls hold it.
+  struct Socket;
+  Socket& socket() const;
+
   bool request(std::uint32_t type, const void* payload, std::uint32_t length, Reply* reply);
   bool fail(const std::string& reason);
   bool fail_errno(const std::string& what);
 
-  platform::UniqueSocket m_fd;
+  mutable std::unique_ptr<Socket> m_socket;
   std::uint16_t m_port = 0;
   int m_timeout_ms = DEFAULT_REPLY_TIMEOUT_MS;
-  platform::LockWaitNotice m_registry_notice = nullptr;
+  RegistryWaitNotice m_registry_notice = nullptr;
   std::string m_error;
   std::optional<Diagnostic> m_diagnostic;
 };

@@ -86,4 +86,18 @@ TEST(ClientConnection, DiagnosticInsteadOfAReplyFailsTheRequest) {
             "301, server = 300");
 }
 
+// The socket is held out of the public header: a move hands the session over
+// and leaves an unconnected connection behind, usable like a new one.
+TEST(ClientConnection, MoveHandsTheSessionOverAndLeavesAnUnconnectedOne) {
+  test_support::ServerProcess server;
+  client::Connection first = test_support::connect_client(server);
+  ASSERT_TRUE(first.connected()) << first.error();
+  client::Connection second = std::move(first);
+  EXPECT_TRUE(second.check_version()) << second.error();
+  EXPECT_FALSE(first.connected());  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(first.fd(), -1);
+  EXPECT_FALSE(first.data(nullptr));
+  EXPECT_EQ(first.error(), "not connected");
+}
+
 }  // namespace

@@ -33,7 +33,19 @@ expected=(
   share/man/man1/orvandelcaster.1.gz share/man/man1/capture-probe.1.gz
   share/doc/orvandelcaster/changelog.gz share/doc/orvandelcaster/copyright
   lib/systemd/user/orvandelcaster.service
+  include/orvandelcaster/client.h
 )
+# The client library in the architecture's own folder, with its CMake package,
+# whose file for the build type says which one in its name.
+lib_dir=lib/$(gcc -print-multiarch)
+expected+=("$lib_dir/liborvandelcaster-client.a" "$lib_dir/pkgconfig/orvandelcaster-client.pc")
+for file in Config ConfigVersion Targets; do
+  expected+=("$lib_dir/cmake/OrvandelcasterClient/OrvandelcasterClient$file.cmake")
+done
+expected+=("$(cd "$prefix" && ls "$lib_dir"/cmake/OrvandelcasterClient/OrvandelcasterClientTargets-*.cmake)")
+for package in liborvandelcaster-client-dev python3-orvandelcaster; do
+  expected+=("share/doc/$package/changelog.gz" "share/doc/$package/copyright")
+done
 for size in 16 32 48 64 128 256; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/orvandelcaster.png")
 done

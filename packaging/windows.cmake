@@ -9,9 +9,12 @@
 configure_file(${CMAKE_CURRENT_LIST_DIR}/windows/README.txt.in ${CMAKE_BINARY_DIR}/README.txt
                @ONLY NEWLINE_STYLE CRLF)
 configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
-install(TARGETS orvandelcaster capture-probe RUNTIME DESTINATION .)
-install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION .)
+install(TARGETS orvandelcaster capture-probe RUNTIME DESTINATION . COMPONENT orvandelcaster)
+install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION . COMPONENT orvandelcaster)
 set(CPACK_STRIP_FILES ON)
+# One zip and one installer of everything, whatever components the install
+# rules name (the Debian packages are split by component; these are not).
+set(CPACK_MONOLITHIC_INSTALL ON)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt)
 set(CPACK_GENERATOR ZIP)
 find_program(MAKENSIS makensis)
