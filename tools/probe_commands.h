@@ -14,9 +14,10 @@ inline constexpr int STATUS_USAGE = 2;
 // Runs the command that options name, writing its output to out and one line
 // per failure, "capture-probe: ...", to err. Returns the exit status.
 //
-// watch blocks SIGINT and SIGTERM while it runs and takes either as the
-// request to stop: it ends the session with MSG_END and returns STATUS_OK.
-// Writes to a reader that went away (EPIPE) end watch the same way, so
+// watch and record block SIGINT and SIGTERM while they run and take either as the
+// request to stop: each ends the session with MSG_END (record with its file
+// complete) and returns STATUS_OK.
+// Writes to a reader that went away (EPIPE) end either the same way, so
 // SIGPIPE should be ignored by the caller (platform::start_socket_library does).
 int run_command(const ProbeOptions& options, std::FILE* out, std::FILE* err);
 
