@@ -284,7 +284,7 @@ int run_record(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
       std::chrono::duration<double>(options.seconds));
   client::DataBlock first_block;
   Clock::time_point first_reply;
-  Clock::time_point next = Clock::now();
+  Clock::time_point next;
   for (std::uint64_t block = 1;; ++block) {
     client::DataBlock data;
     if (!session.connection.data(&data)) {
@@ -295,7 +295,10 @@ int run_record(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
     const Clock::time_point arrived = Clock::now();
     std::string text;
     if (block == 1) {
+      // The times count from here, and the steady rate too: a slow first
+      // reply (a server's first session) costs no row.
       first_reply = arrived;
+      next = arrived;
       first_block = data;
       text = format_csv_header(data, names);
     } else if (!same_layout(first_block, data)) {
@@ -311,6 +314,7 @@ int run_record(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
     // A server slower than the rate sets the pace; no burst to catch up.
     const Clock::time_point now = Clock::now();
     if (next < now) next = now;
+    // Requests go out k periods after the first reply, for k below seconds * rate.
     if (options.seconds > 0.0 && next - first_reply >= duration) break;
     if (stop.wait_until(next)) break;
   }
