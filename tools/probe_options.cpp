@@ -383,9 +383,11 @@ std::string help_text(Command command) {
           "--count blocks, --seconds or Ctrl-C, then ends the session; the file is\n"
           "complete whichever ends it.\n"
           "\n"
+#ifndef _WIN32
           "The orvandelcaster setting \"joystick = replay:FILE\" (or\n"
           "ORVANDELCASTER_JOYSTICK=replay:FILE) serves such a file as joystick 0.\n"
           "\n"
+#endif
           "  --rate HZ          blocks per second (default 50, at most 1000)\n"
           "  --count N          stop after N blocks\n"
           "  --seconds S        stop after S seconds\n"
