@@ -86,6 +86,18 @@ bool open_session(const ProbeOptions& options, Session* session, std::string* er
   return true;
 }
 
+// An open session and the server's channel table, for the commands that ask
+// for data: false with the reason when either failed.
+bool open_channels(const ProbeOptions& options, Session* session, client::ChannelInfo* channels,
+                   std::string* error) {
+  if (!open_session(options, session, error)) return false;
+  if (!session->connection.channel_info(channels)) {
+    *error = "channel table: " + printable(session->connection.error());
+    return false;
+  }
+  return true;
+}
+
 // Ends the session politely; a server that went away already is no failure here.
 void end_session(Session* session) {
   session->connection.end();
@@ -167,12 +179,9 @@ std::string rate_text(double rate_hz) {
 int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   StopRequest stop;
   Session session;
-  std::string error;
-  if (!open_session(options, &session, &error)) return report(err, error);
   client::ChannelInfo channels;
-  if (!session.connection.channel_info(&channels)) {
-    return report(err, "channel table: " + printable(session.connection.error()));
-  }
+  std::string error;
+  if (!open_channels(options, &session, &channels, &error)) return report(err, error);
   std::map<std::int32_t, std::string> names = channel_names(channels);
   std::string where = printable(options.name) + " at 127.0.0.1:" + std::to_string(session.port);
   std::string rate = rate_text(options.rate_hz);
@@ -257,12 +266,9 @@ class RecordOutput {
 int run_record(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   StopRequest stop;
   Session session;
-  std::string error;
-  if (!open_session(options, &session, &error)) return report(err, error);
   client::ChannelInfo channels;
-  if (!session.connection.channel_info(&channels)) {
-    return report(err, "channel table: " + printable(session.connection.error()));
-  }
+  std::string error;
+  if (!open_channels(options, &session, &channels, &error)) return report(err, error);
   RecordOutput output(out);
   if (!options.output.empty() && !output.open(options.output)) {
     const std::string reason = std::strerror(errno);
