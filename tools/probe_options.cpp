@@ -416,8 +416,9 @@ std::string help_text(Command command) {
           "another, set ORVANDELCASTER_JOYSTICK, or the line \"joystick = VALUE\" in\n"
           "${XDG_CONFIG_HOME:-~/.config}/orvandelcaster/settings.conf, to a device path\n"
           "(/dev/input/event5, /dev/input/by-id/...) or to a part of its name (case is\n"
-          "ignored); the variable wins over the file. A chosen device that is absent\n"
-          "is not replaced by another.\n"
+          "ignored), or to replay:FILE, a recording of \"capture-probe record\" served\n"
+          "as joystick 0; the variable wins over the file. A chosen device that is\n"
+          "absent is not replaced by another.\n"
           "\n"
           "  --help             show this help\n";
       break;
