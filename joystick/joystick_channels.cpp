@@ -40,6 +40,11 @@ int sample_joystick() {
   return result;
 }
 
+void restart_joystick_playback() {
+  // A reader not yet opened starts at its first reading anyway.
+  if (g_reader) g_reader->restart_playback();
+}
+
 void fix_axis_scale(platform::JoystickCapabilities* caps) {
   platform::joystick_device().get_capabilities(caps);
   std::uint32_t range = caps->x_max - caps->x_min;

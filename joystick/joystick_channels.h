@@ -27,6 +27,10 @@ int define_joystick_channels();
 // Rudder, Thrust. Returns the result of the Thrust store.
 int sample_joystick();
 
+// A capture client's session begins: a recorded joystick 0 plays from its
+// start at the session's first sample_joystick. Server thread only.
+void restart_joystick_playback();
+
 // Reads joystick 0's capabilities into *caps and fixes the axis scale:
 // range = x_max - x_min (unsigned 32-bit, so a maximum below the minimum
 // wraps to a large range), centre = range x 0.5.

@@ -15,6 +15,7 @@
 
 #include "platform/errno_keeper.h"
 #include "platform/fake_joystick_device.h"
+#include "platform/recording.h"
 #include "server_core/channels.h"
 #include "server_core/framing.h"
 
@@ -64,6 +65,22 @@ TEST_F(JoystickSource, LinuxCapabilitiesSpanMinusHalfToPlusHalf) {
   EXPECT_EQ(channel_value(65535), 0.5f);
   EXPECT_EQ(channel_value(32768), static_cast<float>(0.5 / 65535.0));
   EXPECT_EQ(channel_value(32767), static_cast<float>(-0.5 / 65535.0));
+}
+
+TEST_F(JoystickSource, ReplayedValuesTurnBackIntoTheVeryPositions) {
+  fix_scale(0, 65535);
+  // Every value the server serves names its own position, so a recording
+  // replays bit for bit.
+  std::uint32_t wrong = 0;
+  for (std::uint32_t raw = 0; raw <= 65535; ++raw) {
+    if (platform::position_of_channel_value(channel_value(raw)) != raw) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0u);
+  // Any other value: the nearest position, within the range.
+  EXPECT_EQ(platform::position_of_channel_value(0.6f), 65535u);
+  EXPECT_EQ(platform::position_of_channel_value(-7.0f), 0u);
+  EXPECT_EQ(platform::position_of_channel_value(0.0f), 32768u);  // 32767.5 rounds up
+  EXPECT_EQ(platform::position_of_channel_value(0.25f), 49151u);  // 49151.25
 }
 
 TEST_F(JoystickSource, CentreIsHalfTheRangeNotTheMidpointOfTheLimits) {

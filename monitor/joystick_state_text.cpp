@@ -30,6 +30,8 @@ std::string joystick_state_title(const platform::JoystickStatus& status) {
   using State = platform::JoystickStatus::State;
   switch (status.state) {
     case State::READY:
+      if (status.choice.kind == platform::JoystickChoice::Kind::REPLAY)
+        return "Recording: " + shown(status.path);
       return status.name.empty() ? "Joystick" : shown(status.name);
     case State::NO_JOYSTICK:
       return "No joystick";
@@ -89,6 +91,9 @@ std::string joystick_state_detail(const platform::JoystickStatus& status) {
       if (choice.kind == platform::JoystickChoice::Kind::REFUSED)
         return "Choice refused (longer than " + std::to_string(platform::SETTING_VALUE_MAX_BYTES) +
                " bytes), " + chosen;
+      if (choice.kind == platform::JoystickChoice::Kind::REPLAY)
+        return "Recording " + shown(choice.value) + " cannot be played (" + shown(status.why_not) +
+               "), " + chosen;
       if (choice.kind == platform::JoystickChoice::Kind::PATH)
         return "No device " + shown(choice.value) + ", " + chosen;
       return "No joystick's name contains \"" + shown(choice.value) + "\", " + chosen;

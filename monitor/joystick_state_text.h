@@ -21,7 +21,8 @@ struct JoystickStateText {
 // empty for LOWEST.
 std::string describe_choice(const platform::JoystickChoice& choice);
 
-// The device's name when it is ready (or "Joystick" when it has none), else
+// The device's name when it is ready (or "Joystick" when it has none, or
+// "Recording: FILE" for a recording), else
 // "No joystick", "Joystick not found", "Not a joystick", "No permission" or
 // "Cannot read joystick".
 std::string joystick_state_title(const platform::JoystickStatus& status);

@@ -153,6 +153,7 @@ TEST(JoystickStateText, EveryStateInWords) {
   const JoystickChoice refused =
       choice_from_value(std::string(SETTING_VALUE_MAX_BYTES + 1, 'x'), JOYSTICK_VARIABLE);
   const JoystickChoice forged_file = choice_from_value("Pad", "/cfg\nOrvandelcaster: x.conf");
+  const JoystickChoice replay = choice_from_value("replay:take\n1.csv", "/cfg/settings.conf");
   struct Row {
     JoystickStatus status;
     JoystickStateText text;
@@ -184,6 +185,13 @@ TEST(JoystickStateText, EveryStateInWords) {
         "No joystick's name contains \"War\\x0athog\", chosen by ORVANDELCASTER_JOYSTICK"}},
       {from_outside(State::NOT_FOUND, choice_from_value("/dev/\x1b[2J", "c"), "", ""),
        {"Joystick not found", "No device /dev/\\x1b[2J, chosen in c"}},
+      {from_outside(State::READY, replay, "", "/cfg/take\n1.csv"),
+       {"Recording: /cfg/take\\x0a1.csv",
+        "Joystick 0: /cfg/take\\x0a1.csv, chosen in /cfg/settings.conf"}},
+      {status(State::NOT_FOUND, replay),
+       {"Joystick not found",
+        "Recording /cfg/take\\x0a1.csv cannot be played (no absolute axes), chosen in "
+        "/cfg/settings.conf"}},
       {from_outside(State::UNREADABLE, {}, "Pad", "/dev/input/event5\n"),
        {"No permission",
         "No permission to read /dev/input/event5\\x0a \u2014 add yourself to the input group"}},

@@ -1,6 +1,8 @@
 #include "platform/joystick_choice.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 
@@ -29,6 +31,15 @@ JoystickChoice reported_if_refused(JoystickChoice choice) {
   return choice;
 }
 
+// file as named in the choice from origin: a relative one lies in the settings
+// file's folder.
+std::string recording_path(std::string_view file, const std::string& origin) {
+  if (file.empty() || file.front() == '/') return std::string(file);
+  const std::string settings = origin == JOYSTICK_VARIABLE ? settings_file_path() : origin;
+  const std::filesystem::path folder = std::filesystem::path(settings).parent_path();
+  return folder.empty() ? std::string(file) : (folder / file).string();
+}
+
 }  // namespace
 
 JoystickChoice choice_from_value(std::string_view value, std::string origin) {
@@ -38,6 +49,11 @@ JoystickChoice choice_from_value(std::string_view value, std::string origin) {
   choice.origin = std::move(origin);
   if (text.size() > SETTING_VALUE_MAX_BYTES) {
     choice.kind = JoystickChoice::Kind::REFUSED;
+    return choice;
+  }
+  if (text.starts_with(REPLAY_PREFIX)) {
+    choice.kind = JoystickChoice::Kind::REPLAY;
+    choice.value = recording_path(trim_blanks(text.substr(std::strlen(REPLAY_PREFIX))), choice.origin);
     return choice;
   }
   choice.kind = text.front() == '/' ? JoystickChoice::Kind::PATH : JoystickChoice::Kind::NAME;

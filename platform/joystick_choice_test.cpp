@@ -75,6 +75,18 @@ TEST(JoystickChoice, VariableOverridesTheSettingsFile) {
     ScopedVariable empty(JOYSTICK_VARIABLE, "");
     EXPECT_EQ(read_joystick_choice().kind, JoystickChoice::Kind::LOWEST);
   }
+  {
+    // A relative recording lies beside the settings file, wherever it is named.
+    const std::string beside = (folder.root() / "orvandelcaster/take.csv").string();
+    ScopedVariable set(JOYSTICK_VARIABLE, " replay: take.csv ");
+    JoystickChoice choice = read_joystick_choice();
+    EXPECT_EQ(choice.kind, JoystickChoice::Kind::REPLAY);
+    EXPECT_EQ(choice.value, beside);
+    EXPECT_EQ(choice_from_value("replay:take.csv", file).value, beside);
+    EXPECT_EQ(choice_from_value("replay:/abs/take.csv", file).value, "/abs/take.csv");
+    EXPECT_EQ(choice_from_value("replay:", file).kind, JoystickChoice::Kind::REPLAY);
+    EXPECT_EQ(choice_from_value("replay:", file).value, "");
+  }
   fs::remove(file);
   ScopedVariable unset(JOYSTICK_VARIABLE, nullptr);
   EXPECT_EQ(read_joystick_choice().kind, JoystickChoice::Kind::LOWEST);

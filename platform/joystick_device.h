@@ -53,7 +53,9 @@ struct JoystickStatus {
   bool names_devices = false;
   std::string path;     // the node
   int open_error = 0;   // for UNREADABLE: the errno of opening the node
-  std::string why_not;  // for NOT_A_JOYSTICK: the reason
+  // For NOT_A_JOYSTICK: the reason; for a recording that is NOT_FOUND: why
+  // it cannot be played ("line 7: ...").
+  std::string why_not;
   std::string group;    // for UNREADABLE: the node's group, empty when it has no name
   bool group_may_read = false;
   JoystickChoice choice;  // the user's choice behind the state
@@ -94,6 +96,11 @@ class JoystickReader {
   // with nullopt: the window's bars follow a mapping being edited before it
   // is saved. Only this reader is affected.
   virtual void preview_mapping(std::optional<AxisMapping> mapping) { (void)mapping; }
+
+  // A capture client's session begins: a reader that plays a recording
+  // plays it from its start at its next reading, so that every session gets
+  // the performance as it was recorded. A device has nothing to restart.
+  virtual void restart_playback() {}
 };
 
 // Joystick 0, behind the one seam a test can replace.

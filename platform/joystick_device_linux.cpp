@@ -18,6 +18,7 @@
 #include "platform/joystick_device.h"
 #include "platform/joystick_finder.h"
 #include "platform/joystick_resolution.h"
+#include "platform/recording_reader.h"
 #include "platform/settings_file.h"
 #include "platform/unique_fd.h"
 
@@ -176,7 +177,7 @@ class LinuxJoystickDevice final : public JoystickDevice {
   std::unique_ptr<JoystickReader> open_reader() override {
     // Reading the user's choice may look for a settings file that is not there.
     ErrnoKeeper keep_errno;
-    return std::make_unique<EvdevReader>();
+    return follow_joystick_choice([] { return std::make_unique<EvdevReader>(); });
   }
   std::vector<std::string> watched_folders() override {
     std::vector<std::string> folders{InputTree{}.dev_dir};

@@ -41,7 +41,9 @@ std::string why_not_serving(const InputDevice& device, const AxisMapping& mappin
 JoystickZero resolve_joystick_zero(const std::vector<InputDevice>& devices,
                                    const JoystickChoice& choice, const AxisMapping& mapping) {
   using State = JoystickZero::State;
-  if (choice.kind == JoystickChoice::Kind::REFUSED) return {State::NOT_FOUND, {}, {}};
+  // A recording stands in for every device (platform/recording_reader.h).
+  if (choice.kind == JoystickChoice::Kind::REFUSED || choice.kind == JoystickChoice::Kind::REPLAY)
+    return {State::NOT_FOUND, {}, {}};
   if (choice.kind == JoystickChoice::Kind::PATH) {
     const std::string node = canonical_path(choice.value);
     for (const InputDevice& device : devices) {

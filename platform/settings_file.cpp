@@ -26,8 +26,11 @@ const char* kind_of_file(mode_t mode) {
   return "not a file";
 }
 
-const std::string TOO_LARGE =
-    "it is larger than " + std::to_string(SETTINGS_FILE_MAX_BYTES / 1024) + " KiB";
+// "64 KiB", "64 MiB".
+std::string size_text(std::size_t bytes) {
+  if (bytes % (1024 * 1024) == 0) return std::to_string(bytes / (1024 * 1024)) + " MiB";
+  return std::to_string(bytes / 1024) + " KiB";
+}
 
 }  // namespace
 std::string_view trim_blanks(std::string_view text) {
@@ -65,13 +68,14 @@ std::optional<std::string> setting_value(std::string_view settings_text, std::st
   return value;
 }
 
-std::string read_settings_text(const std::string& path, std::string* text) {
+std::string read_bounded_file(const std::string& path, std::size_t max_bytes, std::string* text,
+                              bool* missing) {
   text->clear();
-  if (path.empty()) return {};
+  if (missing) *missing = false;
   // Non-blocking: opening a FIFO that no one writes returns at once.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!fd.valid()) {
-    if (errno == ENOENT) return {};
+    if (missing) *missing = errno == ENOENT;
     return std::string("cannot open it: ") + error_text_or_number(errno);
   }
   struct stat status {};
@@ -81,9 +85,10 @@ std::string read_settings_text(const std::string& path, std::string* text) {
   if (!S_ISREG(status.st_mode)) {
     return std::string("it is ") + kind_of_file(status.st_mode) + ", not a regular file";
   }
-  if (static_cast<unsigned long long>(status.st_size) > SETTINGS_FILE_MAX_BYTES) return TOO_LARGE;
+  const std::string too_large = "it is larger than " + size_text(max_bytes);
+  if (static_cast<unsigned long long>(status.st_size) > max_bytes) return too_large;
   // One byte more than allowed tells a file that grew since fstat.
-  std::string read(SETTINGS_FILE_MAX_BYTES + 1, '\0');
+  std::string read(max_bytes + 1, '\0');
   std::size_t used = 0;
   while (used < read.size()) {
     ssize_t got = ::read(fd.get(), read.data() + used, read.size() - used);
@@ -92,10 +97,18 @@ std::string read_settings_text(const std::string& path, std::string* text) {
     if (got == 0) break;
     used += static_cast<std::size_t>(got);
   }
-  if (used > SETTINGS_FILE_MAX_BYTES) return TOO_LARGE;
+  if (used > max_bytes) return too_large;
   read.resize(used);
   *text = std::move(read);
   return {};
+}
+
+std::string read_settings_text(const std::string& path, std::string* text) {
+  text->clear();
+  if (path.empty()) return {};
+  bool missing = false;
+  std::string refusal = read_bounded_file(path, SETTINGS_FILE_MAX_BYTES, text, &missing);
+  return missing ? std::string() : refusal;
 }
 
 std::optional<std::string> read_setting(const std::string& path, std::string_view key) {

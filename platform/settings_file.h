@@ -37,6 +37,14 @@ std::optional<std::string> setting_value(std::string_view settings_text, std::st
 // the file is taken.
 std::string_view trim_blanks(std::string_view text);
 
+// Reads the file at path into *text when it is a regular file of at most
+// max_bytes, opened without waiting, so that a file from outside can neither
+// block nor flood its reader. Returns why it was not read ("cannot open it:
+// ...", "it is a FIFO, not a regular file", "it is larger than 64 KiB"), or
+// empty when it was; *missing (when given) tells a file that does not exist.
+std::string read_bounded_file(const std::string& path, std::size_t max_bytes, std::string* text,
+                              bool* missing = nullptr);
+
 // Reads the settings file at path into *text when it is a regular file of at
 // most SETTINGS_FILE_MAX_BYTES, opened without waiting. Returns why it was not
 // read ("it is a FIFO, not a regular file", ...), or empty when it was read or

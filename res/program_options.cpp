@@ -57,8 +57,11 @@ constexpr const char* HELP_RUN =
 
 constexpr const char* HELP_TAIL =
     "Environment:\n"
-    "  ORVANDELCASTER_JOYSTICK  joystick 0: a device path (starting with /) or a\n"
-    "                           case-insensitive name substring; overrides the line\n"
+    "  ORVANDELCASTER_JOYSTICK  joystick 0: a device path (starting with /), a\n"
+    "                           case-insensitive name substring, or replay:FILE, a\n"
+    "                           recording of capture-probe record played as the stick\n"
+    "                           (a relative FILE is in the settings file's folder);\n"
+    "                           overrides the line\n"
     "                           'joystick = VALUE' of\n"
     "                           ${XDG_CONFIG_HOME:-~/.config}/orvandelcaster/settings.conf\n"
     "  ORVANDELCASTER_REGISTRY  shared-memory registry object to publish in, instead\n"

@@ -102,6 +102,7 @@ int answer_data(int sock) {
 }  // namespace
 
 int serve_client(int sock) {
+  restart_joystick_playback();
   for (;;) {
     wait_for_request(sock);
     // A failed receive leaves its reason; a message of type 0 leaves none.

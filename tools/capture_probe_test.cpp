@@ -45,7 +45,7 @@ int count_data_lines(const std::string& out) {
   int lines = 0;
   std::istringstream in(out);
   for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line[0] >= '1' && line[0] <= '9') ++lines;
+    if (!line.empty() && line[0] >= '0' && line[0] <= '9') ++lines;
   }
   return lines;
 }
@@ -322,7 +322,7 @@ TEST(CaptureProbe, WatchPrintsOneLinePerBlock) {
   EXPECT_EQ(server.stderr_text(), "");
 }
 
-TEST(CaptureProbe, WatchStopsOnInterruptAndLeavesTheServerReady) {
+TEST(CaptureProbe, WatchAndRecordStopOnInterruptAndLeaveTheServerReady) {
   test_support::ServerProcess server;
   ASSERT_NE(server.wait_for_port(), 0) << server.stderr_text();
   RunOptions how;
@@ -331,6 +331,17 @@ TEST(CaptureProbe, WatchStopsOnInterruptAndLeavesTheServerReady) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_GE(count_data_lines(run.out), 2);
+
+  // The recording is complete: its header and whole rows, the last one too.
+  ASSERT_NE(server.wait_for_port(), 0);
+  ProbeRun record = run_probe(with_registry({"record", "--rate", "20"}, server.registry()), how);
+  EXPECT_EQ(record.status, 0) << record.err;
+  EXPECT_EQ(record.err, "");
+  EXPECT_EQ(record.out.rfind("seconds,X,Y,Rudder,Thrust\n0.000000,-7.62951095e-06,", 0), 0u)
+      << record.out;
+  EXPECT_GE(count_data_lines(record.out), 2);
+  const std::string centred_tail = ",-7.62951095e-06,-7.62951095e-06,-7.62951095e-06\n";
+  EXPECT_EQ(record.out.substr(record.out.size() - centred_tail.size()), centred_tail);
 
   ASSERT_NE(server.wait_for_port(), 0);
   ProbeRun next = run_probe(with_registry({"watch", "--count", "1"}, server.registry()));

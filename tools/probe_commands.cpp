@@ -11,6 +11,7 @@
 #include "platform/standard_error.h"
 #include "protocol/registry_io.h"
 #include "tools/probe_axes.h"
+#include "tools/probe_csv.h"
 #include "tools/probe_format.h"
 #include "tools/probe_system.h"
 #include "tools/stop_request.h"
@@ -83,6 +84,18 @@ bool open_session(const ProbeOptions& options, Session* session, std::string* er
   if (!connection.check_version(options.protocol)) {
     *error = "version handshake with " + quoted(options.name) +
              " failed: " + printable(connection.error());
+    return false;
+  }
+  return true;
+}
+
+// An open session and the server's channel table, for the commands that ask
+// for data: false with the reason when either failed.
+bool open_channels(const ProbeOptions& options, Session* session, client::ChannelInfo* channels,
+                   std::string* error) {
+  if (!open_session(options, session, error)) return false;
+  if (!session->connection.channel_info(channels)) {
+    *error = "channel table: " + printable(session->connection.error());
     return false;
   }
   return true;
@@ -169,12 +182,9 @@ std::string rate_text(double rate_hz) {
 int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   StopRequest stop;
   Session session;
-  std::string error;
-  if (!open_session(options, &session, &error)) return report(err, error);
   client::ChannelInfo channels;
-  if (!session.connection.channel_info(&channels)) {
-    return report(err, "channel table: " + printable(session.connection.error()));
-  }
+  std::string error;
+  if (!open_channels(options, &session, &channels, &error)) return report(err, error);
   std::map<std::int32_t, std::string> names = channel_names(channels);
   std::string where = printable(options.name) + " at 127.0.0.1:" + std::to_string(session.port);
   std::string rate = rate_text(options.rate_hz);
@@ -221,6 +231,103 @@ int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
     if (next < now) next = now;
     if (stop.wait_until(next)) break;
   }
+  if (!session.connection.end()) {
+    return report(err, "ending the session: " + printable(session.connection.error()));
+  }
+  return STATUS_OK;
+}
+
+// The file record writes to: standard output, or --output's file, closed
+// (and its last bytes checked) when the object goes.
+class RecordOutput {
+ public:
+  explicit RecordOutput(std::FILE* out) : m_file(out) {}
+  ~RecordOutput() {
+    if (m_owned) std::fclose(m_file);
+  }
+  RecordOutput(const RecordOutput&) = delete;
+  RecordOutput& operator=(const RecordOutput&) = delete;
+
+  bool open(const std::string& path) {
+    m_file = std::fopen(path.c_str(), "w");
+    m_owned = m_file != nullptr;
+    return m_owned;
+  }
+  std::FILE* file() const { return m_file; }
+  // Closes the file: false (errno set) when its last bytes did not reach it.
+  bool close() {
+    if (!m_owned) return true;
+    m_owned = false;
+    return std::fclose(m_file) == 0;
+  }
+
+ private:
+  std::FILE* m_file;
+  bool m_owned = false;
+};
+
+int run_record(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
+  StopRequest stop;
+  Session session;
+  client::ChannelInfo channels;
+  std::string error;
+  if (!open_channels(options, &session, &channels, &error)) return report(err, error);
+  RecordOutput output(out);
+  if (!options.output.empty() && !output.open(options.output)) {
+    const std::string reason = std::strerror(errno);
+    end_session(&session);
+    return report(err, "cannot write " + printable(options.output) + ": " + reason);
+  }
+  auto failed_output = [&] {
+    const int reason = errno;
+    end_session(&session);
+    errno = reason;
+    // The reader went away (record | head): that ends the recording.
+    return reason == EPIPE ? STATUS_OK : output_failed(err);
+  };
+  const std::map<std::int32_t, std::string> names = channel_names(channels);
+
+  const auto period = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(1.0 / options.rate_hz));
+  const auto duration = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(options.seconds));
+  client::DataBlock first_block;
+  Clock::time_point first_reply;
+  Clock::time_point next;
+  for (std::uint64_t block = 1;; ++block) {
+    client::DataBlock data;
+    if (!session.connection.data(&data)) {
+      std::string reason = printable(session.connection.error());
+      end_session(&session);
+      return report(err, "data block " + std::to_string(block) + ": " + reason);
+    }
+    const Clock::time_point arrived = Clock::now();
+    std::string text;
+    if (block == 1) {
+      // The times count from here, and the steady rate too: a slow first
+      // reply (a server's first session) costs no row.
+      first_reply = arrived;
+      next = arrived;
+      first_block = data;
+      text = format_csv_header(data, names);
+    } else if (!same_layout(first_block, data)) {
+      end_session(&session);
+      return report(err, "data block " + std::to_string(block) +
+                             " holds other channels than the first: the header no longer fits");
+    }
+    // Seconds count from the first block's arrival, so the first row reads 0.
+    text += format_csv_row(std::chrono::duration<double>(arrived - first_reply).count(), data);
+    if (!emit(output.file(), text)) return failed_output();
+    if (options.count != 0 && block == options.count) break;
+    next += period;
+    // A server slower than the rate sets the pace; no burst to catch up.
+    const Clock::time_point now = Clock::now();
+    if (next < now) next = now;
+    // Requests go out k periods after the first reply, for k below seconds * rate.
+    if (options.seconds > 0.0 && next - first_reply >= duration) break;
+    if (stop.wait_until(next)) break;
+  }
+  if (!output.close()) return failed_output();
   if (!session.connection.end()) {
     return report(err, "ending the session: " + printable(session.connection.error()));
   }
@@ -296,6 +403,8 @@ int run_command(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
       return run_devices(out, err);
     case Command::AXES:
       return run_axes(options, out, err);
+    case Command::RECORD:
+      return run_record(options, out, err);
     case Command::NONE:
       break;
   }

@@ -10,7 +10,8 @@ namespace probe {
 
 std::string format_devices(const std::vector<platform::InputDevice>& devices,
                            const platform::JoystickZero& zero,
-                           const platform::JoystickChoice& choice) {
+                           const platform::JoystickChoice& choice,
+                           const platform::JoystickStatus* recording) {
   using State = platform::JoystickZero::State;
   std::string text;
   if (devices.empty()) {
@@ -42,7 +43,10 @@ std::string format_devices(const std::vector<platform::InputDevice>& devices,
     }
   }
   text += "\nJoystick 0: ";
-  if (zero.state == State::READY) {
+  if (recording) {
+    const JoystickStateText words = describe_joystick(*recording);
+    text += words.title + "\n  " + words.detail + "\n";
+  } else if (zero.state == State::READY) {
     text += printable(zero.device.path) + " \"" + printable(zero.device.name) + "\"";
     if (!choice.origin.empty()) text += ", " + describe_choice(choice);
     text += "\n";

@@ -15,9 +15,11 @@ namespace probe {
 
 // The listing of `devices`: per input device its node, whether we may read
 // it, whether it is a joystick (and why not), its name; then which device is
-// joystick 0, or what keeps there from being one.
+// joystick 0, or what keeps there from being one. When the choice is a
+// recording, recording is its reader's status: joystick 0 is that.
 std::string format_devices(const std::vector<platform::InputDevice>& devices,
                            const platform::JoystickZero& zero,
-                           const platform::JoystickChoice& choice);
+                           const platform::JoystickChoice& choice,
+                           const platform::JoystickStatus* recording = nullptr);
 
 }  // namespace probe

@@ -1,5 +1,6 @@
 #include "tools/probe_options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +14,7 @@ namespace {
 
 constexpr long long MAX_TIMEOUT_MS = 3600000;
 constexpr double MAX_RATE_HZ = 1000.0;
+constexpr double MAX_RECORD_SECONDS = 86400.0;
 
 // An option's value as a line may show it: the user's own text, but it may
 // have been pasted or come from a script's variable.
@@ -24,6 +26,7 @@ std::optional<Command> command_named(const std::string& word) {
   if (word == "watch") return Command::WATCH;
   if (word == "devices") return Command::DEVICES;
   if (word == "axes") return Command::AXES;
+  if (word == "record") return Command::RECORD;
   return std::nullopt;
 }
 
@@ -39,6 +42,8 @@ const char* command_word(Command command) {
       return "devices";
     case Command::AXES:
       return "axes";
+    case Command::RECORD:
+      return "record";
     case Command::NONE:
       break;
   }
@@ -80,20 +85,41 @@ bool parse_address(const std::string& text, std::string* host, std::uint16_t* po
   return true;
 }
 
+constexpr unsigned command_bit(Command command) { return 1u << static_cast<unsigned>(command); }
+constexpr unsigned ANY_COMMAND = 0;
+constexpr unsigned WATCH_OR_RECORD = command_bit(Command::WATCH) | command_bit(Command::RECORD);
+
 struct OptionSpec {
   const char* name;
   bool takes_value;
-  Command only_for;  // the one command it belongs to; NONE: any
-  bool server_only;  // meaningless for devices and axes, which talk to no server
+  unsigned commands;  // the commands it belongs to (command_bit); ANY_COMMAND: any
+  bool server_only;   // meaningless for devices and axes, which talk to no server
 };
 
 constexpr OptionSpec OPTIONS[] = {
-    {"--registry", true, Command::NONE, true}, {"--address", true, Command::NONE, true},
-    {"--protocol", true, Command::NONE, true}, {"--timeout", true, Command::NONE, true},
-    {"--rate", true, Command::WATCH, true},    {"--count", true, Command::WATCH, true},
-    {"--plain", false, Command::WATCH, true},  {"--raw", false, Command::INFO, true},
-    {"--device", true, Command::AXES, false},
+    {"--registry", true, ANY_COMMAND, true},
+    {"--address", true, ANY_COMMAND, true},
+    {"--protocol", true, ANY_COMMAND, true},
+    {"--timeout", true, ANY_COMMAND, true},
+    {"--rate", true, WATCH_OR_RECORD, true},
+    {"--count", true, WATCH_OR_RECORD, true},
+    {"--plain", false, command_bit(Command::WATCH), true},
+    {"--raw", false, command_bit(Command::INFO), true},
+    {"--seconds", true, command_bit(Command::RECORD), true},
+    {"--output", true, command_bit(Command::RECORD), true},
+    {"--device", true, command_bit(Command::AXES), false},
 };
+
+// "watch", "watch and record": the commands of a bit set, for a line.
+std::string command_words(unsigned commands) {
+  std::string words;
+  for (Command command : {Command::LIST, Command::INFO, Command::WATCH, Command::DEVICES,
+                          Command::RECORD}) {
+    if (!(commands & command_bit(command))) continue;
+    words += (words.empty() ? "" : " and ") + std::string(command_word(command));
+  }
+  return words;
+}
 
 const OptionSpec* option_named(const std::string& name) {
   for (const OptionSpec& spec : OPTIONS) {
@@ -147,6 +173,20 @@ bool apply_option(const std::string& name, const std::string& value, ProbeOption
       return false;
     }
     options->count = *blocks;
+  } else if (name == "--seconds") {
+    auto seconds = parse_real(value);
+    if (!seconds || *seconds <= 0.0 || *seconds > MAX_RECORD_SECONDS) {
+      *error = "--seconds takes seconds, more than 0 and at most 86400, not \"" + shown(value) +
+               "\"";
+      return false;
+    }
+    options->seconds = *seconds;
+  } else if (name == "--output") {
+    if (value.empty()) {
+      *error = "--output needs the name of a file";
+      return false;
+    }
+    options->output = value;
   } else if (name == "--plain") {
     options->plain = true;
   } else if (name == "--raw") {
@@ -248,7 +288,7 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
   }
   if (first_error.empty() && !options->address_host.empty()) {
     if (options->command == Command::LIST)
-      note("list reads the registry; --address is for info and watch");
+      note("list reads the registry; --address is for info, watch and record");
     if (!options->registry.empty()) note("--address and --registry exclude each other");
   }
   for (const OptionSpec* spec : given) {
@@ -256,12 +296,20 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
         (options->command == Command::DEVICES || options->command == Command::AXES)) {
       note(std::string(spec->name) + " does not apply to " + command_word(options->command));
     }
-    if (spec->only_for != Command::NONE && options->command != spec->only_for &&
+    if (spec->commands != ANY_COMMAND && !(spec->commands & command_bit(options->command)) &&
         first_error.empty()) {
-      note(std::string(spec->name) + " belongs to " + command_word(spec->only_for) + ", not to " +
-           command_word(options->command));
+      note(std::string(spec->name) + " belongs to " + command_words(spec->commands) +
+           ", not to " + command_word(options->command));
     }
   }
+  auto was_given = [&given](const char* name) {
+    return std::any_of(given.begin(), given.end(),
+                       [name](const OptionSpec* spec) { return std::string(spec->name) == name; });
+  };
+  if (first_error.empty() && was_given("--count") && was_given("--seconds"))
+    note("--count and --seconds exclude each other");
+  if (options->command == Command::RECORD && !was_given("--rate"))
+    options->rate_hz = RECORD_RATE_HZ;
   if (!first_error.empty()) {
     *error = first_error;
     return false;
@@ -274,7 +322,7 @@ std::string help_text(Command command) {
       "Options for the commands that talk to a server:\n"
       "  --registry OBJECT  the shared-memory registry to read (default: the user's)\n"
       "  --address HOST:PORT  talk to the server listening there instead of looking\n"
-      "                     NAME up in the registry (info and watch)\n"
+      "                     NAME up in the registry (info, watch and record)\n"
       "  --protocol N       the protocol version to announce (default 300)\n"
       "  --timeout MS       how long to wait for the server each time (default 5000)\n"
       "  --help             show this help\n";
@@ -292,6 +340,7 @@ std::string help_text(Command command) {
           "  devices       the input devices, their axes, which one is joystick 0 and the\n"
           "                mapping in force for it (no server needed)\n"
           "  axes          a device's absolute axes, live (no server needed)\n"
+          "  record [NAME] a server's channel values as CSV, to replay later\n"
           "NAME defaults to \"Orvandelcaster\". \"capture-probe COMMAND --help\" tells more.\n"
           "\n";
       text += common;
@@ -343,6 +392,28 @@ std::string help_text(Command command) {
           "  --plain            one line per block on a terminal too\n";
       text += common;
       break;
+    case Command::RECORD:
+      text =
+          "Usage: capture-probe record [NAME] [OPTIONS]\n"
+          "Connects to the server published as NAME (default \"Orvandelcaster\"), asks\n"
+          "for a data block at a steady rate and writes each one as a CSV row: first\n"
+          "the header \"seconds\" and the channels' names (quoted where CSV needs it),\n"
+          "then per block the seconds since the first block (%.6f, a monotonic clock)\n"
+          "and each value (%.9g, so every float reads back bit for bit). Runs until\n"
+          "--count blocks, --seconds or Ctrl-C, then ends the session; the file is\n"
+          "complete whichever ends it.\n"
+          "\n"
+#ifndef _WIN32
+          "The orvandelcaster setting \"joystick = replay:FILE\" (or\n"
+          "ORVANDELCASTER_JOYSTICK=replay:FILE) serves such a file as joystick 0.\n"
+          "\n"
+#endif
+          "  --rate HZ          blocks per second (default 50, at most 1000)\n"
+          "  --count N          stop after N blocks\n"
+          "  --seconds S        stop after S seconds\n"
+          "  --output FILE      write to FILE (replaced) instead of standard output\n";
+      text += common;
+      break;
     case Command::DEVICES:
 #ifdef _WIN32
       text =
@@ -365,8 +436,9 @@ std::string help_text(Command command) {
           "another, set ORVANDELCASTER_JOYSTICK, or the line \"joystick = VALUE\" in\n"
           "${XDG_CONFIG_HOME:-~/.config}/orvandelcaster/settings.conf, to a device path\n"
           "(/dev/input/event5, /dev/input/by-id/...) or to a part of its name (case is\n"
-          "ignored); the variable wins over the file. A chosen device that is absent\n"
-          "is not replaced by another.\n"
+          "ignored), or to replay:FILE, a recording of \"capture-probe record\" served\n"
+          "as joystick 0; the variable wins over the file. A chosen device that is\n"
+          "absent is not replaced by another.\n"
           "\n"
           "Then, for each device that may be read, its absolute axes: name, limits,\n"
           "flat, fuzz and the value now; and the mapping in force for joystick 0: per\n"

@@ -13,7 +13,10 @@
 // Options may stand anywhere, as "--opt VALUE" or "--opt=VALUE".
 namespace probe {
 
-enum class Command { NONE, LIST, INFO, WATCH, DEVICES, AXES };
+enum class Command { NONE, LIST, INFO, WATCH, DEVICES, AXES, RECORD };
+
+// Fast enough for a stick moved by hand, slow enough for any server.
+inline constexpr double RECORD_RATE_HZ = 50.0;
 
 struct ProbeOptions {
   Command command = Command::NONE;
@@ -26,8 +29,10 @@ struct ProbeOptions {
   std::uint16_t address_port = 0;
   std::uint32_t protocol = PROTOCOL_VERSION;
   int timeout_ms = 5000;
-  double rate_hz = 10.0;
+  double rate_hz = 10.0;     // RECORD_RATE_HZ for record
   std::uint64_t count = 0;  // 0: until interrupted
+  double seconds = 0.0;     // record: how long; 0: until interrupted (or count)
+  std::string output;       // record: the file to write; empty: standard output
   bool plain = false;       // one line per block even on a terminal
   bool raw = false;         // info: the channel table's words as they travel, too
   std::string device;       // axes: a device path or a part of its name; empty: joystick 0

@@ -85,6 +85,11 @@ TEST(ProbeOptions, BadUsageIsRefusedWithItsReason) {
       {{"watch", "--raw"}, "--raw belongs to info, not to watch"},
       {{"watch", "--plain=yes"}, "--plain takes no value"},
       {{"watch", "--rate"}, "--rate needs a value"},
+      {{"info", "--rate", "5"}, "--rate belongs to watch and record, not to info"},
+      {{"watch", "--seconds", "2"}, "--seconds belongs to record, not to watch"},
+      {{"record", "--count", "2", "--seconds", "2"}, "--count and --seconds exclude each other"},
+      {{"record", "--seconds", "0"}, "--seconds takes seconds, more than 0 and at most 86400"},
+      {{"record", "--output="}, "--output needs the name of a file"},
       {{"info", "--registry="}, "--registry needs"},
       // What the user typed is shown, but on one line and without steering the terminal.
       {{"info", "--timeout", "5\nOrvandelcaster: x"},
@@ -96,6 +101,19 @@ TEST(ProbeOptions, BadUsageIsRefusedWithItsReason) {
     EXPECT_FALSE(parsed.ok) << c.reason;
     EXPECT_NE(parsed.error.find(c.reason), std::string::npos) << parsed.error;
   }
+}
+
+TEST(ProbeOptions, RecordTakesItsServerAndItsOwnRate) {
+  Parsed plain = parse({"record"});
+  ASSERT_TRUE(plain.ok) << plain.error;
+  EXPECT_EQ(plain.options.command, Command::RECORD);
+  EXPECT_DOUBLE_EQ(plain.options.rate_hz, RECORD_RATE_HZ);
+  Parsed full = parse({"record", "Other", "--rate=20", "--seconds", "1.5", "--output", "t.csv"});
+  ASSERT_TRUE(full.ok) << full.error;
+  EXPECT_EQ(full.options.name, "Other");
+  EXPECT_DOUBLE_EQ(full.options.rate_hz, 20.0);
+  EXPECT_DOUBLE_EQ(full.options.seconds, 1.5);
+  EXPECT_EQ(full.options.output, "t.csv");
 }
 
 TEST(ProbeOptions, NumbersMustBeWholeDecimalAndInRange) {
@@ -159,7 +177,7 @@ TEST(ProbeOptions, AddressNeedsAHostAndAUsablePortAndNoRegistry) {
   EXPECT_EQ(parsed.error, "--address and --registry exclude each other");
   parsed = parse({"list", "--address", "127.0.0.1:5000"});
   EXPECT_FALSE(parsed.ok);
-  EXPECT_EQ(parsed.error, "list reads the registry; --address is for info and watch");
+  EXPECT_EQ(parsed.error, "list reads the registry; --address is for info, watch and record");
 }
 
 TEST(ProbeOptions, DevicesTakesNoServerNameAndNoServerOption) {

@@ -9,6 +9,7 @@
 #include "platform/evdev_axes.h"
 #include "platform/settings_file.h"
 #include "tools/probe_axes.h"
+#include "platform/recording_reader.h"
 #include "tools/probe_devices.h"
 #include "tools/probe_format.h"
 #include "tools/probe_system.h"
@@ -30,22 +31,36 @@ std::string device_title(const std::string& path, const std::string& name) {
   return name.empty() ? printable(path) : printable(path) + " \"" + printable(name) + "\"";
 }
 
-// The mapping in force for joystick 0: the settings file's keys over the
-// device's axes, and the lines of the file that are ignored.
-std::string mapping_section(const std::vector<DeviceAxis>& axes) {
-  const std::string path = platform::settings_file_path();
-  std::string text;
-  const std::string refused = path.empty() ? "" : platform::read_settings_text(path, &text);
+// The user's mapping as every reader of joystick 0 takes it from the
+// settings file, with why the file was not read and the lines it ignores.
+struct SettingsMapping {
+  std::string path;
+  std::string refused;
   std::vector<platform::SettingProblem> problems;
-  const platform::AxisMapping mapping =
-      platform::parse_axis_mapping(text, AxisNaming::EVDEV, &problems);
+  platform::AxisMapping mapping;
+};
+
+SettingsMapping read_settings_mapping() {
+  SettingsMapping read;
+  read.path = platform::settings_file_path();
+  std::string text;
+  if (!read.path.empty()) read.refused = platform::read_settings_text(read.path, &text);
+  read.mapping = platform::parse_axis_mapping(text, AxisNaming::EVDEV, &read.problems);
+  return read;
+}
+
+// The mapping in force for joystick 0 over the device's axes, and the lines
+// of the settings file that are ignored.
+std::string mapping_section(const SettingsMapping& read, const std::vector<DeviceAxis>& axes) {
   std::string section = "\nMapping in force for joystick 0 (keys x, y, rudder, thrust and their\n" +
                         std::string(".calibration and .deadzone in ") +
-                        (path.empty() ? "the settings file, which has no place here"
-                                      : printable(path)) +
-                        "):\n" + format_mapping(mapping, axes, AxisNaming::EVDEV);
-  if (!refused.empty()) section += "  The settings file is not read: " + printable(refused) + "\n";
-  for (const platform::SettingProblem& problem : problems) {
+                        (read.path.empty() ? "the settings file, which has no place here"
+                                           : printable(read.path)) +
+                        "):\n" + format_mapping(read.mapping, axes, AxisNaming::EVDEV);
+  if (!read.refused.empty()) {
+    section += "  The settings file is not read: " + printable(read.refused) + "\n";
+  }
+  for (const platform::SettingProblem& problem : read.problems) {
     section += "  Line " + std::to_string(problem.line) + " is ignored: " +
                printable(problem.why) + "\n";
   }
@@ -90,7 +105,15 @@ bool is_terminal(std::FILE* out) { return ::isatty(::fileno(out)); }
 bool list_devices(std::string* listing, std::string*) {
   platform::JoystickChoice choice = platform::read_joystick_choice();
   std::vector<platform::InputDevice> devices = platform::scan_input_devices();
-  platform::JoystickZero zero = platform::resolve_joystick_zero(devices, choice);
+  // A chosen device is joystick 0 when it has the axes its mapping uses.
+  const SettingsMapping settings = read_settings_mapping();
+  platform::JoystickZero zero = platform::resolve_joystick_zero(devices, choice, settings.mapping);
+  if (choice.kind == platform::JoystickChoice::Kind::REPLAY) {
+    // The recording is read as the server would read it, for its state.
+    const platform::JoystickStatus recording = platform::make_recording_reader(choice)->status();
+    *listing = format_devices(devices, zero, choice, &recording);
+    return true;
+  }
   *listing = format_devices(devices, zero, choice);
   std::vector<DeviceAxis> zero_axes;
   for (const platform::InputDevice& device : devices) {
@@ -101,7 +124,7 @@ bool list_devices(std::string* listing, std::string*) {
     if (zero.state == platform::JoystickZero::State::READY && device.number == zero.device.number)
       zero_axes = axes;
   }
-  if (zero.state == platform::JoystickZero::State::READY) *listing += mapping_section(zero_axes);
+  if (zero.state == platform::JoystickZero::State::READY) *listing += mapping_section(settings, zero_axes);
   return true;
 }
 
@@ -110,7 +133,8 @@ std::unique_ptr<AxesSource> open_axes_source(const std::string& device, std::str
   std::string path = device, name;
   if (device.empty()) {
     const platform::JoystickChoice choice = platform::read_joystick_choice();
-    const platform::JoystickZero zero = platform::resolve_joystick_zero(devices, choice);
+    const platform::JoystickZero zero =
+        platform::resolve_joystick_zero(devices, choice, read_settings_mapping().mapping);
     const platform::JoystickStatus status = platform::joystick_status(zero, choice);
     if (zero.state != platform::JoystickZero::State::READY) {
       const std::string detail = joystick_state_detail(status);
