@@ -114,7 +114,7 @@ constexpr OptionSpec OPTIONS[] = {
 std::string command_words(unsigned commands) {
   std::string words;
   for (Command command : {Command::LIST, Command::INFO, Command::WATCH, Command::DEVICES,
-                          Command::RECORD}) {
+                          Command::AXES, Command::RECORD}) {
     if (!(commands & command_bit(command))) continue;
     words += (words.empty() ? "" : " and ") + std::string(command_word(command));
   }

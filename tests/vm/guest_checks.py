@@ -589,6 +589,9 @@ def mapping(bindir):
     check_probe(bindir, (-1, CENTRED, CENTRED, CENTRED, CENTRED, 0),
                 f"{label}: pedals are no joystick 0 unless chosen")
     write_settings("joystick = pedals\nthrust = ABS_GAS\n")
+    zero_line = [line for line in devices(bindir, env=in_file).splitlines() if line.startswith("Joystick 0:")]
+    check(zero_line and "VMJoy Pedals" in zero_line[0],
+          f"{label}: capture-probe devices finds the chosen pedals as joystick 0", repr(zero_line))
     server, client = start_session(bindir, f"{label} pedals", env=in_file)
     if client:
         check_block(client, expected_block(scale(512, 0, 1023), scale(512, 0, 1023), scale(700, 0, 1023),
