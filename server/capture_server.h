@@ -3,33 +3,20 @@
 #include <string>
 
 #include "platform/joystick_device.h"
+#include "server/instance_name.h"
 
 // The server as the program that hosts it sees it (app/ and win32/ use no
 // other header of server/): read the instance's settings, ready the sockets,
 // claim the instance, say how the server thread ends the process, start the
-// server. Each is defined in the
-// module that owns it (instance_name, process, registry, publication_notice,
-// capture_server).
+// server. Each is defined in the module that owns it (process, registry,
+// publication_notice, capture_server); the instance's settings and name are
+// server/instance_name.h's, included here.
 
 // Readies the process for sockets: ignores SIGPIPE, starts the socket library
 // and registers stop_sockets as an exit handler. Runs once, before any other
 // thread. True when the sockets are ready; without them the server can only
 // fail to listen.
 bool start_sockets();
-
-// Reads this instance's settings, first of all (before any other thread and
-// any other reader of a setting): settings_file, when not null (--settings
-// FILE), becomes the settings file of every reader of every setting, and the
-// file's "name = NAME" becomes the instance's name. 0, or -1 with the line to
-// show: a settings file given that is missing or cannot be read, or a name
-// that is not 1 to 63 printable ASCII characters without ':'.
-int configure_instance(const char* settings_file, std::string* failure_line);
-
-// This instance's name ("Orvandelcaster" unless its settings name another):
-// published in the registry, reported by the server, shown as the window's
-// caption and at the start of the program's lines. Valid for the life of the
-// process.
-const char* instance_name();
 
 // Opens the registry for the life of the process and takes the instance lock
 // of the instance's name on it, so that one server per name and user runs: 0, or

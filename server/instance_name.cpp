@@ -6,7 +6,6 @@
 #include "platform/program_name.h"
 #include "platform/settings_file.h"
 #include "protocol/wire.h"
-#include "server/capture_server.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -7,8 +8,8 @@
 // instance lock of, gives in the server information reply and its lines, and
 // shows as the window's caption. Several instances of one user run side by
 // side under different names, each with its own settings file; the name comes
-// from the line "name = NAME" of that file (configure_instance, declared in
-// server/capture_server.h), "Orvandelcaster" when none is given.
+// from the line "name = NAME" of that file, "Orvandelcaster" when none is
+// given. The hosting program reaches this through server/capture_server.h.
 
 inline constexpr char NAME_SETTING[] = "name";
 // The server information reply holds the name in 64 bytes with its zero.
@@ -20,3 +21,17 @@ bool valid_instance_name(std::string_view name);
 
 // Makes name (valid) this instance's name. Call it before any other thread runs.
 void set_instance_name(const std::string& name);
+
+// Reads this instance's settings, first of all (before any other thread and
+// any other reader of a setting): settings_file, when not null (--settings
+// FILE), becomes the settings file of every reader of every setting, and the
+// file's "name = NAME" becomes the instance's name. 0, or -1 with the line to
+// show: a settings file given that is missing or cannot be read, or a name
+// that is not 1 to 63 printable ASCII characters without ':'.
+int configure_instance(const char* settings_file, std::string* failure_line);
+
+// This instance's name ("Orvandelcaster" unless its settings name another):
+// published in the registry, reported by the server, shown as the window's
+// caption and at the start of the program's lines. Valid for the life of the
+// process.
+const char* instance_name();

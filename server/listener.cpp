@@ -11,8 +11,8 @@
 
 #include "platform/net.h"
 #include "protocol/wire.h"
-#include "server/capture_server.h"
 #include "server/foreign_peers.h"
+#include "server/instance_name.h"
 #include "server/process.h"
 #include "server/publication_notice.h"
 #include "server/registry.h"

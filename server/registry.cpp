@@ -19,6 +19,7 @@
 #include "protocol/registry_layout.h"
 #include "protocol/wire.h"
 #include "server/capture_server.h"
+#include "server/instance_name.h"
 #include "server/process.h"
 #include "server_core/diagnostics.h"
 
