@@ -19,8 +19,9 @@ int main(int argc, char** argv) {
   CommandLine line = parse_command_line(argc, argv);
   if (line.action != CommandLineAction::RUN) return answer_command_line(line);
   // Before anything reads a setting or says a line: both follow the instance.
+  const char* settings_file = line.settings_given ? line.settings_file.c_str() : nullptr;
   std::string refusal;
-  if (configure_instance(line.settings_given ? line.settings_file.c_str() : nullptr, &refusal) < 0) {
+  if (configure_instance(settings_file, &refusal) < 0) {
     std::fprintf(stderr, "%s\n", refusal.c_str());
     return 1;
   }

@@ -138,7 +138,8 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       return bad_usage("option '" + std::string(option) + "' doesn't allow an argument");
     }
     CommandLine answer;
-    answer.action = option == "--help" ? CommandLineAction::SHOW_HELP : CommandLineAction::SHOW_VERSION;
+    answer.action =
+        option == "--help" ? CommandLineAction::SHOW_HELP : CommandLineAction::SHOW_VERSION;
     return answer;
   }
   return run;

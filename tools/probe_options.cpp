@@ -86,11 +86,11 @@ struct OptionSpec {
 
 // --name chooses the server of every command that talks to one; list shows them all.
 constexpr OptionSpec OPTIONS[] = {
-    {"--name", true, Command::NONE, true},     {"--registry", true, Command::NONE, true},
-    {"--address", true, Command::NONE, true},
-    {"--protocol", true, Command::NONE, true}, {"--timeout", true, Command::NONE, true},
-    {"--rate", true, Command::WATCH, true},    {"--count", true, Command::WATCH, true},
-    {"--plain", false, Command::WATCH, true},  {"--raw", false, Command::INFO, true},
+    {"--name", true, Command::NONE, true},    {"--registry", true, Command::NONE, true},
+    {"--address", true, Command::NONE, true}, {"--protocol", true, Command::NONE, true},
+    {"--timeout", true, Command::NONE, true}, {"--rate", true, Command::WATCH, true},
+    {"--count", true, Command::WATCH, true},  {"--plain", false, Command::WATCH, true},
+    {"--raw", false, Command::INFO, true},
 };
 
 const OptionSpec* option_named(const std::string& name) {

@@ -86,8 +86,7 @@ ServerProcess::~ServerProcess() {
 }
 
 std::uint16_t ServerProcess::wait_for_port(int timeout_ms) {
-  return wait_for_publication(m_registry, m_name, timeout_ms,
-                              [this] { return running(); });
+  return wait_for_publication(m_registry, m_name, timeout_ms, [this] { return running(); });
 }
 
 std::uint16_t ServerProcess::published_port() const {
