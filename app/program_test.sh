@@ -42,8 +42,13 @@
 #   long_joystick_variable
 #                     ORVANDELCASTER_JOYSTICK longer than 4 KiB: refused with one
 #                     line on stderr, the same otherwise
+#   named_instances   two instances with two settings files (--settings) serve side
+#                     by side under their names, each found by capture-probe --name
+#                     and saying its name on stdout; a third with a name in use, a
+#                     name that cannot be used and a missing settings file end the
+#                     start with status 1 and one line
 #
-# Needs ORVANDEL_EXE, WINDOW_CLIENT and VERSION. Each run has a registry of its
+# Needs ORVANDEL_EXE, WINDOW_CLIENT, CAPTURE_PROBE and VERSION. Each run has a registry of its
 # own (ORVANDELCASTER_REGISTRY), never the user's.
 set -uo pipefail
 
@@ -92,6 +97,7 @@ case $case_name in
     expect_bad_usage -h
     expect_bad_usage some-argument
     expect_bad_usage -- some-argument
+    expect_bad_usage --settings
     expect_bad_usage -platform offscreen
     expect_bad_usage --platform offscreen
     # An argument cannot forge a line of its own.
@@ -270,6 +276,49 @@ case $case_name in
     wait_exit "$program" 1
     [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM, not 0"
     [ "$(cat "$work/program.err")" = "$expected" ] || fail "more on stderr after SIGTERM"
+    ;;
+  named_instances)
+    unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_RUNTIME_DIR
+    export TMPDIR=$work/tmp
+    mkdir "$TMPDIR"
+    for stick in one two; do
+      printf '# the %s hand\nname = Stick %s\n' "$stick" "$stick" >"$work/$stick.conf"
+      # Relative: the file is known by where it was given, wherever the folder is.
+      (cd "$work" && exec "$ORVANDEL_EXE" --settings "$stick.conf") \
+        >"$work/$stick.out" 2>"$work/$stick.err" &
+      pids+=("$!")
+    done
+    for stick in one two; do
+      for _ in $(seq 100); do
+        "$CAPTURE_PROBE" info --name "Stick $stick" >"$work/info-$stick.txt" 2>&1 && break
+        sleep 0.1
+      done
+      grep -qx "Server: *Stick $stick" "$work/info-$stick.txt" ||
+        fail "Stick $stick is not served under its name: $(cat "$work/info-$stick.txt")"
+      grep -q "^Stick $stick: serving \"Stick $stick\" in " "$work/$stick.out" ||
+        fail "Stick $stick does not say its name on stdout"
+    done
+    "$CAPTURE_PROBE" list >"$work/list.txt" 2>&1
+    grep -q "Stick one *serving" "$work/list.txt" && grep -q "Stick two *serving" "$work/list.txt" ||
+      fail "list does not show both names: $(cat "$work/list.txt")"
+    printf 'name = Stick two\n' >"$work/again.conf"
+    printf 'name = Stick:two\n' >"$work/colon.conf"
+    declare -A refusals=(
+      [again.conf]="Stick two: already running"
+      [colon.conf]="Orvandelcaster: the setting \"name\" in $work/colon.conf must be 1 to 63 printable ASCII characters without ':', not \"Stick:two\""
+      [missing.conf]="Orvandelcaster: cannot use the settings file $work/missing.conf: cannot open it: No such file or directory"
+    )
+    for file in "${!refusals[@]}"; do
+      run --settings "$work/$file"
+      [ "$status" -eq 1 ] || fail "--settings $file: status $status, not 1"
+      [ "$err" = "${refusals[$file]}" ] || fail "--settings $file: stderr is not \"${refusals[$file]}\""
+    done
+    for index in 1 2; do
+      kill -TERM "${pids[-index]}"
+      wait_exit "${pids[-index]}" 5
+      [ "$status" -eq 0 ] || fail "an instance ended with status $status after SIGTERM"
+    done
+    [ -s "$work/one.err" ] || [ -s "$work/two.err" ] && fail "an instance wrote to stderr"
     ;;
   headless_*)
     signal=TERM

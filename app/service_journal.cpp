@@ -20,7 +20,7 @@ void notice_first_publication(const char* server_name, const char* registry_obje
 }
 
 void say(const std::string& line) {
-  std::fprintf(stdout, "Orvandelcaster: %s\n", line.c_str());
+  std::fprintf(stdout, "%s: %s\n", instance_name(), line.c_str());
   std::fflush(stdout);
 }
 

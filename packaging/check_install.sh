@@ -3,7 +3,9 @@
 # user, and checks what arrives: every file in its place, icons of the sizes
 # their folders say, one version everywhere it is shown, a valid systemd user
 # unit, and that unit's command, started as the user manager starts it,
-# serving a capture client headless and ending cleanly on SIGTERM.
+# serving a capture client headless and ending cleanly on SIGTERM; the
+# template unit's command for two instances at once, each under the name its
+# own settings file gives.
 #
 #   check_install.sh BUILD_DIR
 #
@@ -32,7 +34,7 @@ expected=(
   share/icons/hicolor/scalable/apps/orvandelcaster.svg
   share/man/man1/orvandelcaster.1.gz share/man/man1/capture-probe.1.gz
   share/doc/orvandelcaster/changelog.gz share/doc/orvandelcaster/copyright
-  lib/systemd/user/orvandelcaster.service
+  lib/systemd/user/orvandelcaster.service lib/systemd/user/orvandelcaster@.service
   include/orvandelcaster/client.h
 )
 # The client library in the architecture's own folder, with its CMake package,
@@ -82,13 +84,22 @@ done
 unit=$prefix/lib/systemd/user/orvandelcaster.service
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
 [ "$exec_start" = "$prefix/bin/orvandelcaster" ] || fail "the unit starts '$exec_start'"
+template=$prefix/lib/systemd/user/orvandelcaster@.service
+template_start=$(sed -n 's/^ExecStart=//p' "$template")
+[ "$template_start" = "$prefix/bin/orvandelcaster --settings %E/orvandelcaster/%i.conf" ] ||
+  fail "the template unit starts '$template_start'"
 if command -v systemd-analyze >/dev/null; then
   mkdir -m 700 "$work/manager-runtime"
-  # The user manager's own runtime directory; MANPATH for the unit's Documentation= page.
-  XDG_RUNTIME_DIR=$work/manager-runtime MANPATH=$prefix/share/man \
-    systemd-analyze --user verify "$unit" >"$work/verify.out" 2>"$work/verify.err" ||
-    fail "systemd-analyze verify failed"
-  [ -s "$work/verify.err" ] && fail "systemd-analyze verify finds fault with the unit"
+  # A template is verified as one of its instances, as the manager loads it.
+  mkdir "$work/units"
+  ln -s "$template" "$work/units/orvandelcaster@stick2.service"
+  for checked in "$unit" "$work/units/orvandelcaster@stick2.service"; do
+    # The user manager's own runtime directory; MANPATH for the unit's Documentation= page.
+    XDG_RUNTIME_DIR=$work/manager-runtime MANPATH=$prefix/share/man \
+      systemd-analyze --user verify "$checked" >"$work/verify.out" 2>"$work/verify.err" ||
+      fail "systemd-analyze verify failed for $checked: $(cat "$work/verify.err")"
+    [ -s "$work/verify.err" ] && fail "systemd-analyze verify finds fault with $checked: $(cat "$work/verify.err")"
+  done
 fi
 
 # The unit's command in the environment a user manager gives it: DISPLAY
@@ -112,4 +123,37 @@ kill -TERM "$program"
 wait_exit "$program" 5
 [ "$status" -eq 0 ] || fail "the unit's command ended with status $status after SIGTERM"
 [ -s "$work/unit.err" ] && fail "the unit's command wrote to standard error"
+
+# Two instances of the template at once, as the manager runs them: %E is the
+# user's configuration folder, %i the instance.
+mkdir -p "$work/config/orvandelcaster"
+for instance in stick1 stick2; do
+  printf 'name = Orvandelcaster %s\n' "$instance" >"$work/config/orvandelcaster/$instance.conf"
+  command_line=${template_start//%E/$work/config}
+  env -i HOME="$work" PATH=/usr/bin:/bin XDG_RUNTIME_DIR="$work/runtime" \
+    ORVANDELCASTER_REGISTRY="$ORVANDELCASTER_REGISTRY" \
+    "${sanitizer_env[@]}" "${unit_env[@]}" ${command_line//%i/$instance} \
+    >"$work/$instance.out" 2>"$work/$instance.err" &
+  pids+=("$!")
+done
+for instance in stick1 stick2; do
+  for _ in $(seq 100); do
+    "$prefix/bin/capture-probe" info --name "Orvandelcaster $instance" \
+      --registry "$ORVANDELCASTER_REGISTRY" >"$work/$instance.info" 2>&1 && break
+    sleep 0.1
+  done
+  grep -qx "Server: *Orvandelcaster $instance" "$work/$instance.info" ||
+    fail "instance $instance is not served under its name: $(cat "$work/$instance.info")"
+done
+for index in 1 2; do
+  program=${pids[-index]}
+  kill -TERM "$program"
+  wait_exit "$program" 5
+  [ "$status" -eq 0 ] || fail "a template instance ended with status $status after SIGTERM"
+done
+for instance in stick1 stick2; do
+  [ -s "$work/$instance.err" ] && fail "instance $instance wrote to standard error: $(cat "$work/$instance.err")"
+  grep -q "^Orvandelcaster $instance: serving \"Orvandelcaster $instance\"" "$work/$instance.out" ||
+    fail "instance $instance did not say it serves under its name"
+done
 echo "PASS"

@@ -1,38 +1,26 @@
 #include "platform/settings_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
+#include <system_error>
 
-#include "platform/error_text.h"
 #include "platform/outside_text.h"
 #include "platform/program_name.h"
 #include "platform/standard_error.h"
-#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
 
-const char* kind_of_file(mode_t mode) {
-  if (S_ISDIR(mode)) return "a directory";
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "not a file";
-}
-
-// "64 KiB", "64 MiB".
-std::string size_text(std::size_t bytes) {
-  if (bytes % (1024 * 1024) == 0) return std::to_string(bytes / (1024 * 1024)) + " MiB";
-  return std::to_string(bytes / 1024) + " KiB";
+// The file given on the command line, once set: it stands in for the default
+// one for every reader of every setting and for the folder watch.
+std::string& settings_file_override() {
+  static auto* path = new std::string;
+  return *path;
 }
 
 }  // namespace
+
 std::string_view trim_blanks(std::string_view text) {
   constexpr char BLANKS[] = " \t\r\n";
   std::size_t first = text.find_first_not_of(BLANKS);
@@ -50,7 +38,19 @@ std::string settings_file_path(const char* xdg_config_home, const char* home) {
 }
 
 std::string settings_file_path() {
-  return settings_file_path(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  if (!settings_file_override().empty()) return settings_file_override();
+  return default_settings_file_path();
+}
+
+std::string use_settings_file(const std::string& path) {
+  std::string text;
+  std::string refusal = read_settings_text(path, &text, MissingFile::REFUSED);
+  if (!refusal.empty()) return refusal;
+  // Absolute, so that the folder watch watches its folder whatever the working folder.
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  settings_file_override() = error ? path : absolute.lexically_normal().string();
+  return {};
 }
 
 std::optional<std::string> setting_value(std::string_view settings_text, std::string_view key) {
@@ -66,49 +66,6 @@ std::optional<std::string> setting_value(std::string_view settings_text, std::st
     value = std::string(trim_blanks(line.substr(equals + 1)));
   }
   return value;
-}
-
-std::string read_bounded_file(const std::string& path, std::size_t max_bytes, std::string* text,
-                              bool* missing) {
-  text->clear();
-  if (missing) *missing = false;
-  // Non-blocking: opening a FIFO that no one writes returns at once.
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (!fd.valid()) {
-    if (missing) *missing = errno == ENOENT;
-    return std::string("cannot open it: ") + error_text_or_number(errno);
-  }
-  struct stat status {};
-  if (::fstat(fd.get(), &status) != 0) {
-    return std::string("cannot read it: ") + error_text_or_number(errno);
-  }
-  if (!S_ISREG(status.st_mode)) {
-    return std::string("it is ") + kind_of_file(status.st_mode) + ", not a regular file";
-  }
-  const std::string too_large = "it is larger than " + size_text(max_bytes);
-  if (static_cast<unsigned long long>(status.st_size) > max_bytes) return too_large;
-  // One byte more than allowed tells a file that grew since fstat.
-  std::string read(max_bytes + 1, '\0');
-  std::size_t used = 0;
-  while (used < read.size()) {
-    ssize_t got = ::read(fd.get(), read.data() + used, read.size() - used);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return std::string("cannot read it: ") + error_text_or_number(errno);
-    if (got == 0) break;
-    used += static_cast<std::size_t>(got);
-  }
-  if (used > max_bytes) return too_large;
-  read.resize(used);
-  *text = std::move(read);
-  return {};
-}
-
-std::string read_settings_text(const std::string& path, std::string* text) {
-  text->clear();
-  if (path.empty()) return {};
-  bool missing = false;
-  std::string refusal = read_bounded_file(path, SETTINGS_FILE_MAX_BYTES, text, &missing);
-  return missing ? std::string() : refusal;
 }
 
 std::optional<std::string> read_setting(const std::string& path, std::string_view key) {

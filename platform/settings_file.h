@@ -26,8 +26,17 @@ inline constexpr std::size_t SETTING_VALUE_MAX_BYTES = 4 * 1024;
 // empty when neither gives a place.
 std::string settings_file_path(const char* xdg_config_home, const char* home);
 
-// settings_file_path for this process's environment.
+// The settings file of this process: the one use_settings_file chose, else
+// the system's default (on Linux settings_file_path for this process's
+// environment).
 std::string settings_file_path();
+std::string default_settings_file_path();
+
+// Makes path the settings file of this process (--settings FILE), for every
+// reader of every setting and for the watch of its folder: empty when done;
+// else why it cannot be (it is missing, unreadable, not a regular file, too
+// large), and nothing changes. Call it at start-up, before any other thread.
+std::string use_settings_file(const std::string& path);
 
 // The value of the last line "key = VALUE" in the text of a settings file,
 // without the blanks around it; nullopt when no line sets key.
@@ -37,19 +46,25 @@ std::optional<std::string> setting_value(std::string_view settings_text, std::st
 // the file is taken.
 std::string_view trim_blanks(std::string_view text);
 
+// Whether a settings file that is not there is simply no settings (the
+// default file) or a fault (a file the user named).
+enum class MissingFile { ALLOWED, REFUSED };
+
 // Reads the file at path into *text when it is a regular file of at most
 // max_bytes, opened without waiting, so that a file from outside can neither
 // block nor flood its reader. Returns why it was not read ("cannot open it:
 // ...", "it is a FIFO, not a regular file", "it is larger than 64 KiB"), or
 // empty when it was; *missing (when given) tells a file that does not exist.
+// Linux only, as are the recordings it also reads.
 std::string read_bounded_file(const std::string& path, std::size_t max_bytes, std::string* text,
                               bool* missing = nullptr);
 
 // Reads the settings file at path into *text when it is a regular file of at
 // most SETTINGS_FILE_MAX_BYTES, opened without waiting. Returns why it was not
 // read ("it is a FIFO, not a regular file", ...), or empty when it was read or
-// when there is no file (*text is empty then).
-std::string read_settings_text(const std::string& path, std::string* text);
+// when there is no file and missing is ALLOWED (*text is empty then).
+std::string read_settings_text(const std::string& path, std::string* text,
+                               MissingFile missing = MissingFile::ALLOWED);
 
 // setting_value of the file at path; nullopt also when there is none or it
 // was refused. A refusal is said once per process on standard error (every

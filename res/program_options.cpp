@@ -9,10 +9,10 @@ namespace {
 
 constexpr const char* PROGRAM = "orvandelcaster";
 
-constexpr std::string_view OPTIONS[] = {"--help", "--version"};
+constexpr std::string_view OPTIONS[] = {"--help", "--settings", "--version"};
 
 constexpr const char* USAGE =
-    "Usage: orvandelcaster [--help | --version]\n"
+    "Usage: orvandelcaster [--settings FILE] [--help | --version]\n"
     "Try 'orvandelcaster --help' for more information.\n";
 
 // The help's first and last parts are the same on both systems; what lies
@@ -20,16 +20,21 @@ constexpr const char* USAGE =
 // docs/man/orvandelcaster.1.scd and packaging/windows/README.txt.in, which say
 // the same at length.
 constexpr const char* HELP_HEAD =
-    "Usage: orvandelcaster [--help | --version]\n"
+    "Usage: orvandelcaster [--settings FILE] [--help | --version]\n"
     "Serve joystick 0 to capture clients and show it live in a monitor window.\n"
     "\n"
     "Joystick 0's four axes (X, Y, Rudder, Thrust) are served as float channels to\n"
     "one capture client at a time over TCP on 127.0.0.1; the port is published\n"
-    "under the name \"Orvandelcaster\" in the user's shared-memory registry.\n";
+    "under the instance's name in the user's shared-memory registry: the line\n"
+    "'name = NAME' of the settings file (1 to 63 printable ASCII characters\n"
+    "without ':'), \"Orvandelcaster\" by default. One instance runs per name; two\n"
+    "settings files with two names and two joysticks make two instances.\n";
 
 constexpr const char* HELP_OPTIONS =
-    "      --help     display this help and exit\n"
-    "      --version  output version information and exit\n"
+    "      --settings FILE  read the settings from FILE instead of the default\n"
+    "                       settings file; FILE must exist and be readable\n"
+    "      --help           display this help and exit\n"
+    "      --version        output version information and exit\n"
     "\n";
 
 #ifdef _WIN32
@@ -39,8 +44,9 @@ constexpr const char* HELP_RUN =
     "\n";
 
 constexpr const char* HELP_TAIL =
-    "Exit status: 0 when closed, 1 when the server cannot go on\n"
-    "(for example \"Orvandelcaster: already running\"), 2 on bad usage.\n"
+    "Exit status: 0 when closed, 1 when the server cannot go on or the settings\n"
+    "cannot be used (for example \"Orvandelcaster: already running\"), 2 on bad\n"
+    "usage.\n"
     "\n"
     "See README.txt beside the program for more.\n";
 #else
@@ -61,9 +67,9 @@ constexpr const char* HELP_TAIL =
     "                           case-insensitive name substring, or replay:FILE, a\n"
     "                           recording of capture-probe record played as the stick\n"
     "                           (a relative FILE is in the settings file's folder);\n"
-    "                           overrides the line\n"
-    "                           'joystick = VALUE' of\n"
-    "                           ${XDG_CONFIG_HOME:-~/.config}/orvandelcaster/settings.conf\n"
+    "                           overrides the line 'joystick = VALUE' of the settings\n"
+    "                           file (${XDG_CONFIG_HOME:-~/.config}/orvandelcaster/\n"
+    "                           settings.conf unless --settings names another)\n"
     "  ORVANDELCASTER_REGISTRY  shared-memory registry object to publish in, instead\n"
     "                           of /Capture_Unix_Socket_Share.UID\n"
     "\n"
@@ -76,8 +82,9 @@ constexpr const char* HELP_TAIL =
     "  CH.deadzone = PERCENT         0 to 50: this share of each half around the\n"
     "                                centre reads centred\n"
     "\n"
-    "Exit status: 0 when closed or stopped, 1 when the server cannot go on\n"
-    "(for example \"Orvandelcaster: already running\"), 2 on bad usage.\n"
+    "Exit status: 0 when closed or stopped, 1 when the server cannot go on or the\n"
+    "settings cannot be used (for example \"Orvandelcaster: already running\"), 2 on\n"
+    "bad usage.\n"
     "\n"
     "See orvandelcaster(1) for more.\n";
 #endif
@@ -100,12 +107,16 @@ std::string_view match_option(std::string_view argument, bool* ambiguous) {
 std::string shown(std::string_view argument) { return platform::printable_outside_text(argument); }
 
 CommandLine bad_usage(std::string error) {
-  return {CommandLineAction::BAD_USAGE, std::move(error)};
+  CommandLine line;
+  line.action = CommandLineAction::BAD_USAGE;
+  line.error = std::move(error);
+  return line;
 }
 
 }  // namespace
 
 CommandLine parse_command_line(int argc, const char* const* argv) {
+  CommandLine run;
   for (int i = 1; i < argc; ++i) {
     std::string_view argument = argv[i];
     if (argument == "--") {
@@ -123,13 +134,26 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     std::string_view option = match_option(name, &ambiguous);
     if (ambiguous) return bad_usage("option '" + shown(name) + "' is ambiguous");
     if (option.empty()) return bad_usage("unrecognized option '" + shown(name) + "'");
+    if (option == "--settings") {
+      if (name.size() != argument.size()) {
+        run.settings_file = std::string(argument.substr(name.size() + 1));
+      } else if (i + 1 < argc) {
+        run.settings_file = argv[++i];
+      } else {
+        return bad_usage("option '--settings' requires an argument");
+      }
+      run.settings_given = true;
+      continue;
+    }
     if (name.size() != argument.size()) {
       return bad_usage("option '" + std::string(option) + "' doesn't allow an argument");
     }
-    return {option == "--help" ? CommandLineAction::SHOW_HELP : CommandLineAction::SHOW_VERSION,
-            {}};
+    CommandLine answer;
+    answer.action =
+        option == "--help" ? CommandLineAction::SHOW_HELP : CommandLineAction::SHOW_VERSION;
+    return answer;
   }
-  return {};
+  return run;
 }
 
 CommandLineAnswer command_line_answer(const CommandLine& line) {

@@ -3,11 +3,14 @@
 #include <string>
 
 #include "platform/joystick_device.h"
+#include "server/instance_name.h"
 
 // The server as the program that hosts it sees it (app/ and win32/ use no
-// other header of server/): ready the sockets, claim the instance, say how the
-// server thread ends the process, start the server. Each is defined in the
-// module that owns it (process, registry, publication_notice, capture_server).
+// other header of server/): read the instance's settings, ready the sockets,
+// claim the instance, say how the server thread ends the process, start the
+// server. Each is defined in the module that owns it (process, registry,
+// publication_notice, capture_server); the instance's settings and name are
+// server/instance_name.h's, included here.
 
 // Readies the process for sockets: ignores SIGPIPE, starts the socket library
 // and registers stop_sockets as an exit handler. Runs once, before any other
@@ -16,9 +19,9 @@
 bool start_sockets();
 
 // Opens the registry for the life of the process and takes the instance lock
-// of the server name on it, so that one server per name and user runs: 0, or
-// -1 with the line to show ("Orvandelcaster: already running" when another
-// instance holds the name). Call it at start-up, before the server starts and
+// of the instance's name on it, so that one server per name and user runs: 0, or
+// -1 with the line to show ("NAME: already running" when another instance
+// holds the name). Call it at start-up, before the server starts and
 // before any window appears. From then on a normal exit (the exit handlers)
 // withdraws the server's publication, and the server publishes nothing after.
 int claim_server_instance(std::string* failure_line);

@@ -12,6 +12,7 @@
 #include "platform/net.h"
 #include "protocol/wire.h"
 #include "server/foreign_peers.h"
+#include "server/instance_name.h"
 #include "server/process.h"
 #include "server/publication_notice.h"
 #include "server/registry.h"
@@ -121,7 +122,7 @@ int wait_for_client(int listener, const char* name, PublicationCheck* check) {
 }  // namespace
 
 void server_thread(void*) {
-  set_server_name(DEFAULT_SERVER_NAME);
+  set_server_name(instance_name());
   for (;;) {
     clear_failure_context();
     int client = accept_client(server_name());

@@ -6,8 +6,8 @@
 // its name, whether sockets may be used, and how the server thread ends the
 // process. What the hosting program calls is in server/capture_server.h.
 
-// The server's address and name: "Orvandelcaster", set when the server thread
-// starts. It is the name published in the registry, the prefix of the server's
+// The server's address and name: the instance's name, set when the server
+// thread starts. It is the name published in the registry, the prefix of the server's
 // diagnostics and the name in MSG_SERVER_INFO.
 inline constexpr int SERVER_NAME_SIZE = 80;
 const char* server_name();

@@ -19,6 +19,7 @@
 #include "protocol/registry_layout.h"
 #include "protocol/wire.h"
 #include "server/capture_server.h"
+#include "server/instance_name.h"
 #include "server/process.h"
 #include "server_core/diagnostics.h"
 
@@ -54,7 +55,7 @@ std::string shown_object_name() { return platform::printable_outside_text(regist
 // A wait for the registry has passed five seconds and goes on: said once, in
 // one write, so the line never mixes with another.
 void report_lock_wait(const char* object_name) {
-  const std::string line = registry_lock_wait_line(DEFAULT_SERVER_NAME, object_name);
+  const std::string line = registry_lock_wait_line(instance_name(), object_name);
   platform::write_standard_error(line.data(), line.size());
 }
 
@@ -95,7 +96,7 @@ int reopen_removed_registry() {
     set_failure_context("%s", why.c_str());
     return -1;
   }
-  if (platform::try_lock_byte(fresh.get(), instance_lock_offset(DEFAULT_SERVER_NAME)) < 0) {
+  if (platform::try_lock_byte(fresh.get(), instance_lock_offset(instance_name())) < 0) {
     if (errno == EAGAIN || errno == EACCES) return ANOTHER_INSTANCE;
     set_failure_context("cannot lock the registry %s", shown_object_name().c_str());
     return -1;
@@ -284,15 +285,15 @@ int claim_server_instance(std::string* failure_line) {
   clear_failure_context();
   int fd = registry_descriptor();
   if (fd < 0) {
-    *failure_line = std::string(DEFAULT_SERVER_NAME) + ": " + failure_context();
+    *failure_line = std::string(instance_name()) + ": " + failure_context();
     return -1;
   }
-  if (platform::try_lock_byte(fd, instance_lock_offset(DEFAULT_SERVER_NAME)) < 0) {
+  if (platform::try_lock_byte(fd, instance_lock_offset(instance_name())) < 0) {
     if (errno == EAGAIN || errno == EACCES) {
-      *failure_line = std::string(DEFAULT_SERVER_NAME) + ": already running";
+      *failure_line = std::string(instance_name()) + ": already running";
     } else {
       const char* reason = std::strerror(errno);
-      *failure_line = std::string(DEFAULT_SERVER_NAME) + ": cannot lock the registry " +
+      *failure_line = std::string(instance_name()) + ": cannot lock the registry " +
                       shown_object_name() + ": " + reason;
     }
     return -1;
@@ -345,7 +346,7 @@ int restore_publication() {
       // one: we could publish nowhere, so we end as a second start would.
       g_published = false;
       lock.unlock();
-      report_line(DEFAULT_SERVER_NAME, "already running");
+      report_line(instance_name(), "already running");
       end_server_process(1);
     }
     if (reopened < 0) return -1;

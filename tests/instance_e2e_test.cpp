@@ -4,11 +4,14 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <string>
 
+#include "client/capture_client.h"
 #include "tests/support/expected_replies.h"
 #include "tests/support/raw_client.h"
 #include "tests/support/registry_view.h"
@@ -111,6 +114,98 @@ TEST(InstanceEndToEnd, KilledServersPublicationIsReclaimedAtRestart) {
   ASSERT_TRUE(client.send_bytes(frame(9)));
   expect_closed_silently(client);
   EXPECT_EQ(restart.stderr_text(), "");
+}
+
+// A settings file of its own for one instance, removed with the object.
+class SettingsFile {
+ public:
+  explicit SettingsFile(const std::string& text)
+      : m_path("/tmp/instance_e2e." + std::to_string(::getpid()) + "." + std::to_string(s_made++) +
+               ".conf") {
+    std::ofstream(m_path) << text;
+  }
+  ~SettingsFile() { ::unlink(m_path.c_str()); }
+  const std::string& path() const { return m_path; }
+
+ private:
+  static inline int s_made = 0;
+  std::string m_path;
+};
+
+// The X channel's value served by the server published as name, found by a
+// client through the registry as any client finds it.
+float served_x(const std::string& registry, const std::string& name, std::string* server_name) {
+  client::Connection connection;
+  client::ServerInfo info;
+  client::ChannelInfo channels;
+  client::DataBlock block;
+  if (!connection.connect_to_server(name, registry.c_str(), 5000) ||
+      !connection.server_info(&info) || !connection.channel_info(&channels) ||
+      !connection.data(&block) || block.channels.empty() || block.channels[0].values.empty()) {
+    ADD_FAILURE() << name << ": " << connection.error();
+    return 0;
+  }
+  *server_name = info.name;
+  return block.channels[0].values[0];
+}
+
+TEST(InstanceEndToEnd, TwoNamesServeTheirOwnJoysticksSideBySide) {
+  SettingsFile left_settings("# the left hand\nname = Left stick\n");
+  SettingsFile right_settings("name=Right stick\n");
+  ServerProcess left({"--settings", left_settings.path(), "--fake-joystick"});
+  ServerProcess right({"--settings", right_settings.path(), "--fake-joystick"}, left.registry());
+  left.set_name("Left stick");
+  right.set_name("Right stick");
+  ASSERT_EQ(left.command("axes 0 32767 32767 32767"), "ok");
+  ASSERT_EQ(right.command("axes 65535 32767 32767 32767"), "ok");
+  ASSERT_NE(left.wait_for_port(), 0) << left.stderr_text();
+  ASSERT_NE(right.wait_for_port(), 0) << right.stderr_text();
+
+  std::string name;
+  EXPECT_EQ(served_x(left.registry(), "Left stick", &name), -0.5f);
+  EXPECT_EQ(name, "Left stick");
+  ASSERT_NE(right.wait_for_port(), 0);
+  EXPECT_EQ(served_x(left.registry(), "Right stick", &name), 0.5f);
+  EXPECT_EQ(name, "Right stick");
+
+  // A third with a name in use is refused as a second start always was.
+  SettingsFile again("name = Right stick\n");
+  ServerProcess third({"--settings", again.path()}, left.registry());
+  EXPECT_EQ(third.wait_exit(), 1);
+  EXPECT_EQ(third.stderr_text(), "Right stick: already running\n");
+  EXPECT_TRUE(left.running());
+  EXPECT_TRUE(right.running());
+}
+
+// The name rule itself is server/instance_name_test's, and the real program's
+// refusals are app/program_test.sh's: here the lines' escapes, a settings file
+// that is no file, and the longest name published whole.
+TEST(InstanceEndToEnd, UnusableSettingsEndTheStartWithALine) {
+  SettingsFile control("name = tab\there\n");
+  SettingsFile longest("name = " + std::string(63, 'n') + "\n");
+  const struct {
+    std::string settings;
+    std::string line;
+  } cases[] = {
+      {control.path(), "Orvandelcaster: the setting \"name\" in " + control.path() +
+                           " must be 1 to 63 printable ASCII characters without ':', not "
+                           "\"tab\\x09here\"\n"},
+      {"/tmp",
+       "Orvandelcaster: cannot use the settings file /tmp: it is a directory, not a regular "
+       "file\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.settings);
+    ServerProcess refused({"--settings", c.settings});
+    EXPECT_EQ(refused.wait_exit(), 1);
+    EXPECT_EQ(refused.stderr_text(), c.line);
+  }
+  ServerProcess accepted({"--settings", longest.path()});
+  accepted.set_name(std::string(63, 'n'));
+  ASSERT_NE(accepted.wait_for_port(), 0) << accepted.stderr_text();
+  std::string served_name;
+  served_x(accepted.registry(), std::string(63, 'n'), &served_name);
+  EXPECT_EQ(served_name, std::string(63, 'n')) << "the server information holds it whole";
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 // another instance holds it), then runs the real server thread until SIGTERM or
 // SIGINT and exits with status 0.
 //
-//   server_fixture [--registry NAME] [--fake-joystick [--caps XMIN XMAX]]
+//   server_fixture [--registry NAME] [--settings FILE] [--fake-joystick [--caps XMIN XMAX]]
+//
+// --settings reads the instance's settings from FILE, as the program's option
+// does (status 1 and the program's line when they cannot be used).
 //
 // --registry makes it publish in the shared-memory object NAME instead of the
 // process's registry (ORVANDELCASTER_REGISTRY, else the user's), so tests never meet a real server
@@ -108,7 +111,9 @@ void run_commands() {
 }
 
 int usage(const char* program) {
-  std::fprintf(stderr, "usage: %s [--registry NAME] [--fake-joystick [--caps XMIN XMAX]]\n",
+  std::fprintf(stderr,
+               "usage: %s [--registry NAME] [--settings FILE] [--fake-joystick [--caps XMIN "
+               "XMAX]]\n",
                program);
   return 2;
 }
@@ -118,10 +123,13 @@ int usage(const char* program) {
 int main(int argc, char** argv) {
   bool fake_joystick = false;
   bool caps_given = false;
+  const char* settings_file = nullptr;
   platform::JoystickCapabilities fake_caps = platform::FIXED_CAPABILITIES;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--registry") == 0 && i + 1 < argc) {
       set_registry_object_name(argv[++i]);
+    } else if (std::strcmp(argv[i], "--settings") == 0 && i + 1 < argc) {
+      settings_file = argv[++i];
     } else if (std::strcmp(argv[i], "--fake-joystick") == 0) {
       fake_joystick = true;
     } else if (std::strcmp(argv[i], "--caps") == 0 && i + 2 < argc &&
@@ -144,8 +152,13 @@ int main(int argc, char** argv) {
   sigaddset(&stop, SIGINT);
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
-  start_sockets();
   std::string refusal;
+  // Without --settings the fixture reads no settings: a test's joystick is its own.
+  if (settings_file && configure_instance(settings_file, &refusal) < 0) {
+    std::fprintf(stderr, "%s\n", refusal.c_str());
+    return 1;
+  }
+  start_sockets();
   if (claim_server_instance(&refusal) < 0) {
     std::fprintf(stderr, "%s\n", refusal.c_str());
     return 1;

@@ -96,7 +96,9 @@ struct OptionSpec {
   bool server_only;   // meaningless for devices and axes, which talk to no server
 };
 
+// --name chooses the server of every command that talks to one; list shows them all.
 constexpr OptionSpec OPTIONS[] = {
+    {"--name", true, ANY_COMMAND, true},
     {"--registry", true, ANY_COMMAND, true},
     {"--address", true, ANY_COMMAND, true},
     {"--protocol", true, ANY_COMMAND, true},
@@ -131,7 +133,14 @@ const OptionSpec* option_named(const std::string& name) {
 // Stores one option's value; false with the reason when the value is unusable.
 bool apply_option(const std::string& name, const std::string& value, ProbeOptions* options,
                   std::string* error) {
-  if (name == "--registry") {
+  if (name == "--name") {
+    if (value.empty() || value.size() > MAX_REGISTERED_NAME) {
+      *error = "a server name has 1 to 107 characters";
+      return false;
+    }
+    options->name = value;
+    options->name_given = true;
+  } else if (name == "--registry") {
     if (value.empty()) {
       *error = "--registry needs the name of a shared-memory object";
       return false;
@@ -282,9 +291,14 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
       note("unexpected argument \"" + shown(positional[2]) + "\"");
     } else if (positional[1].empty() || positional[1].size() > MAX_REGISTERED_NAME) {
       note("a server name has 1 to 107 characters");
+    } else if (options->name_given) {
+      note("--name and a NAME argument exclude each other");
     } else {
       options->name = positional[1];
     }
+  }
+  if (first_error.empty() && options->name_given && options->command == Command::LIST) {
+    note("list shows every name; --name is for info and watch");
   }
   if (first_error.empty() && !options->address_host.empty()) {
     if (options->command == Command::LIST)
@@ -320,6 +334,8 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
 std::string help_text(Command command) {
   const char* common =
       "Options for the commands that talk to a server:\n"
+      "  --name NAME        the server published as NAME (default \"Orvandelcaster\"),\n"
+      "                     as the NAME argument chooses it\n"
       "  --registry OBJECT  the shared-memory registry to read (default: the user's)\n"
       "  --address HOST:PORT  talk to the server listening there instead of looking\n"
       "                     NAME up in the registry (info, watch and record)\n"

@@ -22,8 +22,9 @@ struct ProbeOptions {
   Command command = Command::NONE;
   bool help = false;
   bool version = false;
-  std::string name = DEFAULT_SERVER_NAME;
-  std::string registry;  // empty: the user's registry
+  std::string name = DEFAULT_SERVER_NAME;  // NAME or --name NAME
+  bool name_given = false;                 // by --name
+  std::string registry;                    // empty: the user's registry
   // --address HOST:PORT: the server is reached there, not through the registry.
   std::string address_host;  // empty: look the server up in the registry
   std::uint16_t address_port = 0;

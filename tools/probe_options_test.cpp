@@ -41,6 +41,12 @@ TEST(ProbeOptions, OptionsStandAnywhereInEitherForm) {
   EXPECT_EQ(parsed.options.count, 3u);
   EXPECT_TRUE(parsed.options.plain);
 
+  for (const char* command : {"info", "watch"}) {
+    Parsed named = parse({command, "--name", "Stick 2"});
+    ASSERT_TRUE(named.ok) << named.error;
+    EXPECT_EQ(named.options.name, "Stick 2");
+  }
+
   Parsed dashed = parse({"info", "--", "-odd-name"});
   ASSERT_TRUE(dashed.ok) << dashed.error;
   EXPECT_EQ(dashed.options.name, "-odd-name");
@@ -80,6 +86,10 @@ TEST(ProbeOptions, BadUsageIsRefusedWithItsReason) {
       {{"info", "A", "B"}, "unexpected argument \"B\""},
       {{"info", ""}, "1 to 107 characters"},
       {{"info", std::string(108, 'n')}, "1 to 107 characters"},
+      {{"info", "--name="}, "1 to 107 characters"},
+      {{"info", "A", "--name", "B"}, "--name and a NAME argument exclude each other"},
+      {{"list", "--name", "A"}, "list shows every name"},
+      {{"devices", "--name", "A"}, "--name does not apply to devices"},
       {{"info", "--count", "3"}, "--count belongs to watch"},
       {{"list", "--plain"}, "--plain belongs to watch"},
       {{"watch", "--raw"}, "--raw belongs to info, not to watch"},

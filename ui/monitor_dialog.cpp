@@ -50,6 +50,8 @@ bool CMonitorDlg::OnInitDialog() {
   }
 
   setWindowIcon(m_hIcon);
+  // Two instances side by side are told apart by their names.
+  setWindowTitle(QString::fromLatin1(instance_name()));
 
   // Fixes the axis scale, then starts the server thread; without one the
   // dialog runs on, as it would on any platform.

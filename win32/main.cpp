@@ -53,10 +53,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     tell(answer.text, answer.is_error);
     return answer.status;
   }
+  // Before anything reads a setting or says a line: both follow the instance.
+  std::string settings_refusal;
+  if (configure_instance(line.settings_given ? line.settings_file.c_str() : nullptr,
+                         &settings_refusal) < 0) {
+    tell(settings_refusal + "\n", true);
+    return 1;
+  }
   if (!start_sockets()) {
     char text[128] = {};
     ::LoadStringA(instance, IDP_SOCKETS_INIT_FAILED, text, sizeof text);
-    tell("Orvandelcaster: " + std::string(text) + "\n", true);
+    tell(std::string(instance_name()) + ": " + text + "\n", true);
     return 1;
   }
   // One server per name and user (a named mutex the system releases when its

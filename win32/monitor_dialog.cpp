@@ -95,6 +95,8 @@ BOOL CMonitorDlg::OnInitDialog() {
   }
   ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  // Two instances side by side are told apart by their names.
+  ::SetWindowTextA(m_hWnd, instance_name());
 
   // Fixes the axis scale from joystick 0's capabilities, then starts the
   // server thread; without a thread the dialog runs without a server.

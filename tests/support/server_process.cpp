@@ -42,7 +42,8 @@ void remove_registry(const std::string& object_name) { ::shm_unlink(object_name.
 
 ServerProcess::ServerProcess(std::vector<std::string> extra_args, std::string registry,
                              std::vector<std::string> launcher)
-    : m_registry(registry.empty() ? unique_registry_name() : std::move(registry)) {
+    : m_registry(registry.empty() ? unique_registry_name() : std::move(registry)),
+      m_name(DEFAULT_SERVER_NAME) {
   // Unique per process: several servers may share one registry.
   static std::atomic<int> started{0};
   m_stderr_path = "/tmp" + m_registry + "." + std::to_string(started++) + ".stderr";
@@ -85,12 +86,11 @@ ServerProcess::~ServerProcess() {
 }
 
 std::uint16_t ServerProcess::wait_for_port(int timeout_ms) {
-  return wait_for_publication(m_registry, DEFAULT_SERVER_NAME, timeout_ms,
-                              [this] { return running(); });
+  return wait_for_publication(m_registry, m_name, timeout_ms, [this] { return running(); });
 }
 
 std::uint16_t ServerProcess::published_port() const {
-  return RegistryView(m_registry).published_port(DEFAULT_SERVER_NAME);
+  return RegistryView(m_registry).published_port(m_name);
 }
 
 std::uint16_t ServerProcess::wait_for_new_port(std::uint16_t old_port, int timeout_ms) {

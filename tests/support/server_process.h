@@ -30,6 +30,9 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   pid_t pid() const { return m_pid; }
+  // The name the server publishes, DEFAULT_SERVER_NAME unless its settings
+  // give another: the port functions below look for name from now on.
+  void set_name(std::string name) { m_name = std::move(name); }
   const std::string& registry() const { return m_registry; }
 
   // Waits until the server's name is published in its registry: the port, or 0
@@ -60,6 +63,7 @@ class ServerProcess {
 
  private:
   std::string m_registry;
+  std::string m_name;
   std::string m_stderr_path;
   pid_t m_pid = -1;
   int m_stdin = -1;

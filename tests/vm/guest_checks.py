@@ -11,9 +11,11 @@ the exact float32 bit patterns that the position rule gives. The scenarios run
 in one boot: a flight stick (with a touchpad-like device before it that must be
 passed over), a gamepad, a stick that only root may read (server and probe as
 the user nobody, until the node is made readable), and a device chosen by
-ORVANDELCASTER_JOYSTICK or the settings file over a lower-numbered one; and a
-moving stick recorded by capture-probe record, then replayed (replay:FILE) and
-recorded again.
+ORVANDELCASTER_JOYSTICK or the settings file over a lower-numbered one; a
+gamepad's right stick, a calibrated stick and pedals under the user's mapping;
+a moving stick recorded by capture-probe record, then replayed (replay:FILE)
+and recorded again; and two sticks served at once by two instances, each with
+a settings file of its own (--settings) that gives its name and its stick.
 "capture-probe devices" tells in each what it sees. Prints PASS/FAIL per check and a closing
 "N passed, N failed"; exits 0 only when every check passed.
 """
@@ -190,8 +192,8 @@ def device_row(listing, device, access, joystick, name):
     return re.search(pattern, listing, re.M) is not None
 
 
-def registry_port(uid=0):
-    """The port published under the server's name in uid's registry, or None."""
+def registry_port(uid=0, name=SERVER_NAME):
+    """The port published under name (the server's by default) in uid's registry, or None."""
     try:
         with open(registry_path(uid), "rb") as f:
             data = f.read(4 + SLOTS * SLOT_SIZE)
@@ -204,26 +206,29 @@ def registry_port(uid=0):
         if not used >> i & 1:
             continue
         at = 4 + SLOT_SIZE * i
-        if data[at:at + SLOT_NAME_SIZE].split(b"\0", 1)[0] == SERVER_NAME:
+        if data[at:at + SLOT_NAME_SIZE].split(b"\0", 1)[0] == name:
             return struct.unpack_from(">H", data, at + SLOT_NAME_SIZE)[0]
     return None
 
 
 class Server:
-    def __init__(self, bindir, uid=0, env=None):
+    # With a name, one more instance beside others: the registry is left as it
+    # is, and the server is found under that name.
+    def __init__(self, bindir, uid=0, env=None, args=(), name=None):
         self.uid = uid
-        if os.path.exists(registry_path(uid)):
+        self.name = name or SERVER_NAME
+        if name is None and os.path.exists(registry_path(uid)):
             os.unlink(registry_path(uid))  # nobody holds it: a fresh registry for this server
-        self.stderr_path = "/tmp/server.err"
+        self.stderr_path = f"/tmp/server{'.' + name.decode() if name else ''}.err"
         with open(self.stderr_path, "w") as err:
-            self.proc = subprocess.Popen(as_user(uid) + [os.path.join(bindir, "server_fixture")],
+            self.proc = subprocess.Popen(as_user(uid) + [os.path.join(bindir, "server_fixture"), *args],
                                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                          stderr=err, env=environment(env))
 
     def port(self):
         deadline = time.monotonic() + TIMEOUT
         while time.monotonic() < deadline and self.proc.poll() is None:
-            port = registry_port(self.uid)
+            port = registry_port(self.uid, self.name)
             if port:
                 return port
             time.sleep(0.05)
@@ -671,12 +676,54 @@ def record_and_replay(bindir):
     check(not missing, f"{label}: every position held for two rows was played", repr(missing))
 
 
+def two_sticks(bindir):
+    label = "two sticks"
+    left = Device("left", "--name", "VMJoy Left Stick", "--abs", "X=0", "--abs", "Y=1023",
+                  "--abs", "THROTTLE=255", "--abs", "RUDDER=0")
+    right = Device("right", "--name", "VMJoy Right Stick", "--abs", "X=1023", "--abs", "Y=0",
+                   "--abs", "THROTTLE=0", "--abs", "RUDDER=255")
+    if not check(left.path and right.path, f"{label}: two sticks made"):
+        return
+    if os.path.exists(registry_path(0)):
+        os.unlink(registry_path(0))  # nobody holds it: a fresh registry for both
+    os.makedirs("/tmp/two", exist_ok=True)
+    hands = ((left, b"Left stick", expected_block(0, 65535, 65535, 0)),
+             (right, b"Right stick", expected_block(65535, 0, 0, 65535)))
+    servers = []
+    for stick, name, _ in hands:
+        settings = f"/tmp/two/{name.decode().split()[0].lower()}.conf"
+        with open(settings, "w") as file:
+            file.write(f"name = {name.decode()}\njoystick = {stick.path}\n")
+        servers.append(Server(bindir, args=("--settings", settings), name=name))
+    for server, (stick, name, block) in zip(servers, hands):
+        port = server.port()
+        if not check(port is not None, f"{label}: {name.decode()} published under its name",
+                     server.stderr_text()):
+            continue
+        client = Client(port)
+        client.request(MSG_CHANNEL_INFO)
+        check_block(client, block, f"{label}: {name.decode()} serves its own stick's exact floats")
+        client.end()
+    # Moved while both serve: each reads its own stick again, by name.
+    right.send("X=0")
+    run = subprocess.run([os.path.join(bindir, "capture-probe"), "watch", "--name", "Right stick",
+                          "--count", "1", "--plain"], capture_output=True, text=True,
+                         timeout=TIMEOUT, env=environment(None))
+    check(run.returncode == 0 and " X=-0.500000 " in run.stdout,
+          f"{label}: capture-probe watch --name reads the moved right stick", run.stdout + run.stderr)
+    for server, (_, name, _) in zip(servers, hands):
+        end_session(server, None, f"{label}: {name.decode()}")
+    right.remove()
+    left.remove()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--bin", required=True)
     args = parser.parse_args()
     print(f"kernel {os.uname().release}", flush=True)
-    for scenario in (flight_stick, gamepad, unreadable, chosen, mapping, record_and_replay):
+    for scenario in (flight_stick, gamepad, unreadable, chosen, mapping, record_and_replay,
+                     two_sticks):
         try:
             scenario(args.bin)
         except (OSError, ValueError, subprocess.SubprocessError) as error:

@@ -343,8 +343,8 @@ TEST_F(ServerEndToEnd, OptionsAreAnsweredInAMessageBox) {
   } cases[] = {
       {"--version", "orvandelcaster (Orvandelcaster) " ORVANDEL_SHOWN_VERSION "\n",
        "Copyright (C) Orvandelcaster team\n", 0},
-      {"--help", "Usage: orvandelcaster [--help | --version]\n",
-       "      --version  output version information and exit\n", 0},
+      {"--help", "Usage: orvandelcaster [--settings FILE] [--help | --version]\n",
+       "      --version        output version information and exit\n", 0},
       {"--bogus", "orvandelcaster: unrecognized option '--bogus'\n",
        "Try 'orvandelcaster --help' for more information.\n", 2},
   };

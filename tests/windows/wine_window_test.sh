@@ -10,7 +10,10 @@
 #   - Esc ends the program with status 0 and nothing on standard error;
 #   - orvandelcaster.exe --version answers in a box that a key press
 #     dismisses, with status 0 (and on standard output, which it has here);
-#   - capture-probe.exe devices says there is no joystick, with status 0.
+#   - capture-probe.exe devices says there is no joystick, with status 0;
+#   - two instances side by side, each with a settings file of its own
+#     (--settings) that names it, each with its name as its caption and each
+#     found through the registry by capture-probe.exe --name.
 #
 #   wine_window_test.sh [SCREENSHOT.png]
 #
@@ -36,16 +39,16 @@ export DISPLAY=:$(head -n1 "$prefix.display")
 server=$!
 pids+=($server)
 
-# Sets window to the first viewable window named Orvandelcaster (the title of
-# the monitor window and of the program's boxes) that is not among BEFORE
-# (window ids, one a line), as the X server sees it; fails when PID ends first
-# or none shows within 30 s.
-#   wait_for_window PID WHAT [BEFORE]
+# Sets window to the first viewable window named TITLE (by default
+# Orvandelcaster, the title of the monitor window and of the program's boxes)
+# that is not among BEFORE (window ids, one a line), as the X server sees it;
+# fails when PID ends first or none shows within 30 s.
+#   wait_for_window PID WHAT [BEFORE [TITLE]]
 wait_for_window() {
-  local pid=$1 what=$2 before=${3:-} candidate i
+  local pid=$1 what=$2 before=${3:-} title=${4:-Orvandelcaster} candidate i
   window=
   for ((i = 0; i < 300; i++)); do
-    for candidate in $(xdotool search --name '^Orvandelcaster$' 2>/dev/null); do
+    for candidate in $(xdotool search --name "^$title\$" 2>/dev/null); do
       grep -qx "$candidate" <<<"$before" && continue
       xwininfo -id "$candidate" 2>/dev/null | grep -q IsViewable && { window=$candidate; return; }
     done
@@ -55,7 +58,7 @@ wait_for_window() {
     fi
     sleep 0.1
   done
-  fail "$what showed no window named Orvandelcaster"
+  fail "$what showed no window named $title"
 }
 
 wait_for_window "$server" orvandelcaster.exe
@@ -129,6 +132,32 @@ xdotool key --clearmodifiers Escape
 wait_exit "$server" 10
 [ "$status" = 0 ] || fail "Esc ended the program with status $status"
 [ -s "$work/server.err" ] && fail "standard error was not empty"
+
+# Two instances by name, side by side: a settings file each, given as a
+# Windows program is given a path (Wine shows the host's / as Z:).
+named=()
+for stick in one two; do
+  printf 'name = Stick %s\r\n' "$stick" >"$work/$stick.conf"
+  "${wine_run[@]}" "$ORVANDEL_EXE" --settings "Z:$work/$stick.conf" \
+    >"$work/$stick.out" 2>"$work/$stick.err" &
+  named+=("$!")
+  pids+=("$!")
+  wait_for_window "$!" "orvandelcaster.exe --settings $stick.conf" "" "Stick $stick"
+done
+for stick in one two; do
+  for ((i = 0; i < 100; i++)); do
+    probe info --name "Stick $stick" >"$work/info-$stick.out" 2>>"$work/probe.err" && break
+    sleep 0.1
+  done
+  tr -d '\r' <"$work/info-$stick.out" | grep -qx "Server: *Stick $stick" ||
+    fail "capture-probe.exe info --name \"Stick $stick\" did not reach it"
+done
+# Wine gives the keyboard to the newest program's window only, so Esc could
+# not reach the older one; its end by Esc is the first instance's, above.
+for index in 0 1; do
+  kill -TERM "${named[index]}"
+  wait_exit "${named[index]}" 10
+done
 
 # --version: a new window named Orvandelcaster, the box, dismissed as a
 # person would, with Return.
