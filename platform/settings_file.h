@@ -26,8 +26,18 @@ inline constexpr std::size_t SETTING_VALUE_MAX_BYTES = 4 * 1024;
 // empty when neither gives a place.
 std::string settings_file_path(const char* xdg_config_home, const char* home);
 
-// settings_file_path for this process's environment.
+// %APPDATA%\Orvandelcaster\settings.conf for this value of APPDATA (UTF-8);
+// empty when it is no absolute path (a relative one would name a different
+// file in every working folder).
+std::string settings_file_path_in_appdata(std::string_view appdata);
+
+// The settings file of this process: every reader of a setting asks here.
 std::string settings_file_path();
+
+// The system's own place for it, from this process's environment:
+// settings_file_path(XDG_CONFIG_HOME, HOME) on Linux, and
+// settings_file_path_in_appdata(APPDATA) on Windows.
+std::string system_settings_file_path();
 
 // The value of the last line "key = VALUE" in the text of a settings file,
 // without the blanks around it; nullopt when no line sets key.
@@ -41,7 +51,11 @@ std::string_view trim_blanks(std::string_view text);
 // most SETTINGS_FILE_MAX_BYTES, opened without waiting. Returns why it was not
 // read ("it is a FIFO, not a regular file", ...), or empty when it was read or
 // when there is no file (*text is empty then).
+// On Windows path is UTF-8.
 std::string read_settings_text(const std::string& path, std::string* text);
+
+// The refusal of a file larger than SETTINGS_FILE_MAX_BYTES.
+std::string settings_file_too_large();
 
 // setting_value of the file at path; nullopt also when there is none or it
 // was refused. A refusal is said once per process on standard error (every

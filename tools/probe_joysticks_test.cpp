@@ -4,31 +4,11 @@
 
 #include <map>
 
+#include "platform/fake_multimedia_joysticks.h"
+
 namespace {
 
-// The multimedia calls over a table of ids: an id with capabilities that does
-// not answer stands for a joystick the driver knows but cannot read now.
-class FakeJoysticks final : public platform::MultimediaJoysticks {
- public:
-  struct Entry {
-    platform::MultimediaJoystickCaps caps;
-    bool answers = true;
-  };
-  unsigned ids = 16;
-  std::map<unsigned, Entry> entries;
-
-  unsigned id_count() override { return ids; }
-  bool capabilities(unsigned id, platform::MultimediaJoystickCaps* caps) override {
-    auto entry = entries.find(id);
-    if (entry == entries.end()) return false;
-    *caps = entry->second.caps;
-    return true;
-  }
-  bool answers(unsigned id) override {
-    auto entry = entries.find(id);
-    return entry != entries.end() && entry->second.answers;
-  }
-};
+using FakeJoysticks = platform::FakeMultimediaJoysticks;
 
 const char FOOTNOTE[] =
     "Joystick 0 is the multimedia joystick calls' id 0 (JOYSTICKID1); the Game\n"
