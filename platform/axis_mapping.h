@@ -78,6 +78,14 @@ struct SettingProblem {
 AxisMapping parse_axis_mapping(std::string_view settings_text, AxisNaming naming,
                                std::vector<SettingProblem>* problems);
 
+inline constexpr std::uint32_t AXIS_SCALE_MAX = 65535;
+inline constexpr std::uint32_t AXIS_SCALE_CENTRE = 32767;
+
+// value scaled from minimum..maximum to 0..65535, rounded to nearest (halves
+// up) and clamped: how an axis without calibration or dead zone is read. An
+// axis without a usable range (maximum not above minimum) reads AXIS_SCALE_CENTRE.
+std::uint32_t scale_axis(std::int32_t value, std::int32_t minimum, std::int32_t maximum);
+
 // The position 0..65535 served for raw value `value` of an axis whose device
 // limits are device_min..device_max, under setting (its code is not looked at).
 // Without calibration and dead zone it is scale_axis's position; otherwise the

@@ -71,16 +71,6 @@ std::uint32_t button_mask(const ButtonOrder& order, const std::uint8_t* key_stat
   return mask;
 }
 
-std::uint32_t scale_axis(std::int32_t value, std::int32_t minimum, std::int32_t maximum) {
-  if (maximum <= minimum) return AXIS_SCALE_CENTRE;
-  if (value <= minimum) return 0;
-  if (value >= maximum) return AXIS_SCALE_MAX;
-  // Exact in 64 bits: the span is below 2^32 and the product below 2^48.
-  const std::int64_t span = std::int64_t{maximum} - minimum;
-  const std::int64_t scaled = (std::int64_t{value} - minimum) * AXIS_SCALE_MAX;
-  return static_cast<std::uint32_t>((2 * scaled + span) / (2 * span));
-}
-
 bool OpenRetry::due(Clock::time_point now) const {
   return !m_attempted || now - m_last >= INTERVAL;
 }

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/axis_mapping.h"  // scale_axis
+
 namespace platform {
 
 // Bit sets as EVIOCGBIT and EVIOCGKEY fill them: bit n of byte n / 8 is code n.
@@ -62,14 +64,6 @@ ButtonOrder order_buttons(const EvdevCapabilities& caps);
 // A reading's buttons from a key state (EVIOCGKEY, KEY_BITS_SIZE bytes): bit i is set
 // when button i + 1 is down.
 std::uint32_t button_mask(const ButtonOrder& order, const std::uint8_t* key_state);
-
-inline constexpr std::uint32_t AXIS_SCALE_MAX = 65535;
-inline constexpr std::uint32_t AXIS_SCALE_CENTRE = 32767;
-
-// value scaled from minimum..maximum to 0..65535, rounded to nearest (halves
-// up) and clamped. An axis without a usable range (maximum not above minimum)
-// reads AXIS_SCALE_CENTRE.
-std::uint32_t scale_axis(std::int32_t value, std::int32_t minimum, std::int32_t maximum);
 
 // When a handle without a device may look for one again: at the first
 // chance, then at most once per interval, on a monotonic clock so that

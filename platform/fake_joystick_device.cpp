@@ -4,7 +4,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace platform {
 
@@ -13,13 +16,30 @@ class FakeJoystickDevice::Reader final : public JoystickReader {
   explicit Reader(FakeJoystickDevice* owner) : m_owner(owner) {}
 
   int read(JoystickState* state) override {
-    std::lock_guard<std::mutex> lock(m_owner->m_mutex);
-    ++m_owner->m_reads;
-    if (!m_owner->m_present) {
-      *state = CENTRED_STATE;
-      return -1;
+    std::optional<std::vector<DeviceAxis>> device_axes;
+    {
+      std::lock_guard<std::mutex> lock(m_owner->m_mutex);
+      ++m_owner->m_reads;
+      if (!m_owner->m_present) {
+        *state = CENTRED_STATE;
+        return -1;
+      }
+      *state = m_owner->m_state;
+      device_axes = m_owner->m_deviceAxes;
     }
-    *state = m_owner->m_state;
+    if (device_axes) {
+      // Outside the lock: the settings file is read here, as a real reader does.
+      const AxisMapping& mapping =
+          m_preview ? *m_preview : m_mappingFile.current(AxisMappingFile::Clock::now());
+      const MappedReading reading = map_device_axes(*device_axes, mapping, AxisNaming::EVDEV);
+      state->x = reading.positions[static_cast<std::size_t>(MappedAxis::X)];
+      state->y = reading.positions[static_cast<std::size_t>(MappedAxis::Y)];
+      state->z = reading.positions[static_cast<std::size_t>(MappedAxis::THRUST)];
+      state->r = reading.positions[static_cast<std::size_t>(MappedAxis::RUDDER)];
+      m_axes = reading.axes;
+    } else {
+      m_axes = FLIGHT_STICK_AXES;
+    }
     return 0;
   }
 
@@ -27,8 +47,19 @@ class FakeJoystickDevice::Reader final : public JoystickReader {
     std::lock_guard<std::mutex> lock(m_owner->m_mutex);
     JoystickZero zero = m_owner->m_zero;
     if (!m_owner->m_present && zero.state == JoystickZero::State::READY) zero = JoystickZero{};
-    return joystick_status(zero, m_owner->m_choice);
+    JoystickStatus status = joystick_status(zero, m_owner->m_choice);
+    status.naming = AxisNaming::EVDEV;
+    status.axes = m_axes;
+    return status;
   }
+
+  std::vector<DeviceAxis> read_device_axes() override {
+    std::lock_guard<std::mutex> lock(m_owner->m_mutex);
+    if (!m_owner->m_present || !m_owner->m_deviceAxes) return {};
+    return *m_owner->m_deviceAxes;
+  }
+
+  void preview_mapping(std::optional<AxisMapping> mapping) override { m_preview = std::move(mapping); }
 
   int event_descriptor() const override {
     std::lock_guard<std::mutex> lock(m_owner->m_mutex);
@@ -46,7 +77,15 @@ class FakeJoystickDevice::Reader final : public JoystickReader {
   }
 
  private:
+  // Without raw axes the fake is a flight stick whose axes are all there.
+  static constexpr std::array<MappedAxisStatus, MAPPED_AXIS_COUNT> FLIGHT_STICK_AXES{
+      {{0x00, true}, {0x01, true}, {0x07, true}, {0x06, true}}};  // ABS_X, Y, RUDDER, THROTTLE
+
   FakeJoystickDevice* m_owner;
+  // Each reader has its own view of the settings, as each real reader does.
+  AxisMappingFile m_mappingFile{AxisNaming::EVDEV};
+  std::optional<AxisMapping> m_preview;
+  std::array<MappedAxisStatus, MAPPED_AXIS_COUNT> m_axes = FLIGHT_STICK_AXES;
 };
 
 FakeJoystickDevice::FakeJoystickDevice() : m_events(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
@@ -68,6 +107,11 @@ void FakeJoystickDevice::set_axes(std::uint32_t x, std::uint32_t y, std::uint32_
   m_state.y = y;
   m_state.z = z;
   m_state.r = r;
+}
+
+void FakeJoystickDevice::set_device_axes(std::vector<DeviceAxis> axes) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_deviceAxes = std::move(axes);
 }
 
 void FakeJoystickDevice::set_buttons(std::uint32_t buttons) {

@@ -1,0 +1,279 @@
+#include "platform/axis_mapping.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+
+namespace platform {
+namespace {
+
+struct NamedAxis {
+  const char* name;
+  int code;
+};
+
+// evdev's ABS_ codes, written out so that the names are also known where
+// <linux/input.h> is absent (a listing on Windows of a file made on Linux).
+constexpr NamedAxis EVDEV_AXES[] = {
+    {"ABS_X", 0x00},          {"ABS_Y", 0x01},         {"ABS_Z", 0x02},
+    {"ABS_RX", 0x03},         {"ABS_RY", 0x04},        {"ABS_RZ", 0x05},
+    {"ABS_THROTTLE", 0x06},   {"ABS_RUDDER", 0x07},    {"ABS_WHEEL", 0x08},
+    {"ABS_GAS", 0x09},        {"ABS_BRAKE", 0x0a},     {"ABS_HAT0X", 0x10},
+    {"ABS_HAT0Y", 0x11},      {"ABS_HAT1X", 0x12},     {"ABS_HAT1Y", 0x13},
+    {"ABS_HAT2X", 0x14},      {"ABS_HAT2Y", 0x15},     {"ABS_HAT3X", 0x16},
+    {"ABS_HAT3Y", 0x17},      {"ABS_PRESSURE", 0x18},  {"ABS_DISTANCE", 0x19},
+    {"ABS_TILT_X", 0x1a},     {"ABS_TILT_Y", 0x1b},    {"ABS_TOOL_WIDTH", 0x1c},
+    {"ABS_VOLUME", 0x20},     {"ABS_PROFILE", 0x21},   {"ABS_MISC", 0x28},
+};
+constexpr int EVDEV_LAST_CODE = 0x3f;  // ABS_MAX
+
+constexpr NamedAxis MULTIMEDIA_AXES[] = {{"X", 0}, {"Y", 1}, {"Z", 2},
+                                         {"R", 3}, {"U", 4}, {"V", 5}};
+
+template <typename Visit>
+bool find_named_axis(AxisNaming naming, Visit visit) {
+  if (naming == AxisNaming::EVDEV) return std::any_of(std::begin(EVDEV_AXES), std::end(EVDEV_AXES), visit);
+  return std::any_of(std::begin(MULTIMEDIA_AXES), std::end(MULTIMEDIA_AXES), visit);
+}
+
+int last_code(AxisNaming naming) { return naming == AxisNaming::EVDEV ? EVDEV_LAST_CODE : 5; }
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char p, char q) {
+           return std::tolower(static_cast<unsigned char>(p)) ==
+                  std::tolower(static_cast<unsigned char>(q));
+         });
+}
+
+std::string_view trim(std::string_view text) {
+  constexpr char BLANKS[] = " \t\r\n";
+  const std::size_t first = text.find_first_not_of(BLANKS);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(BLANKS) - first + 1);
+}
+
+// A whole number filling text, in range for T.
+template <typename T>
+std::optional<T> whole_number(std::string_view text) {
+  T number{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc{} || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return number;
+}
+
+// "MIN CENTRE MAX": three whole numbers apart by blanks, MIN < CENTRE < MAX.
+std::optional<AxisCalibration> parse_calibration(std::string_view value) {
+  std::int32_t numbers[3];
+  for (std::int32_t& number : numbers) {
+    value = trim(value);
+    const std::size_t end = std::min(value.find_first_of(" \t"), value.size());
+    const std::optional<std::int32_t> parsed = whole_number<std::int32_t>(value.substr(0, end));
+    if (!parsed) return std::nullopt;
+    number = *parsed;
+    value = value.substr(end);
+  }
+  if (!trim(value).empty() || !(numbers[0] < numbers[1] && numbers[1] < numbers[2])) {
+    return std::nullopt;
+  }
+  return AxisCalibration{numbers[0], numbers[1], numbers[2]};
+}
+
+// "AXIS" or "-AXIS"; an axis without a name may be given as "axis N", as
+// axis_name writes it.
+bool parse_axis(std::string_view value, AxisNaming naming, AxisSetting* setting) {
+  const bool inverted = !value.empty() && value.front() == '-';
+  if (inverted) value = trim(value.substr(1));
+  std::optional<int> code = axis_code_from_name(naming, value);
+  constexpr std::string_view UNNAMED = "axis ";
+  if (!code && value.size() > UNNAMED.size() &&
+      equal_ignoring_case(value.substr(0, UNNAMED.size()), UNNAMED)) {
+    code = whole_number<int>(trim(value.substr(UNNAMED.size())));
+    if (code && (*code < 0 || *code > last_code(naming))) code.reset();
+  }
+  if (!code) return false;
+  setting->code = code;
+  setting->inverted = inverted;
+  return true;
+}
+
+std::string axis_problem(const char* key, AxisNaming naming) {
+  return std::string(key) +
+         (naming == AxisNaming::EVDEV
+              ? " must name an absolute axis such as ABS_X or ABS_RY, with '-' before it to invert it"
+              : " must name an axis X, Y, Z, R, U or V, with '-' before it to invert it");
+}
+
+// A rational position in units of 1/(2 * 100) of the device's units, so that
+// a default centre (min + max) / 2 and the edges of a dead zone in whole
+// percent are whole numbers.
+constexpr std::int64_t UNITS = 200;
+
+// round(numerator / denominator) for a numerator >= 0 and a denominator > 0,
+// halves up.
+std::int64_t rounded_quotient(std::int64_t numerator, std::int64_t denominator) {
+  return (2 * numerator + denominator) / (2 * denominator);
+}
+
+std::uint32_t calibrated_position(std::int64_t value, std::int64_t min, std::int64_t twice_centre,
+                                  std::int64_t max, int percent) {
+  if (value <= min) return 0;
+  if (value >= max) return AXIS_SCALE_MAX;
+  const std::int64_t v = value * UNITS, lowest = min * UNITS, highest = max * UNITS;
+  const std::int64_t centre = twice_centre * (UNITS / 2);
+  // The dead zone's edges: centre - P% of the lower half, centre + P% of the upper.
+  const std::int64_t low_edge = centre - percent * (centre - lowest) / 100;
+  const std::int64_t high_edge = centre + percent * (highest - centre) / 100;
+  if (v < low_edge) return static_cast<std::uint32_t>(
+      rounded_quotient((v - lowest) * AXIS_SCALE_CENTRE, low_edge - lowest));
+  if (v > high_edge) return AXIS_SCALE_CENTRE + static_cast<std::uint32_t>(rounded_quotient(
+      (v - high_edge) * (AXIS_SCALE_MAX - AXIS_SCALE_CENTRE), highest - high_edge));
+  return AXIS_SCALE_CENTRE;
+}
+
+}  // namespace
+
+const char* mapped_axis_key(MappedAxis axis) {
+  static constexpr const char* KEYS[MAPPED_AXIS_COUNT] = {"x", "y", "rudder", "thrust"};
+  return KEYS[static_cast<std::size_t>(axis)];
+}
+
+std::optional<int> axis_code_from_name(AxisNaming naming, std::string_view name) {
+  std::optional<int> code;
+  find_named_axis(naming, [&](const NamedAxis& axis) {
+    if (equal_ignoring_case(axis.name, name)) code = axis.code;
+    return code.has_value();
+  });
+  return code;
+}
+
+std::string axis_name(AxisNaming naming, int code) {
+  std::string name;
+  find_named_axis(naming, [&](const NamedAxis& axis) {
+    if (axis.code == code) name = axis.name;
+    return !name.empty();
+  });
+  return name.empty() ? "axis " + std::to_string(code) : name;
+}
+
+AxisMapping parse_axis_mapping(std::string_view settings_text, AxisNaming naming,
+                               std::vector<SettingProblem>* problems) {
+  AxisMapping mapping;
+  int line_number = 0;
+  while (!settings_text.empty()) {
+    ++line_number;
+    const std::size_t end = settings_text.find('\n');
+    const std::string_view line = trim(settings_text.substr(0, end));
+    settings_text = end == std::string_view::npos ? std::string_view{} : settings_text.substr(end + 1);
+    const std::size_t equals = line.find('=');
+    if (line.empty() || line.front() == '#' || equals == std::string_view::npos) continue;
+    const std::string_view key = trim(line.substr(0, equals));
+    const std::string_view value = trim(line.substr(equals + 1));
+    for (std::size_t index = 0; index < MAPPED_AXIS_COUNT; ++index) {
+      const char* channel = mapped_axis_key(static_cast<MappedAxis>(index));
+      const std::string axis_key = channel;
+      const std::string calibration_key = axis_key + ".calibration";
+      const std::string deadzone_key = axis_key + ".deadzone";
+      AxisSetting& setting = mapping.axes[index];
+      std::string why;
+      // An empty value puts the default back, as a missing line does.
+      if (key == axis_key) {
+        AxisSetting parsed = setting;
+        if (value.empty()) {
+          setting.code.reset();
+          setting.inverted = false;
+        } else if (parse_axis(value, naming, &parsed)) {
+          setting = parsed;
+        } else {
+          why = axis_problem(channel, naming);
+        }
+      } else if (key == calibration_key) {
+        const std::optional<AxisCalibration> calibration = parse_calibration(value);
+        if (value.empty() || calibration) {
+          setting.calibration = calibration;
+        } else {
+          why = calibration_key + " must be three whole numbers MIN CENTRE MAX with MIN < CENTRE < MAX";
+        }
+      } else if (key == deadzone_key) {
+        const std::optional<int> percent = whole_number<int>(value);
+        if (value.empty()) {
+          setting.deadzone_percent = 0;
+        } else if (percent && *percent >= 0 && *percent <= 50) {
+          setting.deadzone_percent = *percent;
+        } else {
+          why = deadzone_key + " must be a whole number from 0 to 50";
+        }
+      } else {
+        continue;
+      }
+      if (!why.empty() && problems) problems->push_back(SettingProblem{line_number, why});
+      break;
+    }
+  }
+  return mapping;
+}
+
+std::uint32_t scale_axis(std::int32_t value, std::int32_t minimum, std::int32_t maximum) {
+  if (maximum <= minimum) return AXIS_SCALE_CENTRE;
+  if (value <= minimum) return 0;
+  if (value >= maximum) return AXIS_SCALE_MAX;
+  // Exact in 64 bits: the span is below 2^32 and the product below 2^48.
+  const std::int64_t span = std::int64_t{maximum} - minimum;
+  const std::int64_t scaled = (std::int64_t{value} - minimum) * AXIS_SCALE_MAX;
+  return static_cast<std::uint32_t>((2 * scaled + span) / (2 * span));
+}
+
+std::uint32_t mapped_position(std::int32_t value, std::int32_t device_min, std::int32_t device_max,
+                              const AxisSetting& setting) {
+  std::uint32_t position;
+  if (setting.calibration) {
+    const AxisCalibration& c = *setting.calibration;
+    position = calibrated_position(value, c.min, 2 * std::int64_t{c.centre}, c.max,
+                                   setting.deadzone_percent);
+  } else if (setting.deadzone_percent > 0 && device_min < device_max) {
+    position = calibrated_position(value, device_min, std::int64_t{device_min} + device_max,
+                                   device_max, setting.deadzone_percent);
+  } else {
+    // Neither calibration nor dead zone: today's bytes for a user without settings.
+    position = scale_axis(value, device_min, device_max);
+  }
+  if (setting.inverted && position != AXIS_SCALE_CENTRE) position = AXIS_SCALE_MAX - position;
+  return position;
+}
+
+int default_axis_code(AxisNaming naming, MappedAxis axis, const std::vector<DeviceAxis>& axes) {
+  auto has = [&](int code) {
+    return std::any_of(axes.begin(), axes.end(), [&](const DeviceAxis& a) { return a.code == code; });
+  };
+  // The first of the channel's candidates that the device has.
+  static constexpr int EVDEV_CANDIDATES[MAPPED_AXIS_COUNT][2] = {
+      {0x00, -1}, {0x01, -1}, {0x07, 0x05}, {0x06, 0x02}};  // X; Y; RUDDER, RZ; THROTTLE, Z
+  static constexpr int MULTIMEDIA_CANDIDATES[MAPPED_AXIS_COUNT][2] = {
+      {0, -1}, {1, -1}, {3, -1}, {2, -1}};  // X; Y; R; Z
+  const auto& candidates = (naming == AxisNaming::EVDEV ? EVDEV_CANDIDATES
+                                                        : MULTIMEDIA_CANDIDATES)[static_cast<std::size_t>(axis)];
+  for (int code : candidates) {
+    if (code >= 0 && has(code)) return code;
+  }
+  return -1;
+}
+
+MappedReading map_device_axes(const std::vector<DeviceAxis>& axes, const AxisMapping& mapping,
+                              AxisNaming naming) {
+  MappedReading reading;
+  for (std::size_t index = 0; index < MAPPED_AXIS_COUNT; ++index) {
+    const AxisSetting& setting = mapping.axes[index];
+    const int code =
+        setting.code ? *setting.code : default_axis_code(naming, static_cast<MappedAxis>(index), axes);
+    const auto found =
+        std::find_if(axes.begin(), axes.end(), [&](const DeviceAxis& a) { return a.code == code; });
+    const bool present = code >= 0 && found != axes.end();
+    reading.axes[index] = MappedAxisStatus{code, present};
+    reading.positions[index] =
+        present ? mapped_position(found->value, found->min, found->max, setting) : AXIS_SCALE_CENTRE;
+  }
+  return reading;
+}
+
+}  // namespace platform
