@@ -34,6 +34,7 @@ MultimediaChoice choice_from(std::optional<std::string> value, const std::string
   // An empty value keeps the first joystick, as it does on Linux.
   if (!value || trim_blanks(*value).empty()) return choice;
   choice.chosen = true;
+  choice.origin = origin;
   choice.id = multimedia_joystick_id(*value);
   if (!choice.id) report_bad_choice(origin, *value);
   return choice;

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "platform/joystick_device.h"
 #include "platform/winmm_joystick.h"
@@ -19,6 +20,7 @@ struct MultimediaChoice {
   // then no joystick is read: none stands in for one the user chose.
   std::optional<unsigned> id = JOYSTICK_ZERO_ID;
   bool chosen = false;  // the user named one: absent, it is "not found"
+  std::string origin;   // JOYSTICK_VARIABLE or the settings file; empty unless chosen
 };
 
 // The choice as it stands now. A value that is no joystick number is said

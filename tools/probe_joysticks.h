@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/multimedia_joystick.h"
 #include "platform/winmm_joystick.h"
 
 // capture-probe devices on Windows: the system's joysticks as the multimedia
@@ -10,7 +11,9 @@ namespace probe {
 
 // Every id below joyGetNumDevs whose capabilities can be asked and which can
 // be read now: its id, axes (count and ranges) and product name; then which
-// one is joystick 0, or that there is none.
-std::string format_joysticks(platform::MultimediaJoysticks& calls);
+// one is joystick 0 (the user's choice, by default JOYSTICKID1), or that
+// there is none.
+std::string format_joysticks(platform::MultimediaJoysticks& calls,
+                             const platform::MultimediaChoice& choice = {});
 
 }  // namespace probe

@@ -68,4 +68,28 @@ TEST(ProbeJoysticks, SaysWhenThereIsNoJoystickZero) {
   }
 }
 
+// "joystick = N" makes id N - 1 joystick 0; a value that is no such number
+// leaves none.
+TEST(ProbeJoysticks, MarksTheChosenJoystick) {
+  FakeJoysticks calls;
+  calls.entries[0] = {{"Stick", 2, {{'X', 0, 65535}, {'Y', 0, 65535}}}};
+  calls.entries[2] = {{"Pedals", 2, {{'X', 0, 1023}, {'Y', 0, 1023}}}};
+  const std::string ids =
+      "ID  AXES                       NAME\n"
+      "0   2: X 0..65535, Y 0..65535  \"Stick\"\n";
+  EXPECT_EQ(probe::format_joysticks(calls, {2, true, "C:\\Users\\u\\settings.conf"}),
+            ids +
+                "2   2: X 0..1023, Y 0..1023    \"Pedals\", joystick 0\n"
+                "\n"
+                "Joystick 0: Pedals (id 2)\n"
+                "Joystick 0 is the multimedia joystick calls' id 2 (joystick = 3), chosen in "
+                "C:\\Users\\u\\settings.conf.\n");
+  EXPECT_EQ(probe::format_joysticks(calls, {std::nullopt, true, "ORVANDELCASTER_JOYSTICK"}),
+            ids +
+                "2   2: X 0..1023, Y 0..1023    \"Pedals\"\n"
+                "\n"
+                "Joystick 0: Joystick not found\n"
+                "The joystick chosen by ORVANDELCASTER_JOYSTICK is no number from 1 to 16.\n");
+}
+
 }  // namespace

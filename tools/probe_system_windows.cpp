@@ -1,6 +1,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include "platform/multimedia_joystick.h"
 #include "platform/winmm_joystick.h"
 #include "tools/probe_joysticks.h"
 #include "tools/probe_system.h"
@@ -16,7 +17,7 @@ std::string user_name() {
 bool is_terminal(std::FILE* out) { return ::_isatty(::_fileno(out)); }
 
 bool list_devices(std::string* listing, std::string*) {
-  *listing = format_joysticks(platform::multimedia_joysticks());
+  *listing = format_joysticks(platform::multimedia_joysticks(), platform::read_multimedia_choice());
   return true;
 }
 
