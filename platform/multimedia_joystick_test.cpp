@@ -118,16 +118,5 @@ TEST_F(MultimediaJoystick, AnAbsentOrBadChoiceIsNotFound) {
   EXPECT_EQ(reader->status().state, State::NO_JOYSTICK);
 }
 
-TEST_F(MultimediaJoystick, ABadChoiceIsSaidOnceNamingTheFile) {
-  write_settings("joystick = 0\n");
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(read_multimedia_choice().id);
-  EXPECT_FALSE(read_multimedia_choice().id);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Orvandelcaster: the joystick setting in " +
-                (m_folder.root() / "orvandelcaster/settings.conf").string() +
-                " is \"0\", not a joystick number from 1 to 16: no joystick is read\n");
-}
-
 }  // namespace
 }  // namespace platform
