@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/outside_text.h"
 #include "platform/settings_file.h"
@@ -41,8 +43,39 @@ std::string joystick_state_title(const platform::JoystickStatus& status) {
   return no_permission(status.open_error) ? "No permission" : "Cannot read joystick";
 }
 
+namespace {
+
+// "" when every channel reads an axis of the device, else which channels read
+// centred and the axes they are mapped to: "X and Thrust read centred: the
+// device has no ABS_RX and no ABS_GAS".
+std::string missing_axes(const platform::JoystickStatus& status) {
+  static constexpr const char* CHANNELS[platform::MAPPED_AXIS_COUNT] = {"X", "Y", "Rudder",
+                                                                        "Thrust"};
+  std::vector<std::size_t> missing;
+  for (std::size_t i = 0; i < platform::MAPPED_AXIS_COUNT; ++i) {
+    // A code of -1 is the default mapping finding nothing: a stick without a
+    // rudder, as ever, and no news.
+    if (status.axes[i].code >= 0 && !status.axes[i].present) missing.push_back(i);
+  }
+  if (missing.empty()) return {};
+  std::string channels, axes;
+  for (std::size_t n = 0; n < missing.size(); ++n) {
+    const char* separator = n == 0 ? "" : n + 1 == missing.size() ? " and " : ", ";
+    channels += separator + std::string(CHANNELS[missing[n]]);
+    axes += separator + std::string("no ") +
+            platform::axis_name(status.naming, status.axes[missing[n]].code);
+  }
+  return channels + (missing.size() == 1 ? " reads" : " read") + " centred: the device has " + axes;
+}
+
+}  // namespace
+
 std::string joystick_state_detail(const platform::JoystickStatus& status) {
   using State = platform::JoystickStatus::State;
+  if (status.state == State::READY) {
+    // What the user's mapping asks of the device comes before where it is.
+    if (std::string missing = missing_axes(status); !missing.empty()) return missing;
+  }
   if (!status.names_devices) return {};
   const platform::JoystickChoice& choice = status.choice;
   const std::string chosen = describe_choice(choice);

@@ -199,6 +199,15 @@ TEST(JoystickStateText, EveryStateInWords) {
   multimedia.state = State::READY;
   multimedia.name = "Wine Joystick";
   EXPECT_EQ(describe_joystick(multimedia), (JoystickStateText{"Wine Joystick", ""}));
+
+  // A mapped axis the device lacks: which channel reads centred, and why.
+  JoystickStatus unmapped = status(State::READY);
+  unmapped.axes = {{{3, false}, {1, true}, {-1, false}, {9, false}}};
+  EXPECT_EQ(joystick_state_detail(unmapped),
+            "X and Thrust read centred: the device has no ABS_RX and no ABS_GAS");
+  multimedia.naming = AxisNaming::MULTIMEDIA;
+  multimedia.axes[static_cast<std::size_t>(MappedAxis::RUDDER)] = {4, false};
+  EXPECT_EQ(joystick_state_detail(multimedia), "Rudder reads centred: the device has no U");
 }
 
 }  // namespace

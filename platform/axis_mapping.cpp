@@ -17,15 +17,13 @@ struct NamedAxis {
 // evdev's ABS_ codes, written out so that the names are also known where
 // <linux/input.h> is absent (a listing on Windows of a file made on Linux).
 constexpr NamedAxis EVDEV_AXES[] = {
-    {"ABS_X", 0x00},          {"ABS_Y", 0x01},         {"ABS_Z", 0x02},
-    {"ABS_RX", 0x03},         {"ABS_RY", 0x04},        {"ABS_RZ", 0x05},
-    {"ABS_THROTTLE", 0x06},   {"ABS_RUDDER", 0x07},    {"ABS_WHEEL", 0x08},
-    {"ABS_GAS", 0x09},        {"ABS_BRAKE", 0x0a},     {"ABS_HAT0X", 0x10},
-    {"ABS_HAT0Y", 0x11},      {"ABS_HAT1X", 0x12},     {"ABS_HAT1Y", 0x13},
-    {"ABS_HAT2X", 0x14},      {"ABS_HAT2Y", 0x15},     {"ABS_HAT3X", 0x16},
-    {"ABS_HAT3Y", 0x17},      {"ABS_PRESSURE", 0x18},  {"ABS_DISTANCE", 0x19},
-    {"ABS_TILT_X", 0x1a},     {"ABS_TILT_Y", 0x1b},    {"ABS_TOOL_WIDTH", 0x1c},
-    {"ABS_VOLUME", 0x20},     {"ABS_PROFILE", 0x21},   {"ABS_MISC", 0x28},
+    {"ABS_X", 0x00},        {"ABS_Y", 0x01},       {"ABS_Z", 0x02},        {"ABS_RX", 0x03},
+    {"ABS_RY", 0x04},       {"ABS_RZ", 0x05},      {"ABS_THROTTLE", 0x06}, {"ABS_RUDDER", 0x07},
+    {"ABS_WHEEL", 0x08},    {"ABS_GAS", 0x09},     {"ABS_BRAKE", 0x0a},    {"ABS_HAT0X", 0x10},
+    {"ABS_HAT0Y", 0x11},    {"ABS_HAT1X", 0x12},   {"ABS_HAT1Y", 0x13},    {"ABS_HAT2X", 0x14},
+    {"ABS_HAT2Y", 0x15},    {"ABS_HAT3X", 0x16},   {"ABS_HAT3Y", 0x17},    {"ABS_PRESSURE", 0x18},
+    {"ABS_DISTANCE", 0x19}, {"ABS_TILT_X", 0x1a},  {"ABS_TILT_Y", 0x1b},   {"ABS_TOOL_WIDTH", 0x1c},
+    {"ABS_VOLUME", 0x20},   {"ABS_PROFILE", 0x21}, {"ABS_MISC", 0x28},
 };
 constexpr int EVDEV_LAST_CODE = 0x3f;  // ABS_MAX
 
@@ -34,7 +32,9 @@ constexpr NamedAxis MULTIMEDIA_AXES[] = {{"X", 0}, {"Y", 1}, {"Z", 2},
 
 template <typename Visit>
 bool find_named_axis(AxisNaming naming, Visit visit) {
-  if (naming == AxisNaming::EVDEV) return std::any_of(std::begin(EVDEV_AXES), std::end(EVDEV_AXES), visit);
+  if (naming == AxisNaming::EVDEV) {
+    return std::any_of(std::begin(EVDEV_AXES), std::end(EVDEV_AXES), visit);
+  }
   return std::any_of(std::begin(MULTIMEDIA_AXES), std::end(MULTIMEDIA_AXES), visit);
 }
 
@@ -99,10 +99,9 @@ bool parse_axis(std::string_view value, AxisNaming naming, AxisSetting* setting)
 }
 
 std::string axis_problem(const char* key, AxisNaming naming) {
-  return std::string(key) +
-         (naming == AxisNaming::EVDEV
-              ? " must name an absolute axis such as ABS_X or ABS_RY, with '-' before it to invert it"
-              : " must name an axis X, Y, Z, R, U or V, with '-' before it to invert it");
+  const char* example = naming == AxisNaming::EVDEV ? "ABS_RX" : "U";
+  return std::string(key) + " must be an axis such as " + example + ", or -" + example +
+         " for it inverted";
 }
 
 // A rational position in units of 1/(2 * 100) of the device's units, so that
@@ -125,10 +124,15 @@ std::uint32_t calibrated_position(std::int64_t value, std::int64_t min, std::int
   // The dead zone's edges: centre - P% of the lower half, centre + P% of the upper.
   const std::int64_t low_edge = centre - percent * (centre - lowest) / 100;
   const std::int64_t high_edge = centre + percent * (highest - centre) / 100;
-  if (v < low_edge) return static_cast<std::uint32_t>(
-      rounded_quotient((v - lowest) * AXIS_SCALE_CENTRE, low_edge - lowest));
-  if (v > high_edge) return AXIS_SCALE_CENTRE + static_cast<std::uint32_t>(rounded_quotient(
-      (v - high_edge) * (AXIS_SCALE_MAX - AXIS_SCALE_CENTRE), highest - high_edge));
+  if (v < low_edge) {
+    return static_cast<std::uint32_t>(
+        rounded_quotient((v - lowest) * AXIS_SCALE_CENTRE, low_edge - lowest));
+  }
+  if (v > high_edge) {
+    return AXIS_SCALE_CENTRE +
+           static_cast<std::uint32_t>(rounded_quotient(
+               (v - high_edge) * (AXIS_SCALE_MAX - AXIS_SCALE_CENTRE), highest - high_edge));
+  }
   return AXIS_SCALE_CENTRE;
 }
 
@@ -165,7 +169,8 @@ AxisMapping parse_axis_mapping(std::string_view settings_text, AxisNaming naming
     ++line_number;
     const std::size_t end = settings_text.find('\n');
     const std::string_view line = trim(settings_text.substr(0, end));
-    settings_text = end == std::string_view::npos ? std::string_view{} : settings_text.substr(end + 1);
+    settings_text =
+        end == std::string_view::npos ? std::string_view{} : settings_text.substr(end + 1);
     const std::size_t equals = line.find('=');
     if (line.empty() || line.front() == '#' || equals == std::string_view::npos) continue;
     const std::string_view key = trim(line.substr(0, equals));
@@ -193,7 +198,8 @@ AxisMapping parse_axis_mapping(std::string_view settings_text, AxisNaming naming
         if (value.empty() || calibration) {
           setting.calibration = calibration;
         } else {
-          why = calibration_key + " must be three whole numbers MIN CENTRE MAX with MIN < CENTRE < MAX";
+          why = calibration_key +
+                " must be three whole numbers MIN CENTRE MAX with MIN < CENTRE < MAX";
         }
       } else if (key == deadzone_key) {
         const std::optional<int> percent = whole_number<int>(value);
@@ -244,15 +250,17 @@ std::uint32_t mapped_position(std::int32_t value, std::int32_t device_min, std::
 
 int default_axis_code(AxisNaming naming, MappedAxis axis, const std::vector<DeviceAxis>& axes) {
   auto has = [&](int code) {
-    return std::any_of(axes.begin(), axes.end(), [&](const DeviceAxis& a) { return a.code == code; });
+    return std::any_of(axes.begin(), axes.end(),
+                       [&](const DeviceAxis& a) { return a.code == code; });
   };
   // The first of the channel's candidates that the device has.
   static constexpr int EVDEV_CANDIDATES[MAPPED_AXIS_COUNT][2] = {
       {0x00, -1}, {0x01, -1}, {0x07, 0x05}, {0x06, 0x02}};  // X; Y; RUDDER, RZ; THROTTLE, Z
   static constexpr int MULTIMEDIA_CANDIDATES[MAPPED_AXIS_COUNT][2] = {
       {0, -1}, {1, -1}, {3, -1}, {2, -1}};  // X; Y; R; Z
-  const auto& candidates = (naming == AxisNaming::EVDEV ? EVDEV_CANDIDATES
-                                                        : MULTIMEDIA_CANDIDATES)[static_cast<std::size_t>(axis)];
+  const auto& candidates =
+      (naming == AxisNaming::EVDEV ? EVDEV_CANDIDATES
+                                   : MULTIMEDIA_CANDIDATES)[static_cast<std::size_t>(axis)];
   for (int code : candidates) {
     if (code >= 0 && has(code)) return code;
   }
@@ -264,14 +272,15 @@ MappedReading map_device_axes(const std::vector<DeviceAxis>& axes, const AxisMap
   MappedReading reading;
   for (std::size_t index = 0; index < MAPPED_AXIS_COUNT; ++index) {
     const AxisSetting& setting = mapping.axes[index];
-    const int code =
-        setting.code ? *setting.code : default_axis_code(naming, static_cast<MappedAxis>(index), axes);
+    const int code = setting.code ? *setting.code
+                                  : default_axis_code(naming, static_cast<MappedAxis>(index), axes);
     const auto found =
         std::find_if(axes.begin(), axes.end(), [&](const DeviceAxis& a) { return a.code == code; });
     const bool present = code >= 0 && found != axes.end();
     reading.axes[index] = MappedAxisStatus{code, present};
-    reading.positions[index] =
-        present ? mapped_position(found->value, found->min, found->max, setting) : AXIS_SCALE_CENTRE;
+    reading.positions[index] = present
+                                   ? mapped_position(found->value, found->min, found->max, setting)
+                                   : AXIS_SCALE_CENTRE;
   }
   return reading;
 }

@@ -11,7 +11,8 @@ namespace {
 constexpr std::int32_t LOWEST = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t HIGHEST = std::numeric_limits<std::int32_t>::max();
 
-AxisSetting setting(std::optional<AxisCalibration> calibration, int deadzone, bool inverted = false) {
+AxisSetting setting(std::optional<AxisCalibration> calibration, int deadzone,
+                    bool inverted = false) {
   AxisSetting s;
   s.calibration = calibration;
   s.deadzone_percent = deadzone;
@@ -66,7 +67,8 @@ TEST(AxisMapping, TheExactRule) {
       // The whole 32-bit range stays exact.
       {-1610612736, LOWEST, HIGHEST, setting(std::nullopt, 50), 16384},
       {1610612736, LOWEST, HIGHEST, setting(std::nullopt, 50), 49151},
-      {1610612736, LOWEST, HIGHEST, setting(AxisCalibration{LOWEST + 5, 3, HIGHEST}, 7, true), 8809},
+      {1610612736, LOWEST, HIGHEST, setting(AxisCalibration{LOWEST + 5, 3, HIGHEST}, 7, true),
+       8809},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(mapped_position(row.value, row.device_min, row.device_max, row.setting), row.position)

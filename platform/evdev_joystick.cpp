@@ -16,12 +16,6 @@ bool has_key(const EvdevCapabilities& caps, unsigned code) {
   return evdev_bit_set(caps.keys, sizeof caps.keys, code);
 }
 
-int first_present_axis(const EvdevCapabilities& caps, unsigned preferred, unsigned fallback) {
-  if (has_axis(caps, preferred)) return static_cast<int>(preferred);
-  if (has_axis(caps, fallback)) return static_cast<int>(fallback);
-  return NO_AXIS;
-}
-
 void append_buttons(const EvdevCapabilities& caps, unsigned first, unsigned last,
                     ButtonOrder* order) {
   for (unsigned code = first; code <= last && order->count < MAX_BUTTONS; ++code) {
@@ -47,12 +41,12 @@ const char* why_not_joystick(const EvdevCapabilities& caps) {
   return "no joystick or gamepad buttons";
 }
 
-JoystickAxes choose_axes(const EvdevCapabilities& caps) {
-  JoystickAxes axes;
-  axes.x = has_axis(caps, ABS_X) ? ABS_X : NO_AXIS;
-  axes.y = has_axis(caps, ABS_Y) ? ABS_Y : NO_AXIS;
-  axes.z = first_present_axis(caps, ABS_THROTTLE, ABS_Z);
-  axes.r = first_present_axis(caps, ABS_RUDDER, ABS_RZ);
+std::vector<DeviceAxis> absolute_axes(const EvdevCapabilities& caps) {
+  std::vector<DeviceAxis> axes;
+  if (!evdev_bit_set(caps.events, sizeof caps.events, EV_ABS)) return axes;
+  for (unsigned code = 0; code <= ABS_MAX; ++code) {
+    if (has_axis(caps, code)) axes.push_back(DeviceAxis{static_cast<int>(code), 0, 0, 0, 0, 0});
+  }
   return axes;
 }
 

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/axis_mapping.h"  // scale_axis
 
@@ -39,16 +40,9 @@ bool is_joystick(const EvdevCapabilities& caps);
 // "no X and Y axes" or "no joystick or gamepad buttons"; null for a joystick.
 const char* why_not_joystick(const EvdevCapabilities& caps);
 
-inline constexpr int NO_AXIS = -1;
-
-// The ABS_ codes behind a reading's x, y, z and r, or NO_AXIS.
-struct JoystickAxes {
-  int x;
-  int y;
-  int z;  // ABS_THROTTLE where the device has it, else ABS_Z
-  int r;  // ABS_RUDDER where the device has it, else ABS_RZ
-};
-JoystickAxes choose_axes(const EvdevCapabilities& caps);
+// The absolute axes of caps (codes only, in order), as the mapping looks
+// for them: which feed the four axes of a reading is the mapping's to say.
+std::vector<DeviceAxis> absolute_axes(const EvdevCapabilities& caps);
 
 inline constexpr int MAX_BUTTONS = 32;
 

@@ -97,31 +97,53 @@ TEST(IsJoystick, TouchpadsKeyboardsAndIncompleteDevicesAreNot) {
   EXPECT_FALSE(is_joystick(no_abs_events.caps));
 }
 
-TEST(ChooseAxes, ThrottleAndRudderBeforeZAndRz) {
-  JoystickAxes stick = choose_axes(flight_stick().caps);
-  EXPECT_EQ(stick.x, ABS_X);
-  EXPECT_EQ(stick.y, ABS_Y);
-  EXPECT_EQ(stick.z, ABS_THROTTLE);
-  EXPECT_EQ(stick.r, ABS_RUDDER);
-
-  JoystickAxes pad = choose_axes(gamepad().caps);
-  EXPECT_EQ(pad.z, ABS_Z);
-  EXPECT_EQ(pad.r, ABS_RZ);
-
-  JoystickAxes both =
-      choose_axes(Device{}.axes({ABS_X, ABS_Y, ABS_Z, ABS_RZ, ABS_THROTTLE, ABS_RUDDER}).caps);
-  EXPECT_EQ(both.z, ABS_THROTTLE);
-  EXPECT_EQ(both.r, ABS_RUDDER);
+// The names are written out for systems without <linux/input.h>.
+TEST(DefaultAxes, NamesHaveTheKernelsCodes) {
+  const std::pair<const char*, int> names[] = {{"ABS_X", ABS_X},
+                                               {"ABS_RZ", ABS_RZ},
+                                               {"ABS_THROTTLE", ABS_THROTTLE},
+                                               {"ABS_RUDDER", ABS_RUDDER},
+                                               {"ABS_WHEEL", ABS_WHEEL},
+                                               {"ABS_GAS", ABS_GAS},
+                                               {"ABS_BRAKE", ABS_BRAKE},
+                                               {"ABS_HAT0X", ABS_HAT0X},
+                                               {"ABS_HAT3Y", ABS_HAT3Y},
+                                               {"ABS_PRESSURE", ABS_PRESSURE},
+                                               {"ABS_TOOL_WIDTH", ABS_TOOL_WIDTH},
+                                               {"ABS_VOLUME", ABS_VOLUME},
+                                               {"ABS_MISC", ABS_MISC}};
+  for (const auto& [name, code] : names)
+    EXPECT_EQ(axis_code_from_name(AxisNaming::EVDEV, name), code);
 }
 
-TEST(ChooseAxes, MissingAxesAreMarked) {
-  JoystickAxes two =
-      choose_axes(Device{}.axes({ABS_X, ABS_Y, ABS_RX, ABS_RY}).keys({BTN_TRIGGER}).caps);
-  EXPECT_EQ(two.z, NO_AXIS);
-  EXPECT_EQ(two.r, NO_AXIS);
-  JoystickAxes none = choose_axes(keyboard().caps);
-  EXPECT_EQ(none.x, NO_AXIS);
-  EXPECT_EQ(none.y, NO_AXIS);
+// The default mapping over the axes the capability bits give.
+int default_axis(const EvdevCapabilities& caps, MappedAxis axis) {
+  return default_axis_code(AxisNaming::EVDEV, axis, absolute_axes(caps));
+}
+
+TEST(DefaultAxes, ThrottleAndRudderBeforeZAndRz) {
+  const EvdevCapabilities stick = flight_stick().caps;
+  EXPECT_EQ(default_axis(stick, MappedAxis::X), ABS_X);
+  EXPECT_EQ(default_axis(stick, MappedAxis::Y), ABS_Y);
+  EXPECT_EQ(default_axis(stick, MappedAxis::THRUST), ABS_THROTTLE);
+  EXPECT_EQ(default_axis(stick, MappedAxis::RUDDER), ABS_RUDDER);
+
+  EXPECT_EQ(default_axis(gamepad().caps, MappedAxis::THRUST), ABS_Z);
+  EXPECT_EQ(default_axis(gamepad().caps, MappedAxis::RUDDER), ABS_RZ);
+
+  const EvdevCapabilities both =
+      Device{}.axes({ABS_X, ABS_Y, ABS_Z, ABS_RZ, ABS_THROTTLE, ABS_RUDDER}).caps;
+  EXPECT_EQ(default_axis(both, MappedAxis::THRUST), ABS_THROTTLE);
+  EXPECT_EQ(default_axis(both, MappedAxis::RUDDER), ABS_RUDDER);
+}
+
+TEST(DefaultAxes, MissingAxesAreMarked) {
+  const EvdevCapabilities two =
+      Device{}.axes({ABS_X, ABS_Y, ABS_RX, ABS_RY}).keys({BTN_TRIGGER}).caps;
+  EXPECT_EQ(default_axis(two, MappedAxis::THRUST), -1);
+  EXPECT_EQ(default_axis(two, MappedAxis::RUDDER), -1);
+  EXPECT_TRUE(absolute_axes(keyboard().caps).empty());
+  EXPECT_EQ(default_axis(keyboard().caps, MappedAxis::X), -1);
 }
 
 TEST(OrderButtons, JoystickBlockAndAboveComeBeforeMiscButtons) {

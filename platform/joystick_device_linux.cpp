@@ -7,7 +7,10 @@
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
+#include "platform/axis_mapping.h"
 #include "platform/errno_keeper.h"
 #include "platform/evdev_joystick.h"
 #include "platform/input_devices.h"
@@ -24,7 +27,7 @@ namespace {
 // An open joystick 0 and what its capabilities decided once.
 struct OpenJoystick {
   UniqueFd fd;
-  JoystickAxes axes{NO_AXIS, NO_AXIS, NO_AXIS, NO_AXIS};
+  std::vector<DeviceAxis> axes;  // its absolute axes (codes; the rest read anew each time)
   ButtonOrder buttons{};
 };
 
@@ -34,21 +37,21 @@ OpenJoystick prepare_joystick(UniqueFd fd) {
   EvdevCapabilities caps;
   if (!fd.valid() || read_evdev_capabilities(fd.get(), &caps) < 0) return joystick;
   joystick.fd = std::move(fd);
-  joystick.axes = choose_axes(caps);
+  joystick.axes = absolute_axes(caps);
   joystick.buttons = order_buttons(caps);
   return joystick;
 }
 
-// The axis scaled to 0..65535 from the absinfo of this very reading, so a
+// Every absolute axis of joystick from the absinfo of this very reading, so a
 // recalibrated device is read with its new limits. -1 when the device is gone.
-int read_axis(int fd, int code, std::uint32_t* position) {
-  if (code == NO_AXIS) {
-    *position = AXIS_CENTRED;
-    return 0;
+int read_axes(OpenJoystick* joystick) {
+  for (DeviceAxis& axis : joystick->axes) {
+    input_absinfo info{};
+    if (::ioctl(joystick->fd.get(), EVIOCGABS(static_cast<unsigned>(axis.code)), &info) < 0) {
+      return -1;
+    }
+    axis = DeviceAxis{axis.code, info.minimum, info.maximum, info.flat, info.fuzz, info.value};
   }
-  input_absinfo info{};
-  if (::ioctl(fd, EVIOCGABS(static_cast<unsigned>(code)), &info) < 0) return -1;
-  *position = scale_axis(info.value, info.minimum, info.maximum);
   return 0;
 }
 
@@ -66,12 +69,14 @@ class EvdevReader final : public JoystickReader {
   int read(JoystickState* state) override {
     ErrnoKeeper keep_errno;
     if (m_lookedAgain != looks_again.load(std::memory_order_relaxed)) start_anew();
+    const auto now = JoystickZeroFinder::Clock::now();
+    const AxisMapping& mapping = m_preview ? *m_preview : m_mappingFile.current(now);
     if (!m_joystick.fd.valid()) {
-      UniqueFd found = m_finder.find(JoystickZeroFinder::Clock::now());
+      UniqueFd found = m_finder.find(now, mapping);
       if (found.valid()) m_joystick = prepare_joystick(std::move(found));
     }
     if (m_joystick.fd.valid()) {
-      if (read_state(state) == 0) return 0;
+      if (read_state(mapping, state) == 0) return 0;
       // Unplugged: the descriptor will never answer again; the finder looks
       // for joystick 0 anew.
       m_joystick = OpenJoystick{};
@@ -81,7 +86,20 @@ class EvdevReader final : public JoystickReader {
   }
 
   JoystickStatus status() const override {
-    return joystick_status(m_finder.zero(), m_finder.choice());
+    JoystickStatus status = joystick_status(m_finder.zero(), m_finder.choice());
+    status.naming = AxisNaming::EVDEV;
+    status.axes = m_axes;
+    return status;
+  }
+
+  std::vector<DeviceAxis> read_device_axes() override {
+    ErrnoKeeper keep_errno;
+    if (!m_joystick.fd.valid() || read_axes(&m_joystick) < 0) return {};
+    return m_joystick.axes;
+  }
+
+  void preview_mapping(std::optional<AxisMapping> mapping) override {
+    m_preview = std::move(mapping);
   }
 
   int event_descriptor() const override { return m_joystick.fd.get(); }
@@ -110,30 +128,37 @@ class EvdevReader final : public JoystickReader {
 
  private:
   // Current state through EVIOCGABS and EVIOCGKEY (the event queue is never
-  // read). *state changes only when every call succeeded.
-  int read_state(JoystickState* state) const {
-    const int fd = m_joystick.fd.get();
-    std::uint32_t x, y, z, r;
-    if (read_axis(fd, m_joystick.axes.x, &x) < 0 || read_axis(fd, m_joystick.axes.y, &y) < 0 ||
-        read_axis(fd, m_joystick.axes.z, &z) < 0 || read_axis(fd, m_joystick.axes.r, &r) < 0) {
-      return -1;
-    }
+  // read), the axes through mapping. *state changes only when every call succeeded.
+  int read_state(const AxisMapping& mapping, JoystickState* state) {
+    if (read_axes(&m_joystick) < 0) return -1;
     std::uint8_t keys[KEY_BITS_SIZE] = {};
-    if (::ioctl(fd, EVIOCGKEY(sizeof keys), keys) < 0) return -1;
-    *state = JoystickState{x, y, z, r, button_mask(m_joystick.buttons, keys)};
+    if (::ioctl(m_joystick.fd.get(), EVIOCGKEY(sizeof keys), keys) < 0) return -1;
+    const MappedReading reading = map_device_axes(m_joystick.axes, mapping, AxisNaming::EVDEV);
+    auto position = [&](MappedAxis axis) {
+      return reading.positions[static_cast<std::size_t>(axis)];
+    };
+    *state = JoystickState{position(MappedAxis::X), position(MappedAxis::Y),
+                           position(MappedAxis::THRUST), position(MappedAxis::RUDDER),
+                           button_mask(m_joystick.buttons, keys)};
+    m_axes = reading.axes;
     return 0;
   }
 
   // The open device may no longer be joystick 0 (the choice names another),
-  // so it is found anew like any other.
+  // so it is found anew like any other. The mapping is read anew too: a
+  // window resting on an idle stick reads once when the settings file changes.
   void start_anew() {
     m_lookedAgain = looks_again.load(std::memory_order_relaxed);
     m_joystick = OpenJoystick{};
     m_finder = JoystickZeroFinder(read_joystick_choice());
+    m_mappingFile = AxisMappingFile(AxisNaming::EVDEV);
   }
 
   OpenJoystick m_joystick;
   JoystickZeroFinder m_finder;
+  AxisMappingFile m_mappingFile{AxisNaming::EVDEV};
+  std::optional<AxisMapping> m_preview;                      // the window's mapping being edited
+  std::array<MappedAxisStatus, MAPPED_AXIS_COUNT> m_axes{};  // of the last reading
   unsigned m_lookedAgain = looks_again.load(std::memory_order_relaxed);
 };
 
@@ -143,7 +168,9 @@ class LinuxJoystickDevice final : public JoystickDevice {
     ErrnoKeeper keep_errno;
     static_assert(FIXED_CAPABILITIES.x_max == AXIS_SCALE_MAX);
     *caps = FIXED_CAPABILITIES;
-    JoystickZero zero = resolve_joystick_zero(scan_input_devices(), read_joystick_choice());
+    AxisMappingFile mapping(AxisNaming::EVDEV);
+    JoystickZero zero = resolve_joystick_zero(scan_input_devices(), read_joystick_choice(),
+                                              mapping.current(AxisMappingFile::Clock::now()));
     return zero.state == JoystickZero::State::READY ? 0 : -1;
   }
   std::unique_ptr<JoystickReader> open_reader() override {
@@ -154,7 +181,8 @@ class LinuxJoystickDevice final : public JoystickDevice {
   std::vector<std::string> watched_folders() override {
     std::vector<std::string> folders{InputTree{}.dev_dir};
     const std::string settings = settings_file_path();
-    if (!settings.empty()) folders.push_back(std::filesystem::path(settings).parent_path().string());
+    if (!settings.empty())
+      folders.push_back(std::filesystem::path(settings).parent_path().string());
     return folders;
   }
 };

@@ -23,8 +23,9 @@ class JoystickZeroFinder {
   explicit JoystickZeroFinder(JoystickChoice choice, InputTree tree = InputTree{});
 
   // When a look is due at now: scans the devices and, when joystick 0 may be
-  // read, opens it. The open device, or an invalid fd.
-  UniqueFd find(Clock::time_point now);
+  // read, opens it. The open device, or an invalid fd. A chosen device is
+  // judged by the axes mapping uses.
+  UniqueFd find(Clock::time_point now, const AxisMapping& mapping = AxisMapping{});
 
   const JoystickZero& zero() const { return m_zero; }
   const JoystickChoice& choice() const { return m_choice; }

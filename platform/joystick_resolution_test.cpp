@@ -80,5 +80,31 @@ TEST_F(ResolveJoystickZero, UnreadableJoystickGivesThePermissionState) {
             State::UNREADABLE);
 }
 
+// A device chosen by the user need only have the axes its mapping uses; the
+// default choice and a name that a joystick matches keep to joysticks.
+TEST_F(ResolveJoystickZero, ChosenPedalsNeedOnlyTheMappedAxes) {
+  // ABS_RUDDER, ABS_GAS, ABS_BRAKE; no buttons.
+  const InputDevice pedals = device(7, "Logitech Pedals", {"9", "680", "0"});
+  const InputDevice touchpad = device(1, "Logitech Touchpad", TOUCHPAD);
+  AxisMapping gas;
+  gas[MappedAxis::THRUST].code = 9;  // ABS_GAS
+  AxisMapping right_stick;
+  right_stick[MappedAxis::X].code = 3;  // ABS_RX
+
+  EXPECT_EQ(resolve_joystick_zero({pedals}, by_name("pedals")).device.number, 7);  // rudder
+  EXPECT_EQ(resolve_joystick_zero({pedals}, by_name("pedals"), gas).state, State::READY);
+  EXPECT_EQ(resolve_joystick_zero({pedals}, {}, gas).state, State::NO_JOYSTICK);
+  EXPECT_EQ(resolve_joystick_zero({pedals}, by_name("pedals"), right_stick).state,
+            State::NOT_FOUND);
+  const JoystickZero zero =
+      resolve_joystick_zero({pedals}, by_path("/dev/input/event7"), right_stick);
+  EXPECT_EQ(zero.state, State::NOT_A_JOYSTICK);
+  EXPECT_EQ(joystick_status(zero, by_path("/dev/input/event7")).why_not,
+            "no ABS_RX axis, which x is mapped to");
+  // A joystick matching the name comes before the lower-numbered touchpad and pedals.
+  EXPECT_EQ(resolve_joystick_zero({touchpad, stick, pedals}, by_name("logitech")).device.number, 3);
+  EXPECT_EQ(resolve_joystick_zero({touchpad, pedals}, by_name("logitech"), gas).device.number, 7);
+}
+
 }  // namespace
 }  // namespace platform

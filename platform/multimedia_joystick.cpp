@@ -1,5 +1,6 @@
 #include "platform/multimedia_joystick.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -13,6 +14,10 @@
 
 namespace platform {
 namespace {
+
+// How many times a reader was told to look again: every reader of the
+// process takes the choice and the mapping anew at its next reading.
+std::atomic<unsigned> looks_again{0};
 
 // Every reader of joystick 0 reads the choice: the line is said once per process.
 void report_bad_choice(const std::string& origin, const std::string& value) {
@@ -96,14 +101,19 @@ class MultimediaReader final : public JoystickReader {
     m_preview = std::move(mapping);
   }
 
-  // A changed choice applies at the next reading.
-  void look_again() override { m_choiceTaken = false; }
+  void look_again() override { looks_again.fetch_add(1, std::memory_order_relaxed); }
 
  private:
   using Clock = AxisMappingFile::Clock;
 
   // The user's choice, taken anew at most once a second, as the mapping is.
   void take_choice(Clock::time_point now) {
+    const unsigned looks = looks_again.load(std::memory_order_relaxed);
+    if (looks != m_looksSeen) {
+      m_looksSeen = looks;
+      m_choiceTaken = false;
+      m_mapping = AxisMappingFile(AxisNaming::MULTIMEDIA);  // read at its next use
+    }
     if (m_choiceTaken && now - m_choiceTime < std::chrono::seconds(1)) return;
     MultimediaChoice choice = read_multimedia_choice();
     if (choice.id != m_choice.id) m_present = false;  // another joystick: ask its caps
@@ -117,6 +127,7 @@ class MultimediaReader final : public JoystickReader {
   std::optional<AxisMapping> m_preview;
   MultimediaChoice m_choice;
   bool m_choiceTaken = false;
+  unsigned m_looksSeen = looks_again.load(std::memory_order_relaxed);
   Clock::time_point m_choiceTime{};
   bool m_present = false;
   MultimediaJoystickCaps m_caps;

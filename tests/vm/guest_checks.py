@@ -17,6 +17,7 @@ ORVANDELCASTER_JOYSTICK or the settings file over a lower-numbered one.
 """
 import argparse
 import grp
+import math
 import os
 import re
 import select
@@ -26,6 +27,7 @@ import struct
 import subprocess
 import sys
 import time
+from fractions import Fraction
 
 NOBODY = 65534  # the second user: may not read a node that only root may
 SERVER_NAME = b"Orvandelcaster"
@@ -56,6 +58,28 @@ def scale(value, lo, hi):
     value = min(max(value, lo), hi)
     span = hi - lo
     return (2 * (value - lo) * 65535 + span) // (2 * span)
+
+
+def mapped(value, lo, hi, calibration=None, deadzone=0, inverted=False):
+    """A position under a channel's calibration (MIN, CENTRE, MAX) and dead zone, exactly."""
+    if calibration is None and deadzone == 0:
+        s = scale(value, lo, hi)
+    else:
+        low, centre, high = calibration or (lo, Fraction(lo + hi, 2), hi)
+        low_edge = centre - Fraction(deadzone * (centre - low), 100)
+        high_edge = centre + Fraction(deadzone * (high - centre), 100)
+        half_up = lambda q: math.floor(q + Fraction(1, 2))  # noqa: E731
+        if value <= low:
+            s = 0
+        elif value >= high:
+            s = 65535
+        elif value < low_edge:
+            s = half_up((value - low) * Fraction(32767) / (low_edge - low))
+        elif value > high_edge:
+            s = 32767 + half_up((value - high_edge) * Fraction(32768) / (high - high_edge))
+        else:
+            s = CENTRED
+    return 65535 - s if inverted and s != CENTRED else s
 
 
 def value_bits(raw):
@@ -504,12 +528,75 @@ def chosen(bindir):
     first.remove()
 
 
+def write_settings(text):
+    os.makedirs("/tmp/config/orvandelcaster", exist_ok=True)
+    with open("/tmp/config/orvandelcaster/settings.conf.new", "w") as settings:
+        settings.write(text)
+    # Whole at once: a reader never sees half a file.
+    os.replace("/tmp/config/orvandelcaster/settings.conf.new", "/tmp/config/orvandelcaster/settings.conf")
+
+
+def mapping(bindir):
+    label = "mapping"
+    full = (-32768, 32767)
+    pad = Device("mapped", "--type", "gamepad", "--axis", "RX=-32768:32767", "--axis", "RY=-32768:32767",
+                 "--abs", "X=-32768", "--abs", "Y=32767", "--abs", "RX=20000", "--abs", "RY=-20000",
+                 "--abs", "Z=17", "--abs", "RZ=200")
+    if not check(pad.path is not None, f"{label}: gamepad with a right stick created at {pad.path}"):
+        return
+    write_settings("# the right stick, up reading up\nx = ABS_RX\ny = -abs_ry\n"
+                   "x.deadzone = 10\ny.deadzone = 10\n")
+    in_file = {"XDG_CONFIG_HOME": "/tmp/config"}
+    server, client = start_session(bindir, label, env=in_file)
+    if client is None:
+        pad.remove()
+        return
+    x, y = mapped(20000, *full, deadzone=10), mapped(-20000, *full, deadzone=10, inverted=True)
+    check_block(client, expected_block(x, y, scale(17, 0, 255), scale(200, 0, 255)),
+                f"{label}: the right stick serves X={x}, inverted Y={y} under a 10% dead zone")
+    check(pad.send("RX=3000 RY=32000"), f"{label}: right stick moved")
+    y = mapped(32000, *full, deadzone=10, inverted=True)
+    check_block(client, expected_block(CENTRED, y, scale(17, 0, 255), scale(200, 0, 255)),
+                f"{label}: X in the dead zone reads {CENTRED}, Y={y}")
+
+    # A stick resting at 5000: calibrated there, it reads centred at rest.
+    check(pad.send("RX=5000"), f"{label}: right stick at its off-centre rest")
+    write_settings("x = ABS_RX\nx.calibration = -30000 5000 30000\n")
+    want = expected_block(CENTRED, scale(32767, *full), scale(17, 0, 255), scale(200, 0, 255))
+    words, waited = wait_for_block(client, want)
+    check(words == want and waited <= REPLUG_BOUND,
+          f"{label}: the changed file applies while serving, after {waited:.2f} s: "
+          f"the calibrated rest reads {CENTRED}, Y is ABS_Y again", describe(words))
+    check(pad.send("RX=-10000"), f"{label}: right stick moved off its rest")
+    x = mapped(-10000, *full, calibration=(-30000, 5000, 30000))
+    check_block(client, expected_block(x, scale(32767, *full), scale(17, 0, 255), scale(200, 0, 255)),
+                f"{label}: calibrated X={x} off the rest")
+    end_session(server, client, label)
+    pad.remove()
+
+    # Pedals: absolute axes, no joystick button; chosen by name they serve.
+    pedals = Device("pedals", "--name", "VMJoy Pedals", "--buttons", "KEY_A", "--axis", "GAS=0:1023",
+                    "--abs", "GAS=700", "--abs", "RUDDER=40")
+    if not check(pedals.path is not None, f"{label}: pedals created at {pedals.path}"):
+        return
+    check_probe(bindir, (-1, CENTRED, CENTRED, CENTRED, CENTRED, 0),
+                f"{label}: pedals are no joystick 0 unless chosen")
+    write_settings("joystick = pedals\nthrust = ABS_GAS\n")
+    server, client = start_session(bindir, f"{label} pedals", env=in_file)
+    if client:
+        check_block(client, expected_block(scale(512, 0, 1023), scale(512, 0, 1023), scale(700, 0, 1023),
+                                           scale(40, 0, 255)),
+                    f"{label}: pedals chosen by name serve ABS_GAS as Thrust, ABS_RUDDER as Rudder")
+    end_session(server, client, f"{label} pedals")
+    pedals.remove()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--bin", required=True)
     args = parser.parse_args()
     print(f"kernel {os.uname().release}", flush=True)
-    for scenario in (flight_stick, gamepad, unreadable, chosen):
+    for scenario in (flight_stick, gamepad, unreadable, chosen, mapping):
         try:
             scenario(args.bin)
         except (OSError, ValueError, subprocess.SubprocessError) as error:
