@@ -34,9 +34,9 @@ int sample_joystick() {
   // A failed read leaves a centred reading, which is what clients then get.
   g_reader->read(&g_reading);
   using platform::MappedAxis;
-  const float values[4] = {axis_value(g_reading, MappedAxis::X), axis_value(g_reading, MappedAxis::Y),
-                           axis_value(g_reading, MappedAxis::RUDDER),
-                           axis_value(g_reading, MappedAxis::THRUST)};
+  const float values[4] = {
+      axis_value(g_reading, MappedAxis::X), axis_value(g_reading, MappedAxis::Y),
+      axis_value(g_reading, MappedAxis::RUDDER), axis_value(g_reading, MappedAxis::THRUST)};
   int result = 0;
   for (int i = 0; i < 4; ++i) result = store_channel_data(g_channels[i], &values[i]);
   return result;

@@ -27,9 +27,9 @@ void report_bad_choice(const std::string& origin, const std::string& value) {
                                  ? std::string(JOYSTICK_VARIABLE)
                                  : "the joystick setting in " + printable_outside_text(origin);
     const std::string line = std::string(program_name()) + ": " + what + " is \"" +
-                             printable_outside_text(value) + "\", not a joystick number from 1 to " +
-                             std::to_string(MULTIMEDIA_JOYSTICK_COUNT) +
-                             ": no joystick is read\n";
+                             printable_outside_text(value) +
+                             "\", not a joystick number from 1 to " +
+                             std::to_string(MULTIMEDIA_JOYSTICK_COUNT) + ": no joystick is read\n";
     write_standard_error(line.data(), line.size());
   });
 }

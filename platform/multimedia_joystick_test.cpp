@@ -22,9 +22,8 @@ class MultimediaJoystick : public ::testing::Test {
  protected:
   MultimediaJoystick() {
     std::filesystem::create_directories(m_folder.root() / "orvandelcaster");
-    m_calls.entries[0] = {{"First", 2, {{'X', 0, 65535}, {'Y', 0, 65535}}, 10},
-                          true,
-                          {{100, 200, 0, 0, 0, 0}, 0x1}};
+    m_calls.entries[0] = {
+        {"First", 2, {{'X', 0, 65535}, {'Y', 0, 65535}}, 10}, true, {{100, 200, 0, 0, 0, 0}, 0x1}};
     m_calls.entries[2] = {{"Third", 3, {{'X', 0, 1023}, {'Y', 0, 1023}, {'U', 0, 255}}, 20},
                           true,
                           {{1023, 0, 0, 0, 255, 0}, 0x2}};
@@ -76,8 +75,8 @@ TEST_F(MultimediaJoystick, TheChosenJoystickIsReadThroughTheMapping) {
   EXPECT_EQ(state.y, 0u);     // U at its maximum, inverted
   EXPECT_EQ(state.positions, 0b10u);
   EXPECT_EQ(reader->read_device_axes(),
-            (std::vector<DeviceAxis>{{0, 0, 1023, 0, 0, 1023}, {1, 0, 1023, 0, 0, 0},
-                                     {4, 0, 255, 0, 0, 255}}));
+            (std::vector<DeviceAxis>{
+                {0, 0, 1023, 0, 0, 1023}, {1, 0, 1023, 0, 0, 0}, {4, 0, 255, 0, 0, 255}}));
 
   // The window's preview holds over the file until it ends.
   AxisMapping preview;

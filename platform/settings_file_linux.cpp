@@ -45,7 +45,8 @@ std::string read_settings_text(const std::string& path, std::string* text) {
   if (!S_ISREG(status.st_mode)) {
     return std::string("it is ") + kind_of_file(status.st_mode) + ", not a regular file";
   }
-  if (static_cast<unsigned long long>(status.st_size) > SETTINGS_FILE_MAX_BYTES) return settings_file_too_large();
+  if (static_cast<unsigned long long>(status.st_size) > SETTINGS_FILE_MAX_BYTES)
+    return settings_file_too_large();
   // One byte more than allowed tells a file that grew since fstat.
   std::string read(SETTINGS_FILE_MAX_BYTES + 1, '\0');
   std::size_t used = 0;

@@ -35,7 +35,8 @@ TEST(SettingsFile, UnderAppData) {
             "C:\\Users\\u\\AppData\\Roaming\\Orvandelcaster\\settings.conf");
   EXPECT_EQ(settings_file_path_in_appdata("\\\\server\\u\\"),
             "\\\\server\\u\\Orvandelcaster\\settings.conf");
-  EXPECT_EQ(settings_file_path_in_appdata("D:/roaming/"), "D:/roaming\\Orvandelcaster\\settings.conf");
+  EXPECT_EQ(settings_file_path_in_appdata("D:/roaming/"),
+            "D:/roaming\\Orvandelcaster\\settings.conf");
   for (const char* relative : {"", "Roaming", "C:Roaming", "\\Roaming"})
     EXPECT_EQ(settings_file_path_in_appdata(relative), "") << relative;
 }

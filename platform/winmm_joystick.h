@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/axis_mapping.h"
-
 #include "platform/joystick_device.h"
 
 // What the Windows multimedia joystick calls decide about joystick 0, written

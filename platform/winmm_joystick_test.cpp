@@ -29,11 +29,19 @@ TEST(WinmmJoystick, JoystickNumbersOneToSixteenAreIdsZeroToFifteen) {
   const struct {
     const char* value;
     std::optional<unsigned> id;
-  } rows[] = {{"1", 0u},           {" 16\r", 15u},      {"3", 2u},   {"0", std::nullopt},
-              {"17", std::nullopt}, {"", std::nullopt}, {"-1", std::nullopt},
-              {"+2", std::nullopt}, {"2x", std::nullopt}, {"Logitech", std::nullopt},
+  } rows[] = {{"1", 0u},
+              {" 16\r", 15u},
+              {"3", 2u},
+              {"0", std::nullopt},
+              {"17", std::nullopt},
+              {"", std::nullopt},
+              {"-1", std::nullopt},
+              {"+2", std::nullopt},
+              {"2x", std::nullopt},
+              {"Logitech", std::nullopt},
               {"99999999999999999999", std::nullopt}};
-  for (const auto& row : rows) EXPECT_EQ(platform::multimedia_joystick_id(row.value), row.id) << row.value;
+  for (const auto& row : rows)
+    EXPECT_EQ(platform::multimedia_joystick_id(row.value), row.id) << row.value;
 }
 
 // A stick with X and Y in 0..1023, a throttle Z in 0..255, a U axis in the
@@ -58,7 +66,7 @@ TEST(WinmmJoystick, DeviceAxesAreTheCapsAxesWithTheirCodesAndValues) {
 TEST(WinmmJoystick, MappedChannelsServePositionsTheOthersRawValues) {
   using platform::MappedAxis;
   platform::AxisMapping mapping;
-  mapping[MappedAxis::Y] = {4, true, std::nullopt, 0};  // -U
+  mapping[MappedAxis::Y] = {4, true, std::nullopt, 0};        // -U
   mapping[MappedAxis::RUDDER] = {5, false, std::nullopt, 0};  // V: the stick has none
   mapping[MappedAxis::THRUST] = {std::nullopt, false, platform::AxisCalibration{0, 100, 255}, 0};
   const platform::MultimediaReading reading =
@@ -69,8 +77,8 @@ TEST(WinmmJoystick, MappedChannelsServePositionsTheOthersRawValues) {
   EXPECT_EQ(reading.state.z, 32767u + 21141u);  // 32767 + round(100 * 32768 / 155)
   EXPECT_EQ(reading.state.positions, 0b1110u);
   using Status = platform::MappedAxisStatus;
-  EXPECT_EQ(reading.axes, (std::array<Status, 4>{Status{0, true}, Status{4, true},
-                                                 Status{5, false}, Status{2, true}}));
+  EXPECT_EQ(reading.axes, (std::array<Status, 4>{Status{0, true}, Status{4, true}, Status{5, false},
+                                                 Status{2, true}}));
 
   // Without settings every channel is the driver's raw value, as it always
   // was: R too, though the stick has none.

@@ -352,7 +352,8 @@ TEST_F(ServerEndToEnd, SettingsUnderAppDataAreReadAndTheirFaultsSaid) {
     settings << "# the pedals\njoystick = 17\nx = W\n";
   }
   char old_appdata[MAX_PATH] = {};
-  const bool had_appdata = ::GetEnvironmentVariableA("APPDATA", old_appdata, sizeof old_appdata) > 0;
+  const bool had_appdata =
+      ::GetEnvironmentVariableA("APPDATA", old_appdata, sizeof old_appdata) > 0;
   ASSERT_TRUE(::SetEnvironmentVariableA("APPDATA", appdata.c_str()));
   ServerProgram server;
   ::SetEnvironmentVariableA("APPDATA", had_appdata ? old_appdata : nullptr);
