@@ -33,8 +33,10 @@ int sample_joystick() {
   if (!g_reader) g_reader = platform::joystick_device().open_reader().release();
   // A failed read leaves a centred reading, which is what clients then get.
   g_reader->read(&g_reading);
-  const float values[4] = {channel_value(g_reading.x), channel_value(g_reading.y),
-                           channel_value(g_reading.r), channel_value(g_reading.z)};
+  using platform::MappedAxis;
+  const float values[4] = {
+      axis_value(g_reading, MappedAxis::X), axis_value(g_reading, MappedAxis::Y),
+      axis_value(g_reading, MappedAxis::RUDDER), axis_value(g_reading, MappedAxis::THRUST)};
   int result = 0;
   for (int i = 0; i < 4; ++i) result = store_channel_data(g_channels[i], &values[i]);
   return result;
@@ -55,4 +57,35 @@ void fix_axis_scale(platform::JoystickCapabilities* caps) {
 
 float channel_value(std::uint32_t raw) {
   return static_cast<float>((static_cast<double>(raw) - g_axis_centre) / g_axis_range);
+}
+
+float position_value(std::uint32_t position) {
+  return static_cast<float>((static_cast<double>(position) - 32767.5) / 65535.0);
+}
+
+namespace {
+
+std::uint32_t axis_of(const platform::JoystickState& state, platform::MappedAxis axis) {
+  switch (axis) {
+    case platform::MappedAxis::X:
+      return state.x;
+    case platform::MappedAxis::Y:
+      return state.y;
+    case platform::MappedAxis::RUDDER:
+      return state.r;
+    case platform::MappedAxis::THRUST:
+      break;
+  }
+  return state.z;
+}
+
+}  // namespace
+
+float axis_value(const platform::JoystickState& state, platform::MappedAxis axis) {
+  const std::uint32_t value = axis_of(state, axis);
+  return platform::is_position(state, axis) ? position_value(value) : channel_value(value);
+}
+
+float axis_bar_range(const platform::JoystickState& state, platform::MappedAxis axis) {
+  return platform::is_position(state, axis) ? 65535.0f : g_axis_range;
 }

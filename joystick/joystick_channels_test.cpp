@@ -107,6 +107,20 @@ TEST_F(JoystickSource, RawPositionsAreUnsigned) {
   EXPECT_GT(channel_value(4294967295u), 65000.0f);
 }
 
+// An axis the user's mapping scaled is a position 0..65535 whatever the X
+// axis's limits; the others keep those limits' scale.
+TEST_F(JoystickSource, MappedAxesAreScaledAsPositionsTheOthersByTheXLimits) {
+  fix_scale(100, 1100);
+  using platform::MappedAxis;
+  const platform::JoystickState state{600, 0, 65535, 350, 0, 0b0110};  // Y and Rudder mapped
+  EXPECT_EQ(axis_value(state, MappedAxis::X), static_cast<float>(100.0 / 1000.0));
+  EXPECT_EQ(axis_value(state, MappedAxis::Y), -0.5f);
+  EXPECT_EQ(axis_value(state, MappedAxis::RUDDER), static_cast<float>((350 - 32767.5) / 65535.0));
+  EXPECT_EQ(axis_value(state, MappedAxis::THRUST), static_cast<float>(65035.0 / 1000.0));
+  EXPECT_EQ(axis_bar_range(state, MappedAxis::X), 1000.0f);
+  EXPECT_EQ(axis_bar_range(state, MappedAxis::RUDDER), 65535.0f);
+}
+
 TEST_F(JoystickSource, OneReadingPerSampleStoredAsXYRudderThrust) {
   // Limits other than 0..65535 show that one scale, the X axis's, serves every axis.
   fix_scale(100, 1100);

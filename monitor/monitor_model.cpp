@@ -11,11 +11,13 @@ MonitorView MonitorModel::tick() {
   platform::JoystickState state{};
   m_joystick->read(&state);
   MonitorView view{};
-  view.axis_range = g_axis_range;
-  view.bars = {{{IDC_BAR_X, static_cast<std::int32_t>(state.x)},
-                {IDC_BAR_Y, static_cast<std::int32_t>(state.y)},
-                {IDC_BAR_RUDDER, static_cast<std::int32_t>(state.r)},
-                {IDC_BAR_THRUST, static_cast<std::int32_t>(state.z)}}};
+  using platform::MappedAxis;
+  auto bar = [&state](int control_id, std::uint32_t raw, MappedAxis axis) {
+    return AxisBarValue{control_id, static_cast<std::int32_t>(raw), axis_bar_range(state, axis)};
+  };
+  view.bars = {{bar(IDC_BAR_X, state.x, MappedAxis::X), bar(IDC_BAR_Y, state.y, MappedAxis::Y),
+                bar(IDC_BAR_RUDDER, state.r, MappedAxis::RUDDER),
+                bar(IDC_BAR_THRUST, state.z, MappedAxis::THRUST)}};
   for (std::size_t i = 0; i < view.buttons.size(); ++i) {
     view.buttons[i] = {IDC_BUTTON_BOX_1 + static_cast<int>(i), (state.buttons & (1u << i)) != 0};
   }

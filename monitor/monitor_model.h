@@ -25,6 +25,7 @@ inline constexpr IndicatorColour INDICATOR_TEXT{255, 255, 255};
 struct AxisBarValue {
   int control_id;
   std::int32_t raw;
+  float range;  // the raw value the bar fills its control at, as it stands at this tick
 };
 struct ButtonBoxValue {
   int control_id;
@@ -32,7 +33,6 @@ struct ButtonBoxValue {
 };
 
 struct MonitorView {
-  float axis_range;  // the raw value a bar fills its control at, as it stands at this tick
   std::array<AxisBarValue, 4> bars;       // X, Y, Rudder (the R axis), Thrust (the Z axis)
   std::array<ButtonBoxValue, 8> buttons;  // buttons 1 to 8; higher ones are not shown
   JoystickStateText state;

@@ -16,12 +16,12 @@ TEST(MonitorModel, ATickShowsEachAxisOnItsBarAndButtonsOneToEight) {
   MonitorModel model;
 
   MonitorView view = model.tick();
-  EXPECT_EQ(view.axis_range, 1000.0f);
   const int bars[][2] = {
       {IDC_BAR_X, 100}, {IDC_BAR_Y, 200}, {IDC_BAR_RUDDER, 400}, {IDC_BAR_THRUST, 300}};
   for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(view.bars[i].control_id, bars[i][0]);
     EXPECT_EQ(view.bars[i].raw, bars[i][1]);
+    EXPECT_EQ(view.bars[i].range, 1000.0f);
   }
   for (std::size_t i = 0; i < 8; ++i) {
     EXPECT_EQ(view.buttons[i].control_id, IDC_BUTTON_BOX_1 + static_cast<int>(i));

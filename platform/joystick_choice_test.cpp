@@ -10,6 +10,7 @@
 
 #include "platform/fake_input_tree.h"
 #include "platform/settings_file.h"
+#include "tests/support/scoped_variable.h"
 
 namespace platform {
 namespace {
@@ -36,19 +37,7 @@ TEST(JoystickChoice, ValuesBecomeChoices) {
   EXPECT_EQ(refused.origin, "file");
 }
 
-// Sets or unsets a variable for the life of the object.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const char* value) : m_name(name) {
-    if (const char* old = std::getenv(name)) m_old = old;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~ScopedVariable() { m_old ? ::setenv(m_name, m_old->c_str(), 1) : ::unsetenv(m_name); }
-
- private:
-  const char* m_name;
-  std::optional<std::string> m_old;
-};
+using test_support::ScopedVariable;
 
 TEST(JoystickChoice, VariableOverridesTheSettingsFile) {
   FakeInputTree folder;

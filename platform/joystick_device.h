@@ -23,13 +23,23 @@ struct JoystickCapabilities {
 inline constexpr JoystickCapabilities FIXED_CAPABILITIES{0, 65535, 10};
 
 // One reading of joystick 0. Axes run 0 to 65535; bit i of buttons is button i + 1.
+// Where the driver has units of its own (the multimedia calls), an axis is
+// its raw value, scaled by the X axis's limits as the program has always
+// done, unless the user's mapping feeds its channel: then it is the position
+// 0..65535 the mapping gives, and its bit in positions is set.
 struct JoystickState {
   std::uint32_t x;
   std::uint32_t y;
   std::uint32_t z;  // third axis (throttle)
   std::uint32_t r;  // fourth axis (rudder)
   std::uint32_t buttons;
+  std::uint32_t positions = 0;  // bit i: the channel of MappedAxis i is a position 0..65535
 };
+
+// Whether the channel's axis in state is a position 0..65535 (not a raw value).
+inline bool is_position(const JoystickState& state, MappedAxis axis) {
+  return (state.positions >> static_cast<unsigned>(axis)) & 1u;
+}
 
 // What an axis reads when there is no device, or the device lacks it.
 inline constexpr std::uint32_t AXIS_CENTRED = 32767;

@@ -37,6 +37,14 @@ std::string settings_file_path(const char* xdg_config_home, const char* home) {
   return {};
 }
 
+std::string settings_file_path_in_appdata(std::string_view appdata) {
+  const bool absolute = appdata.starts_with("\\\\") || (appdata.size() >= 3 && appdata[1] == ':' &&
+                                                        (appdata[2] == '\\' || appdata[2] == '/'));
+  if (!absolute) return {};
+  if (appdata.ends_with('\\') || appdata.ends_with('/')) appdata.remove_suffix(1);
+  return std::string(appdata) + "\\Orvandelcaster\\settings.conf";
+}
+
 std::string settings_file_path() {
   if (!settings_file_override().empty()) return settings_file_override();
   return default_settings_file_path();

@@ -26,9 +26,15 @@ inline constexpr std::size_t SETTING_VALUE_MAX_BYTES = 4 * 1024;
 // empty when neither gives a place.
 std::string settings_file_path(const char* xdg_config_home, const char* home);
 
+// %APPDATA%\Orvandelcaster\settings.conf for this value of APPDATA (UTF-8);
+// empty when it is no absolute path (a relative one would name a different
+// file in every working folder).
+std::string settings_file_path_in_appdata(std::string_view appdata);
+
 // The settings file of this process: the one use_settings_file chose, else
-// the system's default (on Linux settings_file_path for this process's
-// environment).
+// the system's default, default_settings_file_path: settings_file_path for
+// this process's XDG_CONFIG_HOME and HOME on Linux,
+// settings_file_path_in_appdata(APPDATA) on Windows.
 std::string settings_file_path();
 std::string default_settings_file_path();
 
@@ -63,6 +69,7 @@ std::string read_bounded_file(const std::string& path, std::size_t max_bytes, st
 // most SETTINGS_FILE_MAX_BYTES, opened without waiting. Returns why it was not
 // read ("it is a FIFO, not a regular file", ...), or empty when it was read or
 // when there is no file and missing is ALLOWED (*text is empty then).
+// On Windows path is UTF-8.
 std::string read_settings_text(const std::string& path, std::string* text,
                                MissingFile missing = MissingFile::ALLOWED);
 

@@ -30,6 +30,17 @@ TEST(SettingsFile, UnderTheConfigFolder) {
   EXPECT_EQ(settings_file_path("", nullptr), "");
 }
 
+TEST(SettingsFile, UnderAppData) {
+  EXPECT_EQ(settings_file_path_in_appdata("C:\\Users\\u\\AppData\\Roaming"),
+            "C:\\Users\\u\\AppData\\Roaming\\Orvandelcaster\\settings.conf");
+  EXPECT_EQ(settings_file_path_in_appdata("\\\\server\\u\\"),
+            "\\\\server\\u\\Orvandelcaster\\settings.conf");
+  EXPECT_EQ(settings_file_path_in_appdata("D:/roaming/"),
+            "D:/roaming\\Orvandelcaster\\settings.conf");
+  for (const char* relative : {"", "Roaming", "C:Roaming", "\\Roaming"})
+    EXPECT_EQ(settings_file_path_in_appdata(relative), "") << relative;
+}
+
 // Only a regular file of bounded size is read: whatever else stands in its
 // place is refused at once (a FIFO must not block, /dev/zero must not fill
 // memory), and the reason says what it is.

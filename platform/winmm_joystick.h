@@ -2,9 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/axis_mapping.h"
 #include "platform/joystick_device.h"
 
 // What the Windows multimedia joystick calls decide about joystick 0, written
@@ -19,9 +22,17 @@ namespace platform {
 int capabilities_from_device(bool read, std::uint32_t x_min, std::uint32_t x_max,
                              std::uint32_t period_min, JoystickCapabilities* caps);
 
-// The multimedia calls' number for joystick 0: JOYSTICKID1, the first
-// joystick the system knows.
+// The multimedia calls' number for joystick 0 unless the user chooses
+// another: JOYSTICKID1, the first joystick the system knows.
 inline constexpr unsigned JOYSTICK_ZERO_ID = 0;
+
+// The ids a user may choose with "joystick = N": N from 1 to 16 is id N - 1
+// (the calls number from 0, the Game Controllers settings from 1).
+inline constexpr unsigned MULTIMEDIA_JOYSTICK_COUNT = 16;
+
+// The id of a value of the joystick setting (blanks around it ignored), or
+// nullopt when it is no whole number from 1 to 16.
+std::optional<unsigned> multimedia_joystick_id(std::string_view value);
 
 // One axis as joyGetDevCaps describes it: its letter (X, Y, Z, R, U or V) and
 // the range the driver reports it in.
@@ -37,19 +48,40 @@ struct MultimediaJoystickCaps {
   std::string name;                  // the product's name (szPname)
   unsigned axis_count = 0;           // wNumAxes
   std::vector<MultimediaAxis> axes;  // X and Y, then those the caps flags name
+  std::uint32_t period_min = 0;      // wPeriodMin
 };
 
-// The letters of the multimedia joystick's axes; an axis's index here is its
-// code (as axis_code_from_name reads AxisNaming::MULTIMEDIA).
+// The six axes' letters, in the order of their codes (AxisNaming::MULTIMEDIA).
 inline constexpr char MULTIMEDIA_AXIS_LETTERS[] = "XYZRUV";
 inline constexpr std::size_t MULTIMEDIA_AXIS_COUNT = 6;
 
-// One reading by joyGetPosEx: every axis's position in the driver's units,
-// indexed as MULTIMEDIA_AXIS_LETTERS (an axis the joystick lacks reads what
-// the driver puts there).
+// What joyGetPosEx tells of one joystick: the positions of X, Y, Z, R, U and
+// V (in that order) in the driver's units, and its buttons (bit i: button i + 1).
 struct MultimediaPosition {
   std::array<std::uint32_t, MULTIMEDIA_AXIS_COUNT> axes{};
+  std::uint32_t buttons = 0;
 };
+
+// The axes the caps describe, each with its limits and its value in position
+// (the driver's values past the range of int32_t are held at its ends).
+std::vector<DeviceAxis> multimedia_device_axes(const MultimediaJoystickCaps& caps,
+                                               const MultimediaPosition& position);
+
+// One reading served from the multimedia calls.
+struct MultimediaReading {
+  JoystickState state;
+  std::array<MappedAxisStatus, MAPPED_AXIS_COUNT> axes;  // as JoystickStatus::axes
+};
+
+// The reading of a joystick under the user's mapping. A channel the mapping
+// says nothing of serves the driver's raw value, as without settings (the
+// server scales it by the X axis's limits); one it maps, inverts, calibrates
+// or gives a dead zone serves the position map_device_axes gives, with its
+// bit in JoystickState::positions set, so that its channel value is
+// (s - 32767.5) / 65535 whatever the driver's units.
+MultimediaReading multimedia_reading(const MultimediaJoystickCaps& caps,
+                                     const MultimediaPosition& position,
+                                     const AxisMapping& mapping);
 
 // The system's joysticks through the multimedia calls, behind the seam a test
 // can replace (there is no joystick on the machines the tests run on).
@@ -62,8 +94,8 @@ class MultimediaJoysticks {
   virtual bool capabilities(unsigned id, MultimediaJoystickCaps* caps) = 0;
   // joyGetPosEx: whether the joystick with the id can be read now.
   virtual bool answers(unsigned id) = 0;
-  // joyGetPosEx: true with *position filled, false when the id cannot be read now.
-  virtual bool position(unsigned id, MultimediaPosition* position) = 0;
+  // joyGetPosEx: true with *position filled, false when it cannot be read now.
+  virtual bool read_position(unsigned id, MultimediaPosition* position) = 0;
 };
 
 // Windows only: the real calls.

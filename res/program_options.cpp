@@ -41,6 +41,10 @@ constexpr const char* HELP_OPTIONS =
 constexpr const char* HELP_RUN =
     "Esc or closing the window ends the program. Joystick 0 is the joystick the\n"
     "multimedia joystick calls number 0; 'capture-probe devices' lists them all.\n"
+    "\n"
+    "Settings: %APPDATA%\\Orvandelcaster\\settings.conf, lines 'key = value'.\n"
+    "'joystick = N' (1 to 16) reads the multimedia joystick N instead; the keys\n"
+    "x, y, rudder and thrust map the axes X, Y, Z, R, U and V (README.txt).\n"
     "\n";
 
 constexpr const char* HELP_TAIL =

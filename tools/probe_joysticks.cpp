@@ -21,25 +21,22 @@ std::string describe_axes(const platform::MultimediaJoystickCaps& caps) {
   return text;
 }
 
-// Drivers report 0 to 65535; a word beyond int32 would be no position.
-std::int32_t driver_units(std::uint32_t value) {
-  return static_cast<std::int32_t>(std::min<std::uint32_t>(value, INT32_MAX));
-}
-
 }  // namespace
 
-std::string format_joysticks(platform::MultimediaJoysticks& calls) {
+std::string format_joysticks(platform::MultimediaJoysticks& calls,
+                             const platform::MultimediaChoice& choice) {
   struct Row {
     std::string id, axes, name;
   };
   std::vector<Row> rows{{"ID", "AXES", "NAME"}};
-  platform::JoystickStatus zero;  // no joystick until id 0 answers
+  platform::JoystickStatus zero;  // no joystick until the chosen id answers
+  if (choice.chosen) zero.state = platform::JoystickStatus::State::NOT_FOUND;
   const unsigned id_count = calls.id_count();
   for (unsigned id = 0; id < id_count; ++id) {
     platform::MultimediaJoystickCaps caps;
     if (!calls.capabilities(id, &caps) || !calls.answers(id)) continue;
     Row row{std::to_string(id), describe_axes(caps), "\"" + printable(caps.name) + "\""};
-    if (id == platform::JOYSTICK_ZERO_ID) {
+    if (choice.id && id == *choice.id) {
       row.name += ", joystick 0";
       zero.state = platform::JoystickStatus::State::READY;
       zero.name = caps.name;
@@ -63,32 +60,31 @@ std::string format_joysticks(platform::MultimediaJoysticks& calls) {
   }
   text += "\nJoystick 0: " + printable(joystick_state_title(zero));
   if (zero.state == platform::JoystickStatus::State::READY) {
-    text += " (id " + std::to_string(platform::JOYSTICK_ZERO_ID) + ")";
+    text += " (id " + std::to_string(*choice.id) + ")";
   }
-  text += "\nJoystick 0 is the multimedia joystick calls' id " +
-          std::to_string(platform::JOYSTICK_ZERO_ID) +
-          " (JOYSTICKID1); the Game\n"
-          "Controllers settings (joy.cpl) choose which joystick that is.\n";
-  return text;
+  if (!choice.chosen) {
+    return text + "\nJoystick 0 is the multimedia joystick calls' id " +
+           std::to_string(platform::JOYSTICK_ZERO_ID) +
+           " (JOYSTICKID1); the Game\n"
+           "Controllers settings (joy.cpl) choose which joystick that is.\n";
+  }
+  platform::JoystickChoice origin;
+  origin.origin = choice.origin;
+  const std::string chosen = describe_choice(origin);
+  if (!choice.id) {
+    return text + "\nThe joystick " + chosen + " is no number from 1 to " +
+           std::to_string(platform::MULTIMEDIA_JOYSTICK_COUNT) + ".\n";
+  }
+  return text + "\nJoystick 0 is the multimedia joystick calls' id " + std::to_string(*choice.id) +
+         " (joystick = " + std::to_string(*choice.id + 1) + "), " + chosen + ".\n";
 }
 
-bool read_joystick_zero_axes(platform::MultimediaJoysticks& calls,
-                             std::vector<platform::DeviceAxis>* axes) {
+bool read_joystick_axes(platform::MultimediaJoysticks& calls, unsigned id,
+                        std::vector<platform::DeviceAxis>* axes) {
   platform::MultimediaJoystickCaps caps;
   platform::MultimediaPosition position;
-  if (!calls.capabilities(platform::JOYSTICK_ZERO_ID, &caps) ||
-      !calls.position(platform::JOYSTICK_ZERO_ID, &position)) {
-    return false;
-  }
-  axes->clear();
-  for (const platform::MultimediaAxis& axis : caps.axes) {
-    const char* letter = std::strchr(platform::MULTIMEDIA_AXIS_LETTERS, axis.letter);
-    if (!letter || axis.letter == '\0') continue;
-    const auto code = static_cast<std::size_t>(letter - platform::MULTIMEDIA_AXIS_LETTERS);
-    axes->push_back(platform::DeviceAxis{static_cast<int>(code), driver_units(axis.min),
-                                         driver_units(axis.max), 0, 0,
-                                         driver_units(position.axes[code])});
-  }
+  if (!calls.capabilities(id, &caps) || !calls.read_position(id, &position)) return false;
+  *axes = platform::multimedia_device_axes(caps, position);
   return true;
 }
 

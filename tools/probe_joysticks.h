@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/multimedia_joystick.h"
 #include "platform/winmm_joystick.h"
 
 // capture-probe devices on Windows: the system's joysticks as the multimedia
@@ -11,13 +12,15 @@ namespace probe {
 
 // Every id below joyGetNumDevs whose capabilities can be asked and which can
 // be read now: its id, axes (count and ranges) and product name; then which
-// one is joystick 0, or that there is none.
-std::string format_joysticks(platform::MultimediaJoysticks& calls);
+// one is joystick 0 (the user's choice, by default JOYSTICKID1), or that
+// there is none.
+std::string format_joysticks(platform::MultimediaJoysticks& calls,
+                             const platform::MultimediaChoice& choice = {});
 
-// Joystick 0's axes as they read now: those its capabilities name, with the
-// driver's ranges, coded as AxisNaming::MULTIMEDIA codes them. False when
-// joystick 0 is not there or cannot be read.
-bool read_joystick_zero_axes(platform::MultimediaJoysticks& calls,
-                             std::vector<platform::DeviceAxis>* axes);
+// The axes of the joystick with the multimedia id as they read now: those its
+// capabilities name, with the driver's ranges, coded as AxisNaming::MULTIMEDIA
+// codes them. False when it is not there or cannot be read.
+bool read_joystick_axes(platform::MultimediaJoysticks& calls, unsigned id,
+                        std::vector<platform::DeviceAxis>* axes);
 
 }  // namespace probe

@@ -4,37 +4,11 @@
 
 #include <map>
 
+#include "platform/fake_multimedia_joysticks.h"
+
 namespace {
 
-// The multimedia calls over a table of ids: an id with capabilities that does
-// not answer stands for a joystick the driver knows but cannot read now.
-class FakeJoysticks final : public platform::MultimediaJoysticks {
- public:
-  struct Entry {
-    platform::MultimediaJoystickCaps caps;
-    bool answers = true;
-    platform::MultimediaPosition position{};
-  };
-  unsigned ids = 16;
-  std::map<unsigned, Entry> entries;
-
-  unsigned id_count() override { return ids; }
-  bool capabilities(unsigned id, platform::MultimediaJoystickCaps* caps) override {
-    auto entry = entries.find(id);
-    if (entry == entries.end()) return false;
-    *caps = entry->second.caps;
-    return true;
-  }
-  bool answers(unsigned id) override {
-    auto entry = entries.find(id);
-    return entry != entries.end() && entry->second.answers;
-  }
-  bool position(unsigned id, platform::MultimediaPosition* position) override {
-    if (!answers(id)) return false;
-    *position = entries[id].position;
-    return true;
-  }
-};
+using FakeJoysticks = platform::FakeMultimediaJoysticks;
 
 const char FOOTNOTE[] =
     "Joystick 0 is the multimedia joystick calls' id 0 (JOYSTICKID1); the Game\n"
@@ -94,18 +68,42 @@ TEST(ProbeJoysticks, SaysWhenThereIsNoJoystickZero) {
   }
 }
 
+// "joystick = N" makes id N - 1 joystick 0; a value that is no such number
+// leaves none.
+TEST(ProbeJoysticks, MarksTheChosenJoystick) {
+  FakeJoysticks calls;
+  calls.entries[0] = {{"Stick", 2, {{'X', 0, 65535}, {'Y', 0, 65535}}}};
+  calls.entries[2] = {{"Pedals", 2, {{'X', 0, 1023}, {'Y', 0, 1023}}}};
+  const std::string ids =
+      "ID  AXES                       NAME\n"
+      "0   2: X 0..65535, Y 0..65535  \"Stick\"\n";
+  EXPECT_EQ(probe::format_joysticks(calls, {2, true, "C:\\Users\\u\\settings.conf"}),
+            ids +
+                "2   2: X 0..1023, Y 0..1023    \"Pedals\", joystick 0\n"
+                "\n"
+                "Joystick 0: Pedals (id 2)\n"
+                "Joystick 0 is the multimedia joystick calls' id 2 (joystick = 3), chosen in "
+                "C:\\Users\\u\\settings.conf.\n");
+  EXPECT_EQ(probe::format_joysticks(calls, {std::nullopt, true, "ORVANDELCASTER_JOYSTICK"}),
+            ids +
+                "2   2: X 0..1023, Y 0..1023    \"Pedals\"\n"
+                "\n"
+                "Joystick 0: Joystick not found\n"
+                "The joystick chosen by ORVANDELCASTER_JOYSTICK is no number from 1 to 16.\n");
+}
+
 }  // namespace
 
 TEST(ProbeJoysticks, JoystickZerosAxesAreThoseItsCapabilitiesName) {
   FakeJoysticks calls;
   std::vector<platform::DeviceAxis> axes;
-  EXPECT_FALSE(probe::read_joystick_zero_axes(calls, &axes)) << "no joystick 0";
+  EXPECT_FALSE(probe::read_joystick_axes(calls, 0, &axes)) << "no joystick 0";
   calls.entries[0] = {{"Pad", 3, {{'X', 0, 65535}, {'Y', 0, 65535}, {'U', 10, 1023}}},
                       true,
                       {{100, 200, 300, 400, 500, 600}}};
-  ASSERT_TRUE(probe::read_joystick_zero_axes(calls, &axes));
+  ASSERT_TRUE(probe::read_joystick_axes(calls, 0, &axes));
   EXPECT_EQ(axes, (std::vector<platform::DeviceAxis>{
                       {0, 0, 65535, 0, 0, 100}, {1, 0, 65535, 0, 0, 200}, {4, 10, 1023, 0, 0, 500}}));
   calls.entries[0].answers = false;
-  EXPECT_FALSE(probe::read_joystick_zero_axes(calls, &axes)) << "unplugged";
+  EXPECT_FALSE(probe::read_joystick_axes(calls, 0, &axes)) << "unplugged";
 }

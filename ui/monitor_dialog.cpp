@@ -133,7 +133,7 @@ void CMonitorDlg::OnTimer(unsigned nIDEvent) {
   const MonitorView view = m_model.tick();
   for (const AxisBarValue& bar : view.bars) {
     // The control keeps the range it divides by; the painting comes later.
-    set_axis_bar_range(this, bar.control_id, view.axis_range);
+    set_axis_bar_range(this, bar.control_id, bar.range);
     draw_axis_bar(this, bar.control_id, bar.raw);
   }
   for (const ButtonBoxValue& box : view.buttons) draw_button_box(this, box.control_id, box.pressed);

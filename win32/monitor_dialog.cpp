@@ -111,7 +111,7 @@ void CMonitorDlg::OnTimer(UINT_PTR nIDEvent) {
   if (nIDEvent != IDT_JOYSTICK_POLL) return;
   const MonitorView view = m_model.tick();
   for (const AxisBarValue& bar : view.bars) {
-    draw_axis_bar(m_hWnd, bar.control_id, bar.raw, view.axis_range);
+    draw_axis_bar(m_hWnd, bar.control_id, bar.raw, bar.range);
   }
   for (const ButtonBoxValue& box : view.buttons)
     draw_button_box(m_hWnd, box.control_id, box.pressed);

@@ -9,12 +9,14 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 
 #include "client/capture_client.h"
 #include "platform/net.h"
 #include "protocol/stream_io.h"
+#include "res/resource.h"
 #include "tests/support/expected_replies.h"
 #include "tests/support/wire_bytes.h"
 
@@ -330,6 +332,57 @@ TEST_F(ServerEndToEnd, SecondInstanceIsRefusedWhileTheFirstKeepsServing) {
   EXPECT_TRUE(registry_server_answers());
   EXPECT_EQ(first.wait_for_exit(0), -1);
   EXPECT_EQ(first.stderr_text(), "");
+}
+
+// The user's settings file is %APPDATA%\Orvandelcaster\settings.conf: a
+// private APPDATA's file chooses a joystick number that cannot be (the
+// window says none is found) and has a line that is no axis; both are said
+// on stderr, naming the file.
+TEST_F(ServerEndToEnd, SettingsUnderAppDataAreReadAndTheirFaultsSaid) {
+  char temp[MAX_PATH];
+  ::GetTempPathA(sizeof temp, temp);
+  const std::string appdata =
+      std::string(temp) + "orvandel-appdata-" + std::to_string(::GetCurrentProcessId());
+  const std::string folder = appdata + "\\Orvandelcaster";
+  const std::string file = folder + "\\settings.conf";
+  ASSERT_TRUE(::CreateDirectoryA(appdata.c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+  {
+    std::ofstream settings(file, std::ios::binary);
+    settings << "# the pedals\njoystick = 17\nx = W\n";
+  }
+  char old_appdata[MAX_PATH] = {};
+  const bool had_appdata =
+      ::GetEnvironmentVariableA("APPDATA", old_appdata, sizeof old_appdata) > 0;
+  ASSERT_TRUE(::SetEnvironmentVariableA("APPDATA", appdata.c_str()));
+  ServerProgram server;
+  ::SetEnvironmentVariableA("APPDATA", had_appdata ? old_appdata : nullptr);
+  ASSERT_TRUE(server.started());
+  ASSERT_NE(server.wait_for_port(), 0) << server.stderr_text();
+
+  HWND window = server.window();
+  ASSERT_NE(window, nullptr);
+  char title[128] = {};
+  for (int i = 0; i < 100 && std::string(title) != "Joystick not found"; ++i) {
+    ::Sleep(100);
+    ::GetDlgItemTextA(window, IDC_JOYSTICK_GROUP, title, sizeof title);
+  }
+  EXPECT_STREQ(title, "Joystick not found");
+  const std::string bad_axis = "Orvandelcaster: " + file + ":3: ";
+  for (int i = 0; i < 100 && server.stderr_text().find(bad_axis) == std::string::npos; ++i)
+    ::Sleep(100);
+  const std::string said = server.stderr_text();
+  EXPECT_NE(said.find(bad_axis), std::string::npos) << said;
+  EXPECT_NE(said.find("Orvandelcaster: the joystick setting in " + file +
+                      " is \"17\", not a joystick number from 1 to 16: no joystick is read\n"),
+            std::string::npos)
+      << said;
+
+  ASSERT_TRUE(::PostMessageA(window, WM_CLOSE, 0, 0));
+  EXPECT_EQ(server.wait_for_exit(10000), 0);
+  ::DeleteFileA(file.c_str());
+  ::RemoveDirectoryA(folder.c_str());
+  ::RemoveDirectoryA(appdata.c_str());
 }
 
 // A program without a console answers its options in a box, and on its
