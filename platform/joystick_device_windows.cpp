@@ -57,14 +57,6 @@ class WinmmJoysticks final : public MultimediaJoysticks {
     return true;
   }
 };
-    reading.dwSize = sizeof reading;
-    reading.dwFlags = JOY_RETURNALL;
-    if (::joyGetPosEx(id, &reading) != JOYERR_NOERROR) return false;
-    position->axes = {reading.dwXpos, reading.dwYpos, reading.dwZpos,
-                      reading.dwRpos, reading.dwUpos, reading.dwVpos};
-    return true;
-  }
-};
 
 }  // namespace
 
