@@ -182,8 +182,15 @@ class LinuxJoystickDevice final : public JoystickDevice {
   std::vector<std::string> watched_folders() override {
     std::vector<std::string> folders{InputTree{}.dev_dir};
     const std::string settings = settings_file_path();
-    if (!settings.empty())
-      folders.push_back(std::filesystem::path(settings).parent_path().string());
+    if (settings.empty()) return folders;
+    folders.push_back(std::filesystem::path(settings).parent_path().string());
+    // A settings file that is a link changes where its target lies: that
+    // folder is watched too, so an edit of the target applies at once.
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(settings, error);
+    if (!error && target.parent_path() != std::filesystem::path(folders.back())) {
+      folders.push_back(target.parent_path().string());
+    }
     return folders;
   }
 };

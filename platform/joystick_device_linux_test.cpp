@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
 #include "platform/joystick_device.h"
 
 namespace platform {
@@ -24,6 +28,32 @@ TEST(LinuxJoystickReader, LookingAgainMakesEveryReaderTakeTheChoiceAnew) {
   EXPECT_EQ(sampling->status().choice.value, "/nonexistent/second");
   EXPECT_EQ(sampling->status().state, JoystickStatus::State::NOT_FOUND);
   ::unsetenv(JOYSTICK_VARIABLE);
+}
+
+// A settings file kept elsewhere behind a link (dotfiles) is edited there:
+// both folders are watched.
+TEST(LinuxJoystickDevice, WatchesTheFolderOfALinkedSettingsFilesTarget) {
+  char made[] = "/tmp/linked-settings-XXXXXX";
+  ASSERT_NE(::mkdtemp(made), nullptr);
+  const std::filesystem::path root(made);
+  std::filesystem::create_directories(root / "config/orvandelcaster");
+  std::filesystem::create_directories(root / "dotfiles");
+  std::ofstream(root / "dotfiles/settings.conf") << "joystick = /nonexistent\n";
+  std::filesystem::create_symlink(root / "dotfiles/settings.conf",
+                                  root / "config/orvandelcaster/settings.conf");
+  const char* old_home = std::getenv("XDG_CONFIG_HOME");
+  const std::string kept = old_home ? old_home : "";
+  ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+  const std::vector<std::string> folders = joystick_device().watched_folders();
+  EXPECT_NE(std::find(folders.begin(), folders.end(), (root / "config/orvandelcaster").string()),
+            folders.end());
+  EXPECT_NE(std::find(folders.begin(), folders.end(), (root / "dotfiles").string()), folders.end());
+  if (old_home) {
+    ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CONFIG_HOME");
+  }
+  std::filesystem::remove_all(root);
 }
 
 }  // namespace

@@ -14,6 +14,9 @@ namespace {
 
 constexpr long long MAX_TIMEOUT_MS = 3600000;
 constexpr double MAX_RATE_HZ = 1000.0;
+// One block in 1000 s: any slower and a period would not fit the steady
+// clock's count of nanoseconds long before it stops meaning anything.
+constexpr double MIN_RATE_HZ = 0.001;
 constexpr double MAX_RECORD_SECONDS = 86400.0;
 
 // An option's value as a line may show it: the user's own text, but it may
@@ -169,8 +172,8 @@ bool apply_option(const std::string& name, const std::string& value, ProbeOption
     options->timeout_ms = static_cast<int>(*ms);
   } else if (name == "--rate") {
     auto hz = parse_real(value);
-    if (!hz || *hz <= 0.0 || *hz > MAX_RATE_HZ) {
-      *error = "--rate takes blocks per second, more than 0 and at most 1000, not \"" +
+    if (!hz || !(*hz >= MIN_RATE_HZ) || *hz > MAX_RATE_HZ) {
+      *error = "--rate takes blocks per second, from 0.001 to 1000, not \"" +
                shown(value) + "\"";
       return false;
     }
@@ -403,7 +406,7 @@ std::string help_text(Command command) {
           "(raw - 32767.5) / 65535, lie 1/65535 apart, so no two of them read alike.\n"
           "Runs until --count blocks have been shown or Ctrl-C, then ends the session.\n"
           "\n"
-          "  --rate HZ          blocks per second (default 10, at most 1000)\n"
+          "  --rate HZ          blocks per second (default 10; 0.001 to 1000)\n"
           "  --count N          stop after N blocks\n"
           "  --plain            one line per block on a terminal too\n";
       text += common;
@@ -424,7 +427,7 @@ std::string help_text(Command command) {
           "ORVANDELCASTER_JOYSTICK=replay:FILE) serves such a file as joystick 0.\n"
           "\n"
 #endif
-          "  --rate HZ          blocks per second (default 50, at most 1000)\n"
+          "  --rate HZ          blocks per second (default 50; 0.001 to 1000)\n"
           "  --count N          stop after N blocks\n"
           "  --seconds S        stop after S seconds\n"
           "  --output FILE      write to FILE (replaced) instead of standard output\n";

@@ -132,6 +132,7 @@ TEST(ProbeOptions, NumbersMustBeWholeDecimalAndInRange) {
       {"watch", "--count", "1e3"},    {"watch", "--count", "0x10"},
       {"watch", "--rate", "0"},       {"watch", "--rate", "1000.5"},
       {"watch", "--rate", "nan"},     {"watch", "--rate", "-2"},
+      {"watch", "--rate", "0.0009"},  {"record", "--rate", "1e-10"},
       {"info", "--timeout", "0"},     {"info", "--timeout", "3600001"},
       {"info", "--timeout", "5s"},    {"info", "--protocol", "4294967296"},
       {"info", "--protocol", " 300"}, {"watch", "--count", "99999999999999999999999"},
