@@ -21,20 +21,26 @@ struct ChannelColumn {
 constexpr std::array<ChannelColumn, 4> CHANNEL_COLUMNS{
     {{"X", Axis::X}, {"Y", Axis::Y}, {"Rudder", Axis::R}, {"Thrust", Axis::Z}}};
 
+constexpr char UNCLOSED_QUOTE[] = "a quoted field is not closed properly";
+
 std::string at_line(std::size_t line, const std::string& what) {
   return "line " + std::to_string(line) + ": " + what;
 }
 
-// The fields of one CSV line; a quoted field may hold commas and doubled
-// quotes. nullopt when a quote is left open or text follows a closing one.
-std::optional<std::vector<std::string>> split_fields(std::string_view line) {
-  std::vector<std::string> fields(1);
+// The fields of one CSV line into *fields (whose storage is reused from line
+// to line); a quoted field may hold commas and doubled quotes. Returns why
+// the line cannot be split, or empty. A line of more fields than any
+// recording needs is refused before each gets its own string: a file of
+// commas must not cost a string per byte.
+std::string split_fields(std::string_view line, std::vector<std::string>* fields) {
+  fields->clear();
+  fields->emplace_back();
   std::size_t i = 0;
   while (i <= line.size()) {
-    std::string& field = fields.back();
+    std::string& field = fields->back();
     if (i < line.size() && line[i] == '"') {
       for (++i;; ++i) {
-        if (i >= line.size()) return std::nullopt;
+        if (i >= line.size()) return UNCLOSED_QUOTE;
         if (line[i] != '"') {
           field += line[i];
         } else if (i + 1 < line.size() && line[i + 1] == '"') {
@@ -45,7 +51,7 @@ std::optional<std::vector<std::string>> split_fields(std::string_view line) {
           break;
         }
       }
-      if (i < line.size() && line[i] != ',') return std::nullopt;
+      if (i < line.size() && line[i] != ',') return UNCLOSED_QUOTE;
     } else {
       const std::size_t end = std::min(line.find(',', i), line.size());
       field.append(line.substr(i, end - i));
@@ -53,9 +59,11 @@ std::optional<std::vector<std::string>> split_fields(std::string_view line) {
     }
     if (i >= line.size()) break;
     ++i;  // the comma
-    fields.emplace_back();
+    if (fields->size() == RECORDING_MAX_FIELDS)
+      return "more than " + std::to_string(RECORDING_MAX_FIELDS) + " fields";
+    fields->emplace_back();
   }
-  return fields;
+  return {};
 }
 
 // The whole of text as a finite number of type T, or nullopt.
@@ -83,7 +91,10 @@ double median_interval(const std::vector<Recording::Row>& rows) {
 
 std::uint32_t position_of_channel_value(float value) {
   // Exact in double: a float times a 16-bit number needs at most 40 bits.
-  const double position = std::floor(static_cast<double>(value) * 65535.0 + 32767.5 + 0.5);
+  // Rounding half up, floor(scaled + 32767.5 + 0.5) is floor(scaled) + 32768;
+  // adding the halves in double would round a tiny scaled value away.
+  const double scaled = static_cast<double>(value) * 65535.0;
+  const double position = std::floor(scaled) + 32768.0;
   return static_cast<std::uint32_t>(std::clamp(position, 0.0, 65535.0));
 }
 
@@ -110,6 +121,7 @@ std::string parse_recording(std::string_view text, Recording* recording) {
   std::size_t seconds_field = 0;
   std::array<std::size_t, CHANNEL_COLUMNS.size()> channel_fields{};
   std::size_t field_count = 0;
+  std::vector<std::string> fields;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
@@ -117,40 +129,43 @@ std::string parse_recording(std::string_view text, Recording* recording) {
     ++line_number;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) continue;
-    std::optional<std::vector<std::string>> fields = split_fields(line);
-    if (!fields) return at_line(line_number, "a quoted field is not closed properly");
+    const std::string unsplit = split_fields(line, &fields);
+    if (!unsplit.empty()) return at_line(line_number, unsplit);
 
     if (field_count == 0) {  // the header
       auto column = [&](const char* name, std::size_t* index) -> std::string {
-        auto found = std::find(fields->begin(), fields->end(), name);
-        if (found == fields->end())
+        auto found = std::find(fields.begin(), fields.end(), name);
+        if (found == fields.end())
           return at_line(line_number, std::string("the header has no column \"") + name + "\"");
-        if (std::find(found + 1, fields->end(), name) != fields->end())
+        if (std::find(found + 1, fields.end(), name) != fields.end())
           return at_line(line_number, std::string("the header has two columns \"") + name + "\"");
-        *index = static_cast<std::size_t>(found - fields->begin());
+        *index = static_cast<std::size_t>(found - fields.begin());
         return {};
       };
       std::string fault = column(SECONDS_COLUMN, &seconds_field);
       for (std::size_t c = 0; fault.empty() && c < CHANNEL_COLUMNS.size(); ++c)
         fault = column(CHANNEL_COLUMNS[c].name, &channel_fields[c]);
       if (!fault.empty()) return fault;
-      field_count = fields->size();
+      field_count = fields.size();
       continue;
     }
 
-    if (fields->size() != field_count) {
-      return at_line(line_number, std::to_string(fields->size()) +
+    if (fields.size() != field_count) {
+      return at_line(line_number, std::to_string(fields.size()) +
                                       " fields where the header has " +
                                       std::to_string(field_count));
     }
-    std::optional<double> seconds = parse_number<double>((*fields)[seconds_field]);
+    std::optional<double> seconds = parse_number<double>(fields[seconds_field]);
     if (!seconds || *seconds < 0.0)
       return at_line(line_number, "the seconds are not a number of 0 or more");
+    if (*seconds > RECORDING_MAX_SECONDS)
+      return at_line(line_number, "the seconds are more than " +
+                                      std::to_string(static_cast<long long>(RECORDING_MAX_SECONDS)));
     if (!recording->rows.empty() && *seconds < recording->rows.back().seconds)
       return at_line(line_number, "the seconds are less than the line before's");
     Recording::Row row{*seconds, CENTRED_STATE};
     for (std::size_t c = 0; c < CHANNEL_COLUMNS.size(); ++c) {
-      std::optional<float> value = parse_number<float>((*fields)[channel_fields[c]]);
+      std::optional<float> value = parse_number<float>(fields[channel_fields[c]]);
       if (!value)
         return at_line(line_number, std::string("the ") + CHANNEL_COLUMNS[c].name +
                                         " value is not a number");

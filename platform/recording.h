@@ -22,6 +22,12 @@ namespace platform {
 
 // A performance of an hour at a thousand readings a second fits.
 inline constexpr std::size_t RECORDING_MAX_BYTES = 64u * 1024 * 1024;
+// A line needs the five columns and whatever else a tool adds beside them;
+// more fields than this is no recording.
+inline constexpr std::size_t RECORDING_MAX_FIELDS = 1024;
+// About 31 years: any performance fits, and its times stay well inside the
+// nanoseconds a 64-bit clock holds (about 292 years).
+inline constexpr double RECORDING_MAX_SECONDS = 1e9;
 
 // The raw position whose channel value is value: round-to-nearest(value *
 // 65535 + 32767.5), clamped to 0..65535. The exact inverse for every value
@@ -49,7 +55,8 @@ struct Recording {
 };
 
 // Parses a recording's text into *recording: empty, or the reason it is
-// none ("line 7: 3 fields where the header has 5").
+// none ("line 7: 3 fields where the header has 5", "line 1: more than 1024
+// fields", "line 9: the seconds are more than 1000000000").
 std::string parse_recording(std::string_view text, Recording* recording);
 
 // Reads and parses the recording in the file at path: empty, or the reason

@@ -1,5 +1,6 @@
 #include "platform/recording_reader.h"
 
+#include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <time.h>
 #include <unistd.h>
@@ -71,12 +72,16 @@ class RecordingReader final : public JoystickReader {
   void restart_playback() override { m_playing = false; }
 
  private:
-  // Makes the timer expire at `seconds` into the performance; never when negative.
+  // Makes the timer expire at `seconds` into the performance; never when
+  // negative, nor when later than the clock's nanoseconds can hold (no
+  // process lives that long).
   void arm_timer(double seconds) {
     if (!m_timer.valid()) return;
     itimerspec when{};
-    if (seconds >= 0.0) {
-      const std::int64_t at = m_origin + static_cast<std::int64_t>(std::ceil(seconds * 1e9));
+    const double nanoseconds = std::ceil(seconds * 1e9);
+    // Below 2^62 ns, and the origin a monotonic time far below 2^62 ns: the sum fits.
+    if (nanoseconds >= 0.0 && nanoseconds < 0x1p62) {
+      const std::int64_t at = m_origin + static_cast<std::int64_t>(nanoseconds);
       when.it_value.tv_sec = static_cast<time_t>(at / 1000000000);
       when.it_value.tv_nsec = static_cast<long>(at % 1000000000);
     }
@@ -94,6 +99,25 @@ class RecordingReader final : public JoystickReader {
 // How many times a reader was told to look again.
 std::atomic<unsigned> looks_again{0};
 
+// Tells a recording's file from the one it was: another file in its place
+// (device and inode), or the same one written again (size and modification
+// time). found is false when there is no file to tell.
+struct FileIdentity {
+  bool found = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t modified_ns = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity identity_of(const std::string& path) {
+  struct stat status {};
+  if (path.empty() || ::stat(path.c_str(), &status) != 0) return {};
+  return {true, status.st_dev, status.st_ino, status.st_size,
+          static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
+
 class ChoiceFollowingReader final : public JoystickReader {
  public:
   explicit ChoiceFollowingReader(std::function<std::unique_ptr<JoystickReader>()> make_device)
@@ -107,8 +131,12 @@ class ChoiceFollowingReader final : public JoystickReader {
       m_lookedAgain = looks;
       ErrnoKeeper keep_errno;
       JoystickChoice choice = read_joystick_choice();
-      // A device's reader takes the new choice itself.
-      if (m_replaying || choice.kind == JoystickChoice::Kind::REPLAY) take_choice(std::move(choice));
+      // A device's reader takes the new choice itself. The folder changes
+      // for many reasons; a performance starts again only when its choice
+      // or its file did.
+      if (m_replaying || choice.kind == JoystickChoice::Kind::REPLAY) {
+        if (!is_the_replayed_one(choice)) take_choice(std::move(choice));
+      }
     }
     return m_reader->read(state);
   }
@@ -128,12 +156,23 @@ class ChoiceFollowingReader final : public JoystickReader {
  private:
   void take_choice(JoystickChoice choice) {
     m_replaying = choice.kind == JoystickChoice::Kind::REPLAY;
+    // Before the file is read: a change while it is read is seen next time.
+    m_replayedFile = m_replaying ? identity_of(choice.value) : FileIdentity{};
     m_reader = m_replaying ? make_recording_reader(choice) : m_makeDevice();
+    m_replayedChoice = std::move(choice);
+  }
+
+  bool is_the_replayed_one(const JoystickChoice& choice) const {
+    return m_replaying && choice.kind == JoystickChoice::Kind::REPLAY &&
+           choice.value == m_replayedChoice.value && choice.origin == m_replayedChoice.origin &&
+           identity_of(choice.value) == m_replayedFile;
   }
 
   std::function<std::unique_ptr<JoystickReader>()> m_makeDevice;
   std::unique_ptr<JoystickReader> m_reader;
   bool m_replaying = false;
+  JoystickChoice m_replayedChoice;  // the choice taken last
+  FileIdentity m_replayedFile;      // its recording's file when taken
   unsigned m_lookedAgain = looks_again.load(std::memory_order_relaxed);
 };
 

@@ -67,5 +67,31 @@ TEST(RecordingReader, PlaysFromTheFirstReadingAndFollowsTheChoice) {
   ::unsetenv("XDG_CONFIG_HOME");
 }
 
+// The window looks again on any change in the settings folder (another take
+// written there, an editor's backup): when neither the choice nor the
+// recording changed, the performance goes on.
+TEST(RecordingReader, LookingAgainWithNothingChangedKeepsPlaying) {
+  FakeInputTree folder;
+  fs::create_directories(folder.root() / "orvandelcaster");
+  std::ofstream(folder.root() / "orvandelcaster/settings.conf") << "joystick = replay:take.csv\n";
+  std::ofstream(folder.root() / "orvandelcaster/take.csv")
+      << "seconds,X,Y,Rudder,Thrust\n0,-0.5,0,0,0\n0.05,0.5,0,0,0\n";
+  ::setenv("XDG_CONFIG_HOME", folder.root().c_str(), 1);
+  ::unsetenv(JOYSTICK_VARIABLE);
+  std::unique_ptr<JoystickReader> reader =
+      follow_joystick_choice([] { return make_recording_reader(JoystickChoice{}); });
+  JoystickState state{};
+  ASSERT_EQ(reader->read(&state), 0);
+  pollfd due{reader->event_descriptor(), POLLIN, 0};
+  ASSERT_EQ(::poll(&due, 1, 2000), 1);
+  ASSERT_EQ(reader->read(&state), 0);
+  ASSERT_EQ(state.x, 65535u);
+  std::ofstream(folder.root() / "orvandelcaster/notes.txt") << "an unrelated file\n";
+  reader->look_again();
+  ASSERT_EQ(reader->read(&state), 0);
+  EXPECT_EQ(state.x, 65535u) << "the performance started again";
+  ::unsetenv("XDG_CONFIG_HOME");
+}
+
 }  // namespace
 }  // namespace platform

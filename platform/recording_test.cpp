@@ -63,11 +63,24 @@ TEST(Recording, FaultsNameTheirLine) {
       {header + "0,0, 1,0,0\n", "line 2: the Y value is not a number"},
       {header + "0,0,0,inf,0\n", "line 2: the Rudder value is not a number"},
       {header + "0,0,0,0,1e99\n", "line 2: the Thrust value is not a number"},
+      {header + "1e10,0,0,0,0\n", "line 2: the seconds are more than 1000000000"},
+      {"seconds,X,Y,Rudder,Thrust" + std::string(1019, ',') + "\n0,0,0,0,0" +
+           std::string(1019, ',') + "\n",
+       ""},
+      {header + "0,0,0,0,0" + std::string(1020, ',') + "\n", "line 2: more than 1024 fields"},
   };
   for (const Row& row : rows) {
     Recording recording;
     EXPECT_EQ(parse_recording(row.text, &recording), row.reason) << row.text;
   }
+}
+
+// -1e-20 lies just below the centre 32767.5, so its nearest position is
+// 32767 (one above when the halves are added in double).
+TEST(Recording, TinyValuesReadAsTheirNearestPosition) {
+  EXPECT_EQ(position_of_channel_value(-1e-20f), 32767u);
+  EXPECT_EQ(position_of_channel_value(-1e-45f), 32767u);
+  EXPECT_EQ(position_of_channel_value(1e-20f), 32768u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -52,10 +53,17 @@ std::string read_bounded_file(const std::string& path, std::size_t max_bytes, st
   }
   const std::string too_large = "it is larger than " + size_text(max_bytes);
   if (static_cast<unsigned long long>(status.st_size) > max_bytes) return too_large;
-  // One byte more than allowed tells a file that grew since fstat.
-  std::string read(max_bytes + 1, '\0');
+  // Room for the file as fstat saw it and one byte more, which tells a file
+  // that grew since; a growing one gets more room, up to one byte more than
+  // allowed. A small file costs a small buffer whatever the bound.
+  const std::size_t room_limit = max_bytes + 1;
+  std::string read(static_cast<std::size_t>(status.st_size) + 1, '\0');
   std::size_t used = 0;
-  while (used < read.size()) {
+  for (;;) {
+    if (used == read.size()) {
+      if (read.size() == room_limit) break;
+      read.resize(std::min(room_limit, read.size() * 2));
+    }
     ssize_t got = ::read(fd.get(), read.data() + used, read.size() - used);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return std::string("cannot read it: ") + error_text_or_number(errno);

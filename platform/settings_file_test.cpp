@@ -78,5 +78,18 @@ TEST(SettingsFile, OnlyARegularFileOfBoundedSizeIsRead) {
   }
 }
 
+TEST(SettingsFile, ABoundedReadTakesRoomForTheFileNotForTheBound) {
+  FakeInputTree folder;  // for its temporary folder
+  const std::string file = (folder.root() / "take.csv").string();
+  std::ofstream(file) << "seconds,X,Y,Rudder,Thrust\n";
+  std::string text;
+  ASSERT_EQ(read_bounded_file(file, 64u * 1024 * 1024, &text), "");
+  EXPECT_EQ(text, "seconds,X,Y,Rudder,Thrust\n");
+  EXPECT_LT(text.capacity(), 4096u);
+  // A file whose size the kernel reports as 0 is still read whole.
+  ASSERT_EQ(read_bounded_file("/proc/self/status", 64u * 1024 * 1024, &text), "");
+  EXPECT_NE(text.find("\nThreads:"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace platform
