@@ -85,6 +85,13 @@ bool read_joystick_axes(platform::MultimediaJoysticks& calls, unsigned id,
   platform::MultimediaPosition position;
   if (!calls.capabilities(id, &caps) || !calls.read_position(id, &position)) return false;
   *axes = platform::multimedia_device_axes(caps, position);
+  // All six, so a user sees every name a mapping may use; an axis the
+  // joystick lacks has no range (its bar says so) and sorts in its place.
+  for (int code = 0; code < static_cast<int>(platform::MULTIMEDIA_AXIS_COUNT); ++code) {
+    auto place = std::find_if(axes->begin(), axes->end(),
+                              [&](const platform::DeviceAxis& axis) { return axis.code >= code; });
+    if (place == axes->end() || place->code != code) axes->insert(place, {code, 0, 0, 0, 0, 0});
+  }
   return true;
 }
 

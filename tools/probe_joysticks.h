@@ -17,9 +17,10 @@ namespace probe {
 std::string format_joysticks(platform::MultimediaJoysticks& calls,
                              const platform::MultimediaChoice& choice = {});
 
-// The axes of the joystick with the multimedia id as they read now: those its
-// capabilities name, with the driver's ranges, coded as AxisNaming::MULTIMEDIA
-// codes them. False when it is not there or cannot be read.
+// The six axes of the joystick with the multimedia id as they read now, coded
+// as AxisNaming::MULTIMEDIA codes them: those its capabilities name with the
+// driver's ranges, the others with none (0..0, reading 0). False when it is
+// not there or cannot be read.
 bool read_joystick_axes(platform::MultimediaJoysticks& calls, unsigned id,
                         std::vector<platform::DeviceAxis>* axes);
 

@@ -94,7 +94,7 @@ TEST(ProbeJoysticks, MarksTheChosenJoystick) {
 
 }  // namespace
 
-TEST(ProbeJoysticks, JoystickZerosAxesAreThoseItsCapabilitiesName) {
+TEST(ProbeJoysticks, AJoysticksSixAxesReadWithTheRangesItsCapabilitiesName) {
   FakeJoysticks calls;
   std::vector<platform::DeviceAxis> axes;
   EXPECT_FALSE(probe::read_joystick_axes(calls, 0, &axes)) << "no joystick 0";
@@ -102,8 +102,12 @@ TEST(ProbeJoysticks, JoystickZerosAxesAreThoseItsCapabilitiesName) {
                       true,
                       {{100, 200, 300, 400, 500, 600}}};
   ASSERT_TRUE(probe::read_joystick_axes(calls, 0, &axes));
-  EXPECT_EQ(axes, (std::vector<platform::DeviceAxis>{
-                      {0, 0, 65535, 0, 0, 100}, {1, 0, 65535, 0, 0, 200}, {4, 10, 1023, 0, 0, 500}}));
+  EXPECT_EQ(axes, (std::vector<platform::DeviceAxis>{{0, 0, 65535, 0, 0, 100},
+                                                     {1, 0, 65535, 0, 0, 200},
+                                                     {2, 0, 0, 0, 0, 0},
+                                                     {3, 0, 0, 0, 0, 0},
+                                                     {4, 10, 1023, 0, 0, 500},
+                                                     {5, 0, 0, 0, 0, 0}}));
   calls.entries[0].answers = false;
   EXPECT_FALSE(probe::read_joystick_axes(calls, 0, &axes)) << "unplugged";
 }

@@ -471,9 +471,10 @@ std::string help_text(Command command) {
 #ifdef _WIN32
       text =
           "Usage: capture-probe axes\n"
-          "Shows the axes of joystick 0 (the multimedia joystick calls' id 0) live:\n"
-          "per axis its letter (X, Y, Z, R, U, V: the names the settings file's keys\n"
-          "take), raw value, range and a bar, so you see which control is which axis.\n";
+          "Shows the six axes of joystick 0 (the joystick chosen by joystick = N,\n"
+          "by default 1) live: per axis its letter (X, Y, Z, R, U, V: the names the\n"
+          "settings file's keys take), raw value, range and a bar, so you see which\n"
+          "control is which axis; an axis the joystick lacks has no range.\n";
 #else
       text =
           "Usage: capture-probe axes [--device PATH|NAME]\n"
