@@ -267,20 +267,31 @@ int default_axis_code(AxisNaming naming, MappedAxis axis, const std::vector<Devi
   return -1;
 }
 
+std::array<int, MAPPED_AXIS_COUNT> mapped_axis_codes(const std::vector<DeviceAxis>& axes,
+                                                     const AxisMapping& mapping,
+                                                     AxisNaming naming) {
+  std::array<int, MAPPED_AXIS_COUNT> codes{};
+  for (std::size_t index = 0; index < MAPPED_AXIS_COUNT; ++index) {
+    const AxisSetting& setting = mapping.axes[index];
+    codes[index] = setting.code ? *setting.code
+                                : default_axis_code(naming, static_cast<MappedAxis>(index), axes);
+  }
+  return codes;
+}
+
 MappedReading map_device_axes(const std::vector<DeviceAxis>& axes, const AxisMapping& mapping,
                               AxisNaming naming) {
   MappedReading reading;
+  const std::array<int, MAPPED_AXIS_COUNT> codes = mapped_axis_codes(axes, mapping, naming);
   for (std::size_t index = 0; index < MAPPED_AXIS_COUNT; ++index) {
-    const AxisSetting& setting = mapping.axes[index];
-    const int code = setting.code ? *setting.code
-                                  : default_axis_code(naming, static_cast<MappedAxis>(index), axes);
+    const int code = codes[index];
     const auto found =
         std::find_if(axes.begin(), axes.end(), [&](const DeviceAxis& a) { return a.code == code; });
     const bool present = code >= 0 && found != axes.end();
     reading.axes[index] = MappedAxisStatus{code, present};
-    reading.positions[index] = present
-                                   ? mapped_position(found->value, found->min, found->max, setting)
-                                   : AXIS_SCALE_CENTRE;
+    reading.positions[index] =
+        present ? mapped_position(found->value, found->min, found->max, mapping.axes[index])
+                : AXIS_SCALE_CENTRE;
   }
   return reading;
 }

@@ -127,7 +127,7 @@ struct DeviceAxis {
 
 // Which axis feeds a channel at one reading, for the window and the listings.
 struct MappedAxisStatus {
-  int code = -1;  // -1: the device has no axis the default mapping could use
+  int code = -1;         // -1: the device has no axis the default mapping could use
   bool present = false;  // the device has that axis; false: it reads centred
   bool operator==(const MappedAxisStatus&) const = default;
 };
@@ -142,6 +142,12 @@ struct MappedReading {
 // (evdev: ABS_X, ABS_Y, ABS_RUDDER else ABS_RZ, ABS_THROTTLE else ABS_Z;
 // multimedia: X, Y, R, Z), or -1 when the device has none of them.
 int default_axis_code(AxisNaming naming, MappedAxis axis, const std::vector<DeviceAxis>& axes);
+
+// The axis code each channel reads under mapping among the device's axes
+// (indexed by MappedAxis; -1 where the default mapping finds none). Only
+// these need reading anew for a reading.
+std::array<int, MAPPED_AXIS_COUNT> mapped_axis_codes(const std::vector<DeviceAxis>& axes,
+                                                     const AxisMapping& mapping, AxisNaming naming);
 
 // The reading of the four channels from the device's axes as read now under
 // mapping: a channel whose axis the device lacks reads 32767.

@@ -18,6 +18,11 @@ namespace platform {
 // cannot be opened.
 UniqueFd open_input_node(const std::string& path);
 
+// *axis (its code given) as the device reports it now: limits, flat, fuzz and
+// value from EVIOCGABS, so a recalibrated device is read with its new limits.
+// 0, or -1 with errno (the device is gone: ENODEV); *axis changes only on success.
+int read_evdev_axis(int fd, DeviceAxis* axis);
+
 // Every absolute axis of the open device fd, by code (EVIOCGBIT(EV_ABS), then
 // EVIOCGABS of each): 0 with *axes filled (empty for a device without
 // absolute axes), or -1 with errno when fd is no input device (ENOTTY,

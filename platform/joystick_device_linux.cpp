@@ -4,6 +4,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
@@ -12,6 +14,7 @@
 
 #include "platform/axis_mapping.h"
 #include "platform/errno_keeper.h"
+#include "platform/evdev_axes.h"
 #include "platform/evdev_joystick.h"
 #include "platform/input_devices.h"
 #include "platform/joystick_choice.h"
@@ -43,15 +46,12 @@ OpenJoystick prepare_joystick(UniqueFd fd) {
   return joystick;
 }
 
-// Every absolute axis of joystick from the absinfo of this very reading, so a
-// recalibrated device is read with its new limits. -1 when the device is gone.
-int read_axes(OpenJoystick* joystick) {
+// The axes of joystick whose code is among codes (all of them without codes)
+// as they are at this very reading. -1 when the device is gone.
+int read_axes(OpenJoystick* joystick, const std::array<int, MAPPED_AXIS_COUNT>* codes = nullptr) {
   for (DeviceAxis& axis : joystick->axes) {
-    input_absinfo info{};
-    if (::ioctl(joystick->fd.get(), EVIOCGABS(static_cast<unsigned>(axis.code)), &info) < 0) {
-      return -1;
-    }
-    axis = DeviceAxis{axis.code, info.minimum, info.maximum, info.flat, info.fuzz, info.value};
+    if (codes && std::find(codes->begin(), codes->end(), axis.code) == codes->end()) continue;
+    if (read_evdev_axis(joystick->fd.get(), &axis) < 0) return -1;
   }
   return 0;
 }
@@ -130,8 +130,11 @@ class EvdevReader final : public JoystickReader {
  private:
   // Current state through EVIOCGABS and EVIOCGKEY (the event queue is never
   // read), the axes through mapping. *state changes only when every call succeeded.
+  // Only the axes the channels read are asked for: a reading is on the path
+  // of every data request, and a device may have dozens of axes.
   int read_state(const AxisMapping& mapping, JoystickState* state) {
-    if (read_axes(&m_joystick) < 0) return -1;
+    const auto codes = mapped_axis_codes(m_joystick.axes, mapping, AxisNaming::EVDEV);
+    if (read_axes(&m_joystick, &codes) < 0) return -1;
     std::uint8_t keys[KEY_BITS_SIZE] = {};
     if (::ioctl(m_joystick.fd.get(), EVIOCGKEY(sizeof keys), keys) < 0) return -1;
     const MappedReading reading = map_device_axes(m_joystick.axes, mapping, AxisNaming::EVDEV);
