@@ -94,6 +94,12 @@ std::uint32_t scale_axis(std::int32_t value, std::int32_t minimum, std::int32_t 
 std::uint32_t mapped_position(std::int32_t value, std::int32_t device_min, std::int32_t device_max,
                               const AxisSetting& setting);
 
+// The mapping of the settings file at path (settings_file_path() for the
+// user's), with the lines it ignores; *refused says why the file was not read
+// ("it is a FIFO, ..."; empty when it was, or when there is none).
+AxisMapping read_axis_mapping(const std::string& path, AxisNaming naming,
+                              std::vector<SettingProblem>* problems, std::string* refused);
+
 // The user's mapping as one reader sees it: read from the settings file at
 // the first call, then again at most once a second (a steady clock), so a
 // changed file applies within a second without a restart. Each reader (the

@@ -28,6 +28,14 @@ void report_once(const std::string& line) {
 
 }  // namespace
 
+AxisMapping read_axis_mapping(const std::string& path, AxisNaming naming,
+                              std::vector<SettingProblem>* problems, std::string* refused) {
+  std::string text;
+  *refused = read_settings_text(path, &text);
+  if (!refused->empty()) text.clear();
+  return parse_axis_mapping(text, naming, problems);
+}
+
 AxisMappingFile::AxisMappingFile(AxisNaming naming) : m_naming(naming) {}
 
 const AxisMapping& AxisMappingFile::current(Clock::time_point now) {
@@ -35,12 +43,11 @@ const AxisMapping& AxisMappingFile::current(Clock::time_point now) {
   m_read = true;
   m_last = now;
   const std::string path = settings_file_path();
-  std::string text;
   // A refused file (a FIFO, too large) is said by the reader of the joystick
   // choice; here it is only a file without mapping.
-  if (!read_settings_text(path, &text).empty()) text.clear();
+  std::string refused;
   std::vector<SettingProblem> problems;
-  m_mapping = parse_axis_mapping(text, m_naming, &problems);
+  m_mapping = read_axis_mapping(path, m_naming, &problems, &refused);
   for (const SettingProblem& problem : problems) {
     report_once(std::string(program_name()) + ": " + printable_outside_text(path) + ":" +
                 std::to_string(problem.line) + ": " + problem.why + " (the line is ignored)\n");

@@ -43,9 +43,8 @@ struct SettingsMapping {
 SettingsMapping read_settings_mapping() {
   SettingsMapping read;
   read.path = platform::settings_file_path();
-  std::string text;
-  if (!read.path.empty()) read.refused = platform::read_settings_text(read.path, &text);
-  read.mapping = platform::parse_axis_mapping(text, AxisNaming::EVDEV, &read.problems);
+  read.mapping =
+      platform::read_axis_mapping(read.path, AxisNaming::EVDEV, &read.problems, &read.refused);
   return read;
 }
 
