@@ -5,8 +5,17 @@
 // answers here) and are withdrawn, then the lowest free slot is claimed and
 // carries the name and the listener's port, the other slots in use are
 // untouched, and the withdrawal clears exactly the slot that was published.
+//
+// "No port answers" holds only where nothing listens: the target runs in a
+// network namespace of its own when it may make one (as root), since any
+// listener of this user on the machine, on a port an input names, is a live
+// server holding the name and rightly refuses the registration.
 
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -37,6 +46,21 @@ void fail(const char* what) {
 }
 
 void remove_object() { ::shm_unlink(g_object_name.c_str()); }
+
+// A network namespace of our own, its loopback up and nothing listening on it;
+// false where this process may not make one.
+bool enter_empty_network() {
+  if (::unshare(CLONE_NEWNET) != 0) return false;
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) fail("cannot make a socket to bring the loopback up");
+  ifreq request{};
+  std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+  if (::ioctl(fd, SIOCGIFFLAGS, &request) != 0) fail("cannot read the loopback's flags");
+  request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+  if (::ioctl(fd, SIOCSIFFLAGS, &request) != 0) fail("cannot bring the loopback up");
+  ::close(fd);
+  return true;
+}
 
 // The lowest slot in use whose 108 name bytes hold exactly name; -1 if none.
 int slot_holding(const SocketRegistry& registry, const char* name) {
@@ -112,6 +136,11 @@ void check_withdrawal(const SocketRegistry& before, const SocketRegistry& after)
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (!enter_empty_network()) {
+    std::fprintf(stderr,
+                 "fuzz_registry: no network namespace of its own (run as root for one); a "
+                 "listener of yours on a port an input names makes a false failure\n");
+  }
   g_object_name = "/orvandelcaster_fuzz." + std::to_string(::getpid());
   set_registry_object_name(g_object_name.c_str());
   std::atexit(remove_object);
