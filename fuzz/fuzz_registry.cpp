@@ -7,10 +7,11 @@
 // untouched, and the withdrawal clears exactly the slot that was published.
 //
 // "No port answers" holds only where nothing listens: the target runs in a
-// network namespace of its own when it may make one (as root), since any
+// network namespace of its own when it may make one, since any
 // listener of this user on the machine, on a port an input names, is a live
 // server holding the name and rightly refuses the registration.
 
+#include <fcntl.h>
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -40,26 +41,68 @@ std::string g_object_name;
 // contents of each input through a view of its own.
 SocketRegistry* g_other_view = nullptr;
 
+void remove_object() { ::shm_unlink(g_object_name.c_str()); }
+
+// A failed check aborts through libFuzzer's crash handler, which skips atexit:
+// the object is removed here so that no failure leaves one in /dev/shm.
 void fail(const char* what) {
   std::fprintf(stderr, "fuzz_registry: %s\n", what);
+  remove_object();
   std::abort();
 }
 
-void remove_object() { ::shm_unlink(g_object_name.c_str()); }
+bool write_own_proc_file(const char* path, const std::string& text) {
+  int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ::close(fd);
+  return written;
+}
 
-// A network namespace of our own, its loopback up and nothing listening on it;
-// false where this process may not make one.
-bool enter_empty_network() {
-  if (::unshare(CLONE_NEWNET) != 0) return false;
+bool bring_loopback_up() {
   int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) fail("cannot make a socket to bring the loopback up");
+  if (fd < 0) return false;
   ifreq request{};
   std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-  if (::ioctl(fd, SIOCGIFFLAGS, &request) != 0) fail("cannot read the loopback's flags");
+  bool up = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
   request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-  if (::ioctl(fd, SIOCSIFFLAGS, &request) != 0) fail("cannot bring the loopback up");
+  up = up && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
   ::close(fd);
+  return up;
+}
+
+// A network namespace with its loopback up; where the loopback cannot be
+// brought up (no right to), back to the machine's network and false.
+bool enter_network_namespace() {
+  int machine_network = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+  if (machine_network < 0) return false;
+  bool entered = ::unshare(CLONE_NEWNET) == 0;
+  if (entered && !bring_loopback_up()) {
+    entered = false;
+    if (::setns(machine_network, CLONE_NEWNET) != 0) fail("cannot return to the machine's network");
+  }
+  ::close(machine_network);
+  return entered;
+}
+
+// A user namespace in which this user is itself, so the registry's owner
+// checks see the same ids; in it, any user may make a network namespace.
+bool enter_own_user_namespace() {
+  const std::string uid = std::to_string(::geteuid());
+  const std::string gid = std::to_string(::getegid());
+  if (::unshare(CLONE_NEWUSER) != 0) return false;
+  if (!write_own_proc_file("/proc/self/setgroups", "deny") ||
+      !write_own_proc_file("/proc/self/uid_map", uid + " " + uid + " 1") ||
+      !write_own_proc_file("/proc/self/gid_map", gid + " " + gid + " 1")) {
+    fail("cannot map this user into a user namespace of its own");
+  }
   return true;
+}
+
+// A network namespace of our own, where nothing listens: as root directly,
+// as any other user (or root without the rights) through a user namespace.
+bool enter_empty_network() {
+  return enter_network_namespace() || (enter_own_user_namespace() && enter_network_namespace());
 }
 
 // The lowest slot in use whose 108 name bytes hold exactly name; -1 if none.
@@ -138,8 +181,8 @@ void check_withdrawal(const SocketRegistry& before, const SocketRegistry& after)
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (!enter_empty_network()) {
     std::fprintf(stderr,
-                 "fuzz_registry: no network namespace of its own (run as root for one); a "
-                 "listener of yours on a port an input names makes a false failure\n");
+                 "fuzz_registry: no network namespace of its own (namespaces are not allowed "
+                 "here); a listener of yours on a port an input names makes a false failure\n");
   }
   g_object_name = "/orvandelcaster_fuzz." + std::to_string(::getpid());
   set_registry_object_name(g_object_name.c_str());
