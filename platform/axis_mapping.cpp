@@ -279,19 +279,22 @@ std::array<int, MAPPED_AXIS_COUNT> mapped_axis_codes(const std::vector<DeviceAxi
   return codes;
 }
 
+const DeviceAxis* find_device_axis(const std::vector<DeviceAxis>& axes, int code) {
+  const auto found =
+      std::find_if(axes.begin(), axes.end(), [&](const DeviceAxis& a) { return a.code == code; });
+  return code >= 0 && found != axes.end() ? &*found : nullptr;
+}
+
 MappedReading map_device_axes(const std::vector<DeviceAxis>& axes, const AxisMapping& mapping,
                               AxisNaming naming) {
   MappedReading reading;
   const std::array<int, MAPPED_AXIS_COUNT> codes = mapped_axis_codes(axes, mapping, naming);
   for (std::size_t index = 0; index < MAPPED_AXIS_COUNT; ++index) {
-    const int code = codes[index];
-    const auto found =
-        std::find_if(axes.begin(), axes.end(), [&](const DeviceAxis& a) { return a.code == code; });
-    const bool present = code >= 0 && found != axes.end();
-    reading.axes[index] = MappedAxisStatus{code, present};
+    const DeviceAxis* found = find_device_axis(axes, codes[index]);
+    reading.axes[index] = MappedAxisStatus{codes[index], found != nullptr};
     reading.positions[index] =
-        present ? mapped_position(found->value, found->min, found->max, mapping.axes[index])
-                : AXIS_SCALE_CENTRE;
+        found ? mapped_position(found->value, found->min, found->max, mapping.axes[index])
+              : AXIS_SCALE_CENTRE;
   }
   return reading;
 }

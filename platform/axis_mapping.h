@@ -25,6 +25,8 @@ namespace platform {
 // The four channels' axes, in the order the channels are served.
 enum class MappedAxis { X = 0, Y = 1, RUDDER = 2, THRUST = 3 };
 inline constexpr std::size_t MAPPED_AXIS_COUNT = 4;
+inline constexpr MappedAxis MAPPED_AXES[MAPPED_AXIS_COUNT] = {MappedAxis::X, MappedAxis::Y,
+                                                              MappedAxis::RUDDER, MappedAxis::THRUST};
 
 // "x", "y", "rudder", "thrust": the keys naming a channel's axis.
 const char* mapped_axis_key(MappedAxis axis);
@@ -130,6 +132,9 @@ struct DeviceAxis {
   std::int32_t value;
   bool operator==(const DeviceAxis&) const = default;
 };
+
+// The device's axis with code, or nullptr (also for -1, no axis at all).
+const DeviceAxis* find_device_axis(const std::vector<DeviceAxis>& axes, int code);
 
 // Which axis feeds a channel at one reading, for the window and the listings.
 struct MappedAxisStatus {
