@@ -33,12 +33,12 @@ int sample_joystick() {
   if (!g_reader) g_reader = platform::joystick_device().open_reader().release();
   // A failed read leaves a centred reading, which is what clients then get.
   g_reader->read(&g_reading);
-  using platform::MappedAxis;
-  const float values[4] = {
-      axis_value(g_reading, MappedAxis::X), axis_value(g_reading, MappedAxis::Y),
-      axis_value(g_reading, MappedAxis::RUDDER), axis_value(g_reading, MappedAxis::THRUST)};
+  // CHANNELS are in the order of platform::MAPPED_AXES.
   int result = 0;
-  for (int i = 0; i < 4; ++i) result = store_channel_data(g_channels[i], &values[i]);
+  for (int i = 0; i < 4; ++i) {
+    const float value = axis_value(g_reading, platform::MAPPED_AXES[i]);
+    result = store_channel_data(g_channels[i], &value);
+  }
   return result;
 }
 
@@ -59,30 +59,18 @@ float channel_value(std::uint32_t raw) {
   return static_cast<float>((static_cast<double>(raw) - g_axis_centre) / g_axis_range);
 }
 
-float position_value(std::uint32_t position) {
-  return static_cast<float>((static_cast<double>(position) - 32767.5) / 65535.0);
-}
-
 namespace {
 
-std::uint32_t axis_of(const platform::JoystickState& state, platform::MappedAxis axis) {
-  switch (axis) {
-    case platform::MappedAxis::X:
-      return state.x;
-    case platform::MappedAxis::Y:
-      return state.y;
-    case platform::MappedAxis::RUDDER:
-      return state.r;
-    case platform::MappedAxis::THRUST:
-      break;
-  }
-  return state.z;
+// (position - 32767.5) / 65535 in the same way: the value of an axis the
+// user's mapping scaled to 0..65535, whatever the driver's units.
+float position_value(std::uint32_t position) {
+  return static_cast<float>((static_cast<double>(position) - 32767.5) / 65535.0);
 }
 
 }  // namespace
 
 float axis_value(const platform::JoystickState& state, platform::MappedAxis axis) {
-  const std::uint32_t value = axis_of(state, axis);
+  const std::uint32_t value = platform::axis_of(state, axis);
   return platform::is_position(state, axis) ? position_value(value) : channel_value(value);
 }
 

@@ -39,10 +39,6 @@ void fix_axis_scale(platform::JoystickCapabilities* caps);
 // (raw - centre) / range, in double precision, rounded to float. raw is unsigned.
 float channel_value(std::uint32_t raw);
 
-// (position - 32767.5) / 65535 in the same way: the value of an axis the
-// user's mapping scaled to 0..65535, whatever the driver's units.
-float position_value(std::uint32_t position);
-
 // The channel value of one axis of a reading, whichever of the two it is.
 float axis_value(const platform::JoystickState& state, platform::MappedAxis axis);
 

@@ -11,13 +11,13 @@ MonitorView MonitorModel::tick() {
   platform::JoystickState state{};
   m_joystick->read(&state);
   MonitorView view{};
-  using platform::MappedAxis;
-  auto bar = [&state](int control_id, std::uint32_t raw, MappedAxis axis) {
-    return AxisBarValue{control_id, static_cast<std::int32_t>(raw), axis_bar_range(state, axis)};
-  };
-  view.bars = {{bar(IDC_BAR_X, state.x, MappedAxis::X), bar(IDC_BAR_Y, state.y, MappedAxis::Y),
-                bar(IDC_BAR_RUDDER, state.r, MappedAxis::RUDDER),
-                bar(IDC_BAR_THRUST, state.z, MappedAxis::THRUST)}};
+  // In the order of platform::MAPPED_AXES.
+  constexpr int BAR_IDS[] = {IDC_BAR_X, IDC_BAR_Y, IDC_BAR_RUDDER, IDC_BAR_THRUST};
+  for (std::size_t i = 0; i < view.bars.size(); ++i) {
+    const platform::MappedAxis axis = platform::MAPPED_AXES[i];
+    view.bars[i] = {BAR_IDS[i], static_cast<std::int32_t>(platform::axis_of(state, axis)),
+                    axis_bar_range(state, axis)};
+  }
   for (std::size_t i = 0; i < view.buttons.size(); ++i) {
     view.buttons[i] = {IDC_BUTTON_BOX_1 + static_cast<int>(i), (state.buttons & (1u << i)) != 0};
   }

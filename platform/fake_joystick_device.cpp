@@ -32,10 +32,8 @@ class FakeJoystickDevice::Reader final : public JoystickReader {
       const AxisMapping& mapping =
           m_preview ? *m_preview : m_mappingFile.current(AxisMappingFile::Clock::now());
       const MappedReading reading = map_device_axes(*device_axes, mapping, AxisNaming::EVDEV);
-      state->x = reading.positions[static_cast<std::size_t>(MappedAxis::X)];
-      state->y = reading.positions[static_cast<std::size_t>(MappedAxis::Y)];
-      state->z = reading.positions[static_cast<std::size_t>(MappedAxis::THRUST)];
-      state->r = reading.positions[static_cast<std::size_t>(MappedAxis::RUDDER)];
+      for (MappedAxis axis : MAPPED_AXES)
+        axis_of(*state, axis) = reading.positions[static_cast<std::size_t>(axis)];
       m_axes = reading.axes;
     } else {
       m_axes = FLIGHT_STICK_AXES;

@@ -34,7 +34,27 @@ struct JoystickState {
   std::uint32_t r;  // fourth axis (rudder)
   std::uint32_t buttons;
   std::uint32_t positions = 0;  // bit i: the channel of MappedAxis i is a position 0..65535
+  bool operator==(const JoystickState&) const = default;
 };
+
+// The field of state that carries the channel of axis: X x, Y y, RUDDER r
+// (the fourth axis), THRUST z (the third).
+inline std::uint32_t& axis_of(JoystickState& state, MappedAxis axis) {
+  switch (axis) {
+    case MappedAxis::X:
+      return state.x;
+    case MappedAxis::Y:
+      return state.y;
+    case MappedAxis::RUDDER:
+      return state.r;
+    case MappedAxis::THRUST:
+      break;
+  }
+  return state.z;
+}
+inline std::uint32_t axis_of(const JoystickState& state, MappedAxis axis) {
+  return axis_of(const_cast<JoystickState&>(state), axis);
+}
 
 // Whether the channel's axis in state is a position 0..65535 (not a raw value).
 inline bool is_position(const JoystickState& state, MappedAxis axis) {

@@ -138,12 +138,11 @@ class EvdevReader final : public JoystickReader {
     std::uint8_t keys[KEY_BITS_SIZE] = {};
     if (::ioctl(m_joystick.fd.get(), EVIOCGKEY(sizeof keys), keys) < 0) return -1;
     const MappedReading reading = map_device_axes(m_joystick.axes, mapping, AxisNaming::EVDEV);
-    auto position = [&](MappedAxis axis) {
-      return reading.positions[static_cast<std::size_t>(axis)];
-    };
-    *state = JoystickState{position(MappedAxis::X), position(MappedAxis::Y),
-                           position(MappedAxis::THRUST), position(MappedAxis::RUDDER),
-                           button_mask(m_joystick.buttons, keys)};
+    JoystickState read{};
+    for (MappedAxis axis : MAPPED_AXES)
+      axis_of(read, axis) = reading.positions[static_cast<std::size_t>(axis)];
+    read.buttons = button_mask(m_joystick.buttons, keys);
+    *state = read;
     m_axes = reading.axes;
     return 0;
   }

@@ -13,13 +13,14 @@ namespace {
 
 constexpr char SECONDS_COLUMN[] = "seconds";
 // The server's channels and the axis each one is read from.
-enum class Axis { X, Y, Z, R };
 struct ChannelColumn {
   const char* name;
-  Axis axis;
+  MappedAxis axis;
 };
-constexpr std::array<ChannelColumn, 4> CHANNEL_COLUMNS{
-    {{"X", Axis::X}, {"Y", Axis::Y}, {"Rudder", Axis::R}, {"Thrust", Axis::Z}}};
+constexpr std::array<ChannelColumn, 4> CHANNEL_COLUMNS{{{"X", MappedAxis::X},
+                                                        {"Y", MappedAxis::Y},
+                                                        {"Rudder", MappedAxis::RUDDER},
+                                                        {"Thrust", MappedAxis::THRUST}}};
 
 constexpr char UNCLOSED_QUOTE[] = "a quoted field is not closed properly";
 
@@ -169,21 +170,7 @@ std::string parse_recording(std::string_view text, Recording* recording) {
       if (!value)
         return at_line(line_number, std::string("the ") + CHANNEL_COLUMNS[c].name +
                                         " value is not a number");
-      const std::uint32_t position = position_of_channel_value(*value);
-      switch (CHANNEL_COLUMNS[c].axis) {
-        case Axis::X:
-          row.state.x = position;
-          break;
-        case Axis::Y:
-          row.state.y = position;
-          break;
-        case Axis::Z:
-          row.state.z = position;
-          break;
-        case Axis::R:
-          row.state.r = position;
-          break;
-      }
+      axis_of(row.state, CHANNEL_COLUMNS[c].axis) = position_of_channel_value(*value);
     }
     row.state.buttons = 0;
     recording->rows.push_back(row);

@@ -21,17 +21,14 @@ TEST(Recording, ColumnsAreFoundByNameAndValuesHoldUntilTheNextRow) {
   // x, y, z (Thrust), r (Rudder); out of range clamps; no buttons.
   const JoystickState first{32768, 0, 65535, 0, 0};
   const JoystickState second{32768, 49151, 0, 65535, 0};
-  auto same = [](const JoystickState& a, const JoystickState& b) {
-    return a.x == b.x && a.y == b.y && a.z == b.z && a.r == b.r && a.buttons == b.buttons;
-  };
-  EXPECT_TRUE(same(recording.rows[0].state, first));
-  EXPECT_TRUE(same(recording.rows[1].state, second));
+  EXPECT_EQ(recording.rows[0].state, first);
+  EXPECT_EQ(recording.rows[1].state, second);
   // Intervals 0.02 and 0.01: the median is 0.015, the loop 0.045 long.
   EXPECT_DOUBLE_EQ(recording.length, 0.045);
-  EXPECT_TRUE(same(recording.state_at(0.0199), first));
-  EXPECT_TRUE(same(recording.state_at(0.02), second));
-  EXPECT_TRUE(same(recording.state_at(0.044), recording.rows[2].state));
-  EXPECT_TRUE(same(recording.state_at(0.045 + 0.021), second));  // the second pass
+  EXPECT_EQ(recording.state_at(0.0199), first);
+  EXPECT_EQ(recording.state_at(0.02), second);
+  EXPECT_EQ(recording.state_at(0.044), recording.rows[2].state);
+  EXPECT_EQ(recording.state_at(0.045 + 0.021), second);  // the second pass
   EXPECT_DOUBLE_EQ(recording.next_change_after(0.0), 0.02);
   EXPECT_DOUBLE_EQ(recording.next_change_after(0.035), 0.045);
   EXPECT_DOUBLE_EQ(recording.next_change_after(0.05), 0.065);

@@ -59,11 +59,9 @@ MultimediaReading multimedia_reading(const MultimediaJoystickCaps& caps,
       map_device_axes(multimedia_device_axes(caps, position), mapping, AxisNaming::MULTIMEDIA);
   const auto& raw = position.axes;  // X Y Z R U V
   MultimediaReading reading{{raw[0], raw[1], raw[2], raw[3], position.buttons, 0}, mapped.axes};
-  std::uint32_t* served[MAPPED_AXIS_COUNT] = {&reading.state.x, &reading.state.y, &reading.state.r,
-                                              &reading.state.z};
   for (std::size_t i = 0; i < MAPPED_AXIS_COUNT; ++i) {
     if (mapping.axes[i] == AxisSetting{}) continue;
-    *served[i] = mapped.positions[i];
+    axis_of(reading.state, MAPPED_AXES[i]) = mapped.positions[i];
     reading.state.positions |= 1u << i;
   }
   return reading;
