@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "platform/settings_file.h"
+
 namespace platform {
 namespace {
 
@@ -47,13 +49,6 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
          });
 }
 
-std::string_view trim(std::string_view text) {
-  constexpr char BLANKS[] = " \t\r\n";
-  const std::size_t first = text.find_first_not_of(BLANKS);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(BLANKS) - first + 1);
-}
-
 // A whole number filling text, in range for T.
 template <typename T>
 std::optional<T> whole_number(std::string_view text) {
@@ -67,14 +62,14 @@ std::optional<T> whole_number(std::string_view text) {
 std::optional<AxisCalibration> parse_calibration(std::string_view value) {
   std::int32_t numbers[3];
   for (std::int32_t& number : numbers) {
-    value = trim(value);
+    value = trim_blanks(value);
     const std::size_t end = std::min(value.find_first_of(" \t"), value.size());
     const std::optional<std::int32_t> parsed = whole_number<std::int32_t>(value.substr(0, end));
     if (!parsed) return std::nullopt;
     number = *parsed;
     value = value.substr(end);
   }
-  if (!trim(value).empty() || !(numbers[0] < numbers[1] && numbers[1] < numbers[2])) {
+  if (!trim_blanks(value).empty() || !(numbers[0] < numbers[1] && numbers[1] < numbers[2])) {
     return std::nullopt;
   }
   return AxisCalibration{numbers[0], numbers[1], numbers[2]};
@@ -84,12 +79,12 @@ std::optional<AxisCalibration> parse_calibration(std::string_view value) {
 // axis_name writes it.
 bool parse_axis(std::string_view value, AxisNaming naming, AxisSetting* setting) {
   const bool inverted = !value.empty() && value.front() == '-';
-  if (inverted) value = trim(value.substr(1));
+  if (inverted) value = trim_blanks(value.substr(1));
   std::optional<int> code = axis_code_from_name(naming, value);
   constexpr std::string_view UNNAMED = "axis ";
   if (!code && value.size() > UNNAMED.size() &&
       equal_ignoring_case(value.substr(0, UNNAMED.size()), UNNAMED)) {
-    code = whole_number<int>(trim(value.substr(UNNAMED.size())));
+    code = whole_number<int>(trim_blanks(value.substr(UNNAMED.size())));
     if (code && (*code < 0 || *code > last_code(naming))) code.reset();
   }
   if (!code) return false;
@@ -168,54 +163,54 @@ AxisMapping parse_axis_mapping(std::string_view settings_text, AxisNaming naming
   while (!settings_text.empty()) {
     ++line_number;
     const std::size_t end = settings_text.find('\n');
-    const std::string_view line = trim(settings_text.substr(0, end));
+    const std::optional<SettingLine> line = setting_line(settings_text.substr(0, end));
     settings_text =
         end == std::string_view::npos ? std::string_view{} : settings_text.substr(end + 1);
-    const std::size_t equals = line.find('=');
-    if (line.empty() || line.front() == '#' || equals == std::string_view::npos) continue;
-    const std::string_view key = trim(line.substr(0, equals));
-    const std::string_view value = trim(line.substr(equals + 1));
-    for (std::size_t index = 0; index < MAPPED_AXIS_COUNT; ++index) {
-      const char* channel = mapped_axis_key(static_cast<MappedAxis>(index));
-      const std::string axis_key = channel;
-      const std::string calibration_key = axis_key + ".calibration";
-      const std::string deadzone_key = axis_key + ".deadzone";
-      AxisSetting& setting = mapping.axes[index];
-      std::string why;
-      // An empty value puts the default back, as a missing line does.
-      if (key == axis_key) {
-        AxisSetting parsed = setting;
-        if (value.empty()) {
-          setting.code.reset();
-          setting.inverted = false;
-        } else if (parse_axis(value, naming, &parsed)) {
-          setting = parsed;
-        } else {
-          why = axis_problem(channel, naming);
-        }
-      } else if (key == calibration_key) {
-        const std::optional<AxisCalibration> calibration = parse_calibration(value);
-        if (value.empty() || calibration) {
-          setting.calibration = calibration;
-        } else {
-          why = calibration_key +
-                " must be three whole numbers MIN CENTRE MAX with MIN < CENTRE < MAX";
-        }
-      } else if (key == deadzone_key) {
-        const std::optional<int> percent = whole_number<int>(value);
-        if (value.empty()) {
-          setting.deadzone_percent = 0;
-        } else if (percent && *percent >= 0 && *percent <= 50) {
-          setting.deadzone_percent = *percent;
-        } else {
-          why = deadzone_key + " must be a whole number from 0 to 50";
-        }
+    if (!line) continue;
+    // The channel's key, then what of it the line sets: "x", "x.calibration", "x.deadzone".
+    const std::string_view key = line->key;
+    const std::size_t dot = key.find('.');
+    const std::string_view channel_key = key.substr(0, dot);
+    const MappedAxis* axis =
+        std::find_if(std::begin(MAPPED_AXES), std::end(MAPPED_AXES),
+                     [&](MappedAxis a) { return channel_key == mapped_axis_key(a); });
+    if (axis == std::end(MAPPED_AXES)) continue;
+    const std::string_view part = dot == std::string_view::npos ? "" : key.substr(dot);
+    const std::string_view value = line->value;
+    AxisSetting& setting = mapping[*axis];
+    std::string why;
+    // An empty value puts the default back, as a missing line does.
+    if (dot == std::string_view::npos) {
+      AxisSetting parsed = setting;
+      if (value.empty()) {
+        setting.code.reset();
+        setting.inverted = false;
+      } else if (parse_axis(value, naming, &parsed)) {
+        setting = parsed;
       } else {
-        continue;
+        why = axis_problem(mapped_axis_key(*axis), naming);
       }
-      if (!why.empty() && problems) problems->push_back(SettingProblem{line_number, why});
-      break;
+    } else if (part == ".calibration") {
+      const std::optional<AxisCalibration> calibration = parse_calibration(value);
+      if (value.empty() || calibration) {
+        setting.calibration = calibration;
+      } else {
+        why = std::string(key) +
+              " must be three whole numbers MIN CENTRE MAX with MIN < CENTRE < MAX";
+      }
+    } else if (part == ".deadzone") {
+      const std::optional<int> percent = whole_number<int>(value);
+      if (value.empty()) {
+        setting.deadzone_percent = 0;
+      } else if (percent && *percent >= 0 && *percent <= 50) {
+        setting.deadzone_percent = *percent;
+      } else {
+        why = std::string(key) + " must be a whole number from 0 to 50";
+      }
+    } else {
+      continue;
     }
+    if (!why.empty() && problems) problems->push_back(SettingProblem{line_number, why});
   }
   return mapping;
 }

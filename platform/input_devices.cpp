@@ -15,13 +15,13 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/settings_file.h"
 #include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
 
 constexpr char EVENT_PREFIX[] = "event";
-constexpr char BLANKS[] = " \t\r\n";
 // The sysfs capability files print the kernel's unsigned longs.
 constexpr unsigned SYSFS_WORD_BITS = sizeof(unsigned long) * CHAR_BIT;
 
@@ -38,20 +38,13 @@ int event_number(const char* name) {
   return static_cast<int>(number);
 }
 
-std::string_view trimmed(std::string_view text) {
-  std::size_t first = text.find_first_not_of(BLANKS);
-  if (first == std::string_view::npos) return {};
-  std::size_t last = text.find_last_not_of(BLANKS);
-  return text.substr(first, last - first + 1);
-}
-
 // The first line of a small text file, without its blanks; nullopt when unreadable.
 std::optional<std::string> read_line(const std::string& path) {
   std::ifstream file(path);
   if (!file) return std::nullopt;
   std::string line;
   std::getline(file, line);
-  return std::string(trimmed(line));
+  return std::string(trim_blanks(line));
 }
 
 // Fills bits (size bytes) from a sysfs capability file: hexadecimal words,

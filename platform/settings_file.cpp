@@ -61,17 +61,22 @@ std::string use_settings_file(const std::string& path) {
   return {};
 }
 
+std::optional<SettingLine> setting_line(std::string_view line) {
+  line = trim_blanks(line);
+  if (line.empty() || line.front() == '#') return std::nullopt;
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  return SettingLine{trim_blanks(line.substr(0, equals)), trim_blanks(line.substr(equals + 1))};
+}
+
 std::optional<std::string> setting_value(std::string_view settings_text, std::string_view key) {
   std::optional<std::string> value;
   while (!settings_text.empty()) {
     std::size_t end = settings_text.find('\n');
-    std::string_view line = trim_blanks(settings_text.substr(0, end));
+    const std::optional<SettingLine> line = setting_line(settings_text.substr(0, end));
     settings_text =
         end == std::string_view::npos ? std::string_view{} : settings_text.substr(end + 1);
-    if (line.empty() || line.front() == '#') continue;
-    std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos || trim_blanks(line.substr(0, equals)) != key) continue;
-    value = std::string(trim_blanks(line.substr(equals + 1)));
+    if (line && line->key == key) value = std::string(line->value);
   }
   return value;
 }

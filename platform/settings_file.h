@@ -52,6 +52,16 @@ std::optional<std::string> setting_value(std::string_view settings_text, std::st
 // the file is taken.
 std::string_view trim_blanks(std::string_view text);
 
+// What one line of a settings file sets: the text before its first '=' and
+// after it, each without the blanks around it.
+struct SettingLine {
+  std::string_view key;
+  std::string_view value;
+};
+// nullopt for a line that sets nothing: blank, a comment ('#' after any
+// blanks) or without '='.
+std::optional<SettingLine> setting_line(std::string_view line);
+
 // Whether a settings file that is not there is simply no settings (the
 // default file) or a fault (a file the user named).
 enum class MissingFile { ALLOWED, REFUSED };

@@ -16,16 +16,6 @@
 namespace platform {
 namespace {
 
-// The key a line sets, as setting_value reads it; empty for a blank line, a
-// comment or a line without '='.
-std::string_view key_of_line(std::string_view line) {
-  line = trim_blanks(line);
-  if (line.empty() || line.front() == '#') return {};
-  const std::size_t equals = line.find('=');
-  if (equals == std::string_view::npos) return {};
-  return trim_blanks(line.substr(0, equals));
-}
-
 std::vector<std::string_view> lines_of(std::string_view text) {
   std::vector<std::string_view> lines;
   while (!text.empty()) {
@@ -149,7 +139,9 @@ std::string with_setting_changes(std::string_view settings_text,
   for (const SettingChange& change : changes) {
     std::size_t last = lines.size();
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      if (key_of_line(result[i]) != change.key) continue;
+      // The key the line sets, as setting_value reads it; empty when it sets none.
+      const std::optional<SettingLine> set = setting_line(result[i]);
+      if ((set ? set->key : std::string_view{}) != change.key) continue;
       if (last < lines.size()) result[last].clear();
       last = i;
     }
