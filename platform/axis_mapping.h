@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -112,14 +113,21 @@ class AxisMappingFile {
  public:
   using Clock = std::chrono::steady_clock;
   explicit AxisMappingFile(AxisNaming naming);
-  // The mapping in force at now.
+  // The mapping in force at now: the preview while there is one (the file is
+  // not read then), else the file's.
   const AxisMapping& current(Clock::time_point now);
+  // Until called with nullopt, current gives mapping in place of the file's:
+  // the window's bars follow a mapping being edited before it is saved.
+  void preview(std::optional<AxisMapping> mapping) { m_preview = std::move(mapping); }
+  // The next current() reads the file, however recently it did (the preview stays).
+  void read_again() { m_read = false; }
 
  private:
   AxisNaming m_naming;
   bool m_read = false;
   Clock::time_point m_last{};
   AxisMapping m_mapping;
+  std::optional<AxisMapping> m_preview;
 };
 
 // One absolute axis of a device as it is now, for listings and calibration.

@@ -39,6 +39,7 @@ AxisMapping read_axis_mapping(const std::string& path, AxisNaming naming,
 AxisMappingFile::AxisMappingFile(AxisNaming naming) : m_naming(naming) {}
 
 const AxisMapping& AxisMappingFile::current(Clock::time_point now) {
+  if (m_preview) return *m_preview;
   if (m_read && now - m_last < std::chrono::seconds(1)) return m_mapping;
   m_read = true;
   m_last = now;

@@ -29,8 +29,7 @@ class FakeJoystickDevice::Reader final : public JoystickReader {
     }
     if (device_axes) {
       // Outside the lock: the settings file is read here, as a real reader does.
-      const AxisMapping& mapping =
-          m_preview ? *m_preview : m_mappingFile.current(AxisMappingFile::Clock::now());
+      const AxisMapping& mapping = m_mappingFile.current(AxisMappingFile::Clock::now());
       const MappedReading reading = map_device_axes(*device_axes, mapping, AxisNaming::EVDEV);
       for (MappedAxis axis : MAPPED_AXES)
         axis_of(*state, axis) = reading.positions[static_cast<std::size_t>(axis)];
@@ -57,7 +56,9 @@ class FakeJoystickDevice::Reader final : public JoystickReader {
     return *m_owner->m_deviceAxes;
   }
 
-  void preview_mapping(std::optional<AxisMapping> mapping) override { m_preview = std::move(mapping); }
+  void preview_mapping(std::optional<AxisMapping> mapping) override {
+    m_mappingFile.preview(std::move(mapping));
+  }
 
   int event_descriptor() const override {
     std::lock_guard<std::mutex> lock(m_owner->m_mutex);
@@ -82,7 +83,6 @@ class FakeJoystickDevice::Reader final : public JoystickReader {
   FakeJoystickDevice* m_owner;
   // Each reader has its own view of the settings, as each real reader does.
   AxisMappingFile m_mappingFile{AxisNaming::EVDEV};
-  std::optional<AxisMapping> m_preview;
   std::array<MappedAxisStatus, MAPPED_AXIS_COUNT> m_axes = FLIGHT_STICK_AXES;
 };
 

@@ -71,7 +71,7 @@ class EvdevReader final : public JoystickReader {
     ErrnoKeeper keep_errno;
     if (m_lookedAgain != looks_again.load(std::memory_order_relaxed)) start_anew();
     const auto now = JoystickZeroFinder::Clock::now();
-    const AxisMapping& mapping = m_preview ? *m_preview : m_mappingFile.current(now);
+    const AxisMapping& mapping = m_mappingFile.current(now);
     if (!m_joystick.fd.valid()) {
       UniqueFd found = m_finder.find(now, mapping);
       if (found.valid()) m_joystick = prepare_joystick(std::move(found));
@@ -100,7 +100,7 @@ class EvdevReader final : public JoystickReader {
   }
 
   void preview_mapping(std::optional<AxisMapping> mapping) override {
-    m_preview = std::move(mapping);
+    m_mappingFile.preview(std::move(mapping));
   }
 
   int event_descriptor() const override { return m_joystick.fd.get(); }
@@ -154,13 +154,12 @@ class EvdevReader final : public JoystickReader {
     m_lookedAgain = looks_again.load(std::memory_order_relaxed);
     m_joystick = OpenJoystick{};
     m_finder = JoystickZeroFinder(read_joystick_choice());
-    m_mappingFile = AxisMappingFile(AxisNaming::EVDEV);
+    m_mappingFile.read_again();
   }
 
   OpenJoystick m_joystick;
   JoystickZeroFinder m_finder;
-  AxisMappingFile m_mappingFile{AxisNaming::EVDEV};
-  std::optional<AxisMapping> m_preview;                      // the window's mapping being edited
+  AxisMappingFile m_mappingFile{AxisNaming::EVDEV};  // previews the window's mapping being edited
   std::array<MappedAxisStatus, MAPPED_AXIS_COUNT> m_axes{};  // of the last reading
   unsigned m_lookedAgain = looks_again.load(std::memory_order_relaxed);
 };

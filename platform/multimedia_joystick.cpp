@@ -53,7 +53,7 @@ class MultimediaReader final : public JoystickReader {
     const Clock::time_point now = Clock::now();
     take_choice(now);
     // Read on every reading, joystick or not, so a bad line is said at once.
-    const AxisMapping& mapping = m_preview ? *m_preview : m_mapping.current(now);
+    const AxisMapping& mapping = m_mapping.current(now);
     MultimediaPosition position;
     if (!m_choice.id || !m_calls.read_position(*m_choice.id, &position)) {
       *state = CENTRED_STATE;
@@ -98,7 +98,7 @@ class MultimediaReader final : public JoystickReader {
   }
 
   void preview_mapping(std::optional<AxisMapping> mapping) override {
-    m_preview = std::move(mapping);
+    m_mapping.preview(std::move(mapping));
   }
 
   void look_again() override { looks_again.fetch_add(1, std::memory_order_relaxed); }
@@ -112,7 +112,7 @@ class MultimediaReader final : public JoystickReader {
     if (looks != m_looksSeen) {
       m_looksSeen = looks;
       m_choiceTaken = false;
-      m_mapping = AxisMappingFile(AxisNaming::MULTIMEDIA);  // read at its next use
+      m_mapping.read_again();  // at its next use
     }
     if (m_choiceTaken && now - m_choiceTime < std::chrono::seconds(1)) return;
     MultimediaChoice choice = read_multimedia_choice();
@@ -124,7 +124,6 @@ class MultimediaReader final : public JoystickReader {
 
   MultimediaJoysticks& m_calls;
   AxisMappingFile m_mapping{AxisNaming::MULTIMEDIA};
-  std::optional<AxisMapping> m_preview;
   MultimediaChoice m_choice;
   bool m_choiceTaken = false;
   unsigned m_looksSeen = looks_again.load(std::memory_order_relaxed);
