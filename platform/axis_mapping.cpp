@@ -12,7 +12,7 @@ namespace platform {
 namespace {
 
 struct NamedAxis {
-  const char* name;
+  std::string_view name;
   int code;
 };
 
@@ -29,18 +29,21 @@ constexpr NamedAxis EVDEV_AXES[] = {
 };
 constexpr int EVDEV_LAST_CODE = 0x3f;  // ABS_MAX
 
-constexpr NamedAxis MULTIMEDIA_AXES[] = {{"X", 0}, {"Y", 1}, {"Z", 2},
-                                         {"R", 3}, {"U", 4}, {"V", 5}};
-
 template <typename Visit>
 bool find_named_axis(AxisNaming naming, Visit visit) {
   if (naming == AxisNaming::EVDEV) {
     return std::any_of(std::begin(EVDEV_AXES), std::end(EVDEV_AXES), visit);
   }
-  return std::any_of(std::begin(MULTIMEDIA_AXES), std::end(MULTIMEDIA_AXES), visit);
+  for (std::size_t code = 0; code < MULTIMEDIA_AXIS_COUNT; ++code) {
+    if (visit(NamedAxis{{&MULTIMEDIA_AXIS_LETTERS[code], 1}, static_cast<int>(code)})) return true;
+  }
+  return false;
 }
 
-int last_code(AxisNaming naming) { return naming == AxisNaming::EVDEV ? EVDEV_LAST_CODE : 5; }
+int last_code(AxisNaming naming) {
+  return naming == AxisNaming::EVDEV ? EVDEV_LAST_CODE
+                                     : static_cast<int>(MULTIMEDIA_AXIS_COUNT) - 1;
+}
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char p, char q) {

@@ -36,6 +36,10 @@ const char* mapped_axis_key(MappedAxis axis);
 // multimedia joystick's letters with 0 to 5 for X, Y, Z, R, U, V.
 enum class AxisNaming { EVDEV, MULTIMEDIA };
 
+// The multimedia joystick's axes' letters, in the order of their codes.
+inline constexpr char MULTIMEDIA_AXIS_LETTERS[] = "XYZRUV";
+inline constexpr std::size_t MULTIMEDIA_AXIS_COUNT = sizeof MULTIMEDIA_AXIS_LETTERS - 1;
+
 // The axis code of a name (case ignored), or nullopt for a name that is no axis.
 std::optional<int> axis_code_from_name(AxisNaming naming, std::string_view name);
 // The name of an axis code ("ABS_RX", "Z"); "axis N" for a code without a name.

@@ -25,13 +25,10 @@ class FakeMultimediaJoysticks final : public MultimediaJoysticks {
     *caps = entry->second.caps;
     return true;
   }
-  bool answers(unsigned id) override {
-    auto entry = entries.find(id);
-    return entry != entries.end() && entry->second.answers;
-  }
   bool read_position(unsigned id, MultimediaPosition* position) override {
-    if (!answers(id)) return false;
-    *position = entries[id].position;
+    auto entry = entries.find(id);
+    if (entry == entries.end() || !entry->second.answers) return false;
+    *position = entry->second.position;
     return true;
   }
 };

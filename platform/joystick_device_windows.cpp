@@ -41,11 +41,6 @@ class WinmmJoysticks final : public MultimediaJoysticks {
     return true;
   }
 
-  bool answers(unsigned id) override {
-    MultimediaPosition ignored;
-    return read_position(id, &ignored);
-  }
-
   bool read_position(unsigned id, MultimediaPosition* position) override {
     JOYINFOEX reading{};
     reading.dwSize = sizeof reading;

@@ -51,10 +51,6 @@ struct MultimediaJoystickCaps {
   std::uint32_t period_min = 0;      // wPeriodMin
 };
 
-// The six axes' letters, in the order of their codes (AxisNaming::MULTIMEDIA).
-inline constexpr char MULTIMEDIA_AXIS_LETTERS[] = "XYZRUV";
-inline constexpr std::size_t MULTIMEDIA_AXIS_COUNT = 6;
-
 // What joyGetPosEx tells of one joystick: the positions of X, Y, Z, R, U and
 // V (in that order) in the driver's units, and its buttons (bit i: button i + 1).
 struct MultimediaPosition {
@@ -92,10 +88,13 @@ class MultimediaJoysticks {
   virtual unsigned id_count() = 0;
   // joyGetDevCaps: true with *caps filled, false when no joystick has the id.
   virtual bool capabilities(unsigned id, MultimediaJoystickCaps* caps) = 0;
-  // joyGetPosEx: whether the joystick with the id can be read now.
-  virtual bool answers(unsigned id) = 0;
   // joyGetPosEx: true with *position filled, false when it cannot be read now.
   virtual bool read_position(unsigned id, MultimediaPosition* position) = 0;
+  // Whether the joystick with the id can be read now.
+  bool answers(unsigned id) {
+    MultimediaPosition ignored;
+    return read_position(id, &ignored);
+  }
 };
 
 // Windows only: the real calls.
