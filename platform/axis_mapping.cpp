@@ -285,8 +285,12 @@ const DeviceAxis* find_device_axis(const std::vector<DeviceAxis>& axes, int code
 
 MappedReading map_device_axes(const std::vector<DeviceAxis>& axes, const AxisMapping& mapping,
                               AxisNaming naming) {
+  return map_device_axes(axes, mapping, mapped_axis_codes(axes, mapping, naming));
+}
+
+MappedReading map_device_axes(const std::vector<DeviceAxis>& axes, const AxisMapping& mapping,
+                              const std::array<int, MAPPED_AXIS_COUNT>& codes) {
   MappedReading reading;
-  const std::array<int, MAPPED_AXIS_COUNT> codes = mapped_axis_codes(axes, mapping, naming);
   for (std::size_t index = 0; index < MAPPED_AXIS_COUNT; ++index) {
     const DeviceAxis* found = find_device_axis(axes, codes[index]);
     reading.axes[index] = MappedAxisStatus{codes[index], found != nullptr};

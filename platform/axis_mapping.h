@@ -176,5 +176,9 @@ std::array<int, MAPPED_AXIS_COUNT> mapped_axis_codes(const std::vector<DeviceAxi
 // mapping: a channel whose axis the device lacks reads 32767.
 MappedReading map_device_axes(const std::vector<DeviceAxis>& axes, const AxisMapping& mapping,
                               AxisNaming naming);
+// The same with codes as mapped_axis_codes gives them for axes and mapping,
+// for a reader that has them already (it asked the device for those axes).
+MappedReading map_device_axes(const std::vector<DeviceAxis>& axes, const AxisMapping& mapping,
+                              const std::array<int, MAPPED_AXIS_COUNT>& codes);
 
 }  // namespace platform

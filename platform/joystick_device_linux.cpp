@@ -137,7 +137,7 @@ class EvdevReader final : public JoystickReader {
     if (read_axes(&m_joystick, &codes) < 0) return -1;
     std::uint8_t keys[KEY_BITS_SIZE] = {};
     if (::ioctl(m_joystick.fd.get(), EVIOCGKEY(sizeof keys), keys) < 0) return -1;
-    const MappedReading reading = map_device_axes(m_joystick.axes, mapping, AxisNaming::EVDEV);
+    const MappedReading reading = map_device_axes(m_joystick.axes, mapping, codes);
     JoystickState read{};
     for (MappedAxis axis : MAPPED_AXES)
       axis_of(read, axis) = reading.positions[static_cast<std::size_t>(axis)];
