@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include "platform/axis_mapping.h"
 #include "platform/fake_input_tree.h"
 #include "platform/fake_joystick_device.h"
+#include "tests/support/scoped_variable.h"
 
 namespace platform {
 namespace {
@@ -17,20 +17,13 @@ namespace {
 // A settings file under a temporary XDG_CONFIG_HOME for the life of the object.
 class TemporarySettings {
  public:
-  TemporarySettings() {
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) m_old = old;
-    std::filesystem::create_directories(m_folder.root() / "orvandelcaster");
-    ::setenv("XDG_CONFIG_HOME", m_folder.root().c_str(), 1);
-  }
-  ~TemporarySettings() {
-    m_old ? ::setenv("XDG_CONFIG_HOME", m_old->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
-  }
+  TemporarySettings() { std::filesystem::create_directories(m_folder.root() / "orvandelcaster"); }
   std::string path() const { return (m_folder.root() / "orvandelcaster/settings.conf").string(); }
   void write(const std::string& text) const { std::ofstream(path()) << text; }
 
  private:
   FakeInputTree m_folder;  // for its temporary folder
-  std::optional<std::string> m_old;
+  test_support::ScopedVariable m_configHome{"XDG_CONFIG_HOME", m_folder.root().c_str()};
 };
 
 TEST(AxisMappingFile, RereadsAtMostOnceASecondAndSaysEachBadLineOnce) {

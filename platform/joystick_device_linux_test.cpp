@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/joystick_device.h"
+#include "tests/support/scoped_variable.h"
 
 namespace platform {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 // The window's reader is told when the settings changed; the server's
 // sampling, with a reader of its own, must follow it at its next reading.
 TEST(LinuxJoystickReader, LookingAgainMakesEveryReaderTakeTheChoiceAnew) {
-  ::setenv(JOYSTICK_VARIABLE, "/nonexistent/first", 1);
+  test_support::ScopedVariable choice(JOYSTICK_VARIABLE, "/nonexistent/first");
   auto sampling = joystick_device().open_reader();
   auto window = joystick_device().open_reader();
   JoystickState state{};
@@ -27,7 +28,6 @@ TEST(LinuxJoystickReader, LookingAgainMakesEveryReaderTakeTheChoiceAnew) {
   EXPECT_EQ(sampling->read(&state), -1);
   EXPECT_EQ(sampling->status().choice.value, "/nonexistent/second");
   EXPECT_EQ(sampling->status().state, JoystickStatus::State::NOT_FOUND);
-  ::unsetenv(JOYSTICK_VARIABLE);
 }
 
 // A settings file kept elsewhere behind a link (dotfiles) is edited there:
@@ -41,18 +41,11 @@ TEST(LinuxJoystickDevice, WatchesTheFolderOfALinkedSettingsFilesTarget) {
   std::ofstream(root / "dotfiles/settings.conf") << "joystick = /nonexistent\n";
   std::filesystem::create_symlink(root / "dotfiles/settings.conf",
                                   root / "config/orvandelcaster/settings.conf");
-  const char* old_home = std::getenv("XDG_CONFIG_HOME");
-  const std::string kept = old_home ? old_home : "";
-  ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+  test_support::ScopedVariable config_home("XDG_CONFIG_HOME", (root / "config").c_str());
   const std::vector<std::string> folders = joystick_device().watched_folders();
   EXPECT_NE(std::find(folders.begin(), folders.end(), (root / "config/orvandelcaster").string()),
             folders.end());
   EXPECT_NE(std::find(folders.begin(), folders.end(), (root / "dotfiles").string()), folders.end());
-  if (old_home) {
-    ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1);
-  } else {
-    ::unsetenv("XDG_CONFIG_HOME");
-  }
   std::filesystem::remove_all(root);
 }
 

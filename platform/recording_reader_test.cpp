@@ -1,7 +1,6 @@
 #include "platform/recording_reader.h"
 
 #include <poll.h>
-#include <stdlib.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +8,7 @@
 #include <fstream>
 
 #include "platform/fake_input_tree.h"
+#include "tests/support/scoped_variable.h"
 
 namespace platform {
 namespace {
@@ -25,8 +25,8 @@ TEST(RecordingReader, PlaysFromTheFirstReadingAndFollowsTheChoice) {
   const std::string take = (folder.root() / "orvandelcaster/take.csv").string();
   std::ofstream(settings) << "joystick = replay:take.csv\n";
   std::ofstream(take) << "seconds,X,Y,Rudder,Thrust\n0,-0.5,0,0,0\n0.05,0.5,0,0,0\n";
-  ::setenv("XDG_CONFIG_HOME", folder.root().c_str(), 1);
-  ::unsetenv(JOYSTICK_VARIABLE);
+  test_support::ScopedVariable config_home("XDG_CONFIG_HOME", folder.root().c_str());
+  test_support::ScopedVariable no_choice(JOYSTICK_VARIABLE, nullptr);
   int device_readers = 0;
   auto make_device = [&device_readers]() -> std::unique_ptr<JoystickReader> {
     ++device_readers;
@@ -64,7 +64,6 @@ TEST(RecordingReader, PlaysFromTheFirstReadingAndFollowsTheChoice) {
   reader->look_again();
   reader->read(&state);
   EXPECT_EQ(device_readers, 1);
-  ::unsetenv("XDG_CONFIG_HOME");
 }
 
 // The window looks again on any change in the settings folder (another take
@@ -76,8 +75,8 @@ TEST(RecordingReader, LookingAgainWithNothingChangedKeepsPlaying) {
   std::ofstream(folder.root() / "orvandelcaster/settings.conf") << "joystick = replay:take.csv\n";
   std::ofstream(folder.root() / "orvandelcaster/take.csv")
       << "seconds,X,Y,Rudder,Thrust\n0,-0.5,0,0,0\n0.05,0.5,0,0,0\n";
-  ::setenv("XDG_CONFIG_HOME", folder.root().c_str(), 1);
-  ::unsetenv(JOYSTICK_VARIABLE);
+  test_support::ScopedVariable config_home("XDG_CONFIG_HOME", folder.root().c_str());
+  test_support::ScopedVariable no_choice(JOYSTICK_VARIABLE, nullptr);
   std::unique_ptr<JoystickReader> reader =
       follow_joystick_choice([] { return make_recording_reader(JoystickChoice{}); });
   JoystickState state{};
@@ -90,7 +89,6 @@ TEST(RecordingReader, LookingAgainWithNothingChangedKeepsPlaying) {
   reader->look_again();
   ASSERT_EQ(reader->read(&state), 0);
   EXPECT_EQ(state.x, 65535u) << "the performance started again";
-  ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
