@@ -228,12 +228,10 @@ void CCalibrateDlg::on_axis_chosen(MappedAxis channel) {
 void CCalibrateDlg::on_sample() {
   m_axes = m_reader.read_device_axes();
   if (m_sweep) m_sweep->see(m_axes);
-  for (MappedAxis channel : CHANNELS) {
-    const int code = channel_axis_code(m_mapping, channel, m_naming, m_axes);
-    auto axis = std::find_if(m_axes.begin(), m_axes.end(),
-                             [code](const platform::DeviceAxis& a) { return a.code == code; });
-    m_rows[static_cast<std::size_t>(channel)].now->setText(
-        axis == m_axes.end() ? QStringLiteral("-") : QString::number(axis->value));
+  const auto codes = platform::mapped_axis_codes(m_axes, m_mapping, m_naming);
+  for (std::size_t index = 0; index < platform::MAPPED_AXIS_COUNT; ++index) {
+    const platform::DeviceAxis* axis = platform::find_device_axis(m_axes, codes[index]);
+    m_rows[index].now->setText(axis ? QString::number(axis->value) : QStringLiteral("-"));
   }
 }
 
