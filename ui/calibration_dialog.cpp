@@ -37,9 +37,8 @@ QString axis_text(platform::AxisNaming naming, int code) {
 // The settings as the file holds them now; a file the readers refuse counts
 // as empty, and the readers' own report says why.
 platform::AxisMapping saved_mapping(platform::AxisNaming naming) {
-  std::string text;
-  platform::read_settings_text(platform::settings_file_path(), &text);
-  return platform::parse_axis_mapping(text, naming, nullptr);
+  std::string refused;
+  return platform::read_axis_mapping(platform::settings_file_path(), naming, nullptr, &refused);
 }
 
 // A button as wide as its text with the margins and frame its style keeps
