@@ -6,13 +6,6 @@ using platform::AxisMapping;
 using platform::DeviceAxis;
 using platform::MappedAxis;
 
-namespace {
-
-constexpr MappedAxis CHANNELS[] = {MappedAxis::X, MappedAxis::Y, MappedAxis::RUDDER,
-                                   MappedAxis::THRUST};
-
-}  // namespace
-
 const char* channel_label(MappedAxis channel) {
   switch (channel) {
     case MappedAxis::X:
@@ -46,7 +39,7 @@ SweepResult finish_sweep(const AxisSweep& sweep, const std::vector<DeviceAxis>& 
                          const AxisMapping& mapping, platform::AxisNaming naming) {
   AxisMapping calibrated = mapping;
   const auto codes = platform::mapped_axis_codes(now, mapping, naming);
-  for (MappedAxis channel : CHANNELS) {
+  for (MappedAxis channel : platform::MAPPED_AXES) {
     const int code = codes[static_cast<std::size_t>(channel)];
     const DeviceAxis* axis = platform::find_device_axis(now, code);
     if (!axis) continue;
@@ -74,7 +67,7 @@ std::vector<platform::SettingChange> mapping_changes(const AxisMapping& mapping,
                                                      platform::AxisNaming naming,
                                                      const std::vector<DeviceAxis>& axes) {
   std::vector<platform::SettingChange> changes;
-  for (MappedAxis channel : CHANNELS) {
+  for (MappedAxis channel : platform::MAPPED_AXES) {
     const platform::AxisSetting& setting = mapping[channel];
     const std::string key = platform::mapped_axis_key(channel);
     std::optional<std::string> axis;

@@ -12,7 +12,8 @@
 #include "platform/axis_mapping.h"
 #include "platform/settings_writer.h"
 
-// The channel's name as the window labels it: "X", "Y", "Rudder", "Thrust".
+// The channel's name as the windows and the joystick's state text give it:
+// "X", "Y", "Rudder", "Thrust".
 const char* channel_label(platform::MappedAxis channel);
 
 // The least and the most raw value seen of each axis since the sweep began.

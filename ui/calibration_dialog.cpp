@@ -19,9 +19,6 @@ using platform::MappedAxis;
 
 namespace {
 
-constexpr MappedAxis CHANNELS[] = {MappedAxis::X, MappedAxis::Y, MappedAxis::RUDDER,
-                                   MappedAxis::THRUST};
-
 // Often enough to catch a control flicked to its limit and back.
 constexpr int SAMPLE_PERIOD_MS = 15;
 
@@ -108,7 +105,7 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
   // as values change; a wider one widens the dialog.
   const int number_width = fontMetrics().horizontalAdvance(QStringLiteral("-32768"));
   int row = 1;
-  for (MappedAxis channel : CHANNELS) {
+  for (MappedAxis channel : platform::MAPPED_AXES) {
     ChannelRow& controls = m_rows[static_cast<std::size_t>(channel)];
     const platform::AxisSetting& setting = m_mapping[channel];
     grid->addWidget(plain_label(QString::fromUtf8(channel_label(channel)), this), row, 0);
@@ -277,7 +274,7 @@ void CCalibrateDlg::on_save() {
 }
 
 void CCalibrateDlg::show_calibrations() {
-  for (MappedAxis channel : CHANNELS) {
+  for (MappedAxis channel : platform::MAPPED_AXES) {
     const auto& calibration = m_mapping[channel].calibration;
     m_rows[static_cast<std::size_t>(channel)].calibration->setText(
         calibration ? QStringLiteral("%1 / %2 / %3")
