@@ -69,7 +69,7 @@ CCalibrateDlg::CCalibrateDlg(platform::JoystickReader& reader,
       m_axes(reader.read_device_axes()),
       m_mapping(saved_mapping(m_naming)) {
   setWindowTitle(QStringLiteral("Calibrate"));
-  build(m_axes);
+  build();
   m_sampler = new QTimer(this);
   m_sampler->setInterval(SAMPLE_PERIOD_MS);
   connect(m_sampler, &QTimer::timeout, this, &CCalibrateDlg::on_sample);
@@ -78,7 +78,7 @@ CCalibrateDlg::CCalibrateDlg(platform::JoystickReader& reader,
   preview();
 }
 
-void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
+void CCalibrateDlg::build() {
   auto* layout = new QVBoxLayout(this);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   auto* intro = plain_label(
@@ -155,14 +155,14 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
   layout->addLayout(grid);
 
   auto* steps = new QHBoxLayout;
-  m_calibrate = push_button(QStringLiteral("Calibrate"), "calibrate", this);
-  m_calibrate->setEnabled(!axes.empty());
+  auto* calibrate = push_button(QStringLiteral("Calibrate"), "calibrate", this);
+  calibrate->setEnabled(!m_axes.empty());
   m_done = push_button(QStringLiteral("Done"), "done", this);
   m_done->setEnabled(false);
   auto* forget = push_button(QStringLiteral("Use the device's limits"), "forget", this);
-  for (QPushButton* button : {m_calibrate, m_done, forget}) steps->addWidget(button);
+  for (QPushButton* button : {calibrate, m_done, forget}) steps->addWidget(button);
   steps->addStretch();
-  connect(m_calibrate, &QPushButton::clicked, this, &CCalibrateDlg::on_calibrate);
+  connect(calibrate, &QPushButton::clicked, this, &CCalibrateDlg::on_calibrate);
   connect(m_done, &QPushButton::clicked, this, &CCalibrateDlg::on_done);
   connect(forget, &QPushButton::clicked, this, &CCalibrateDlg::on_forget);
   layout->addLayout(steps);
@@ -171,7 +171,7 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
   m_message->setObjectName(QStringLiteral("message"));
   m_message->setWordWrap(true);
   layout->addWidget(m_message);
-  if (axes.empty()) {
+  if (m_axes.empty()) {
     show_message(
         QStringLiteral("No joystick is there to calibrate; the axes can still be chosen."));
   }
