@@ -6,19 +6,6 @@ using platform::AxisMapping;
 using platform::DeviceAxis;
 using platform::MappedAxis;
 
-namespace {
-
-constexpr MappedAxis CHANNELS[] = {MappedAxis::X, MappedAxis::Y, MappedAxis::RUDDER,
-                                   MappedAxis::THRUST};
-
-const DeviceAxis* find_axis(const std::vector<DeviceAxis>& axes, int code) {
-  auto it =
-      std::find_if(axes.begin(), axes.end(), [&](const DeviceAxis& a) { return a.code == code; });
-  return it == axes.end() ? nullptr : &*it;
-}
-
-}  // namespace
-
 const char* channel_label(MappedAxis channel) {
   switch (channel) {
     case MappedAxis::X:
@@ -31,12 +18,6 @@ const char* channel_label(MappedAxis channel) {
       return "Thrust";
   }
   return "";
-}
-
-int channel_axis_code(const AxisMapping& mapping, MappedAxis channel, platform::AxisNaming naming,
-                      const std::vector<DeviceAxis>& axes) {
-  const std::optional<int> chosen = mapping[channel].code;
-  return chosen ? *chosen : platform::default_axis_code(naming, channel, axes);
 }
 
 void AxisSweep::see(const std::vector<DeviceAxis>& axes) {
@@ -57,9 +38,10 @@ std::optional<std::pair<std::int32_t, std::int32_t>> AxisSweep::range(int code) 
 SweepResult finish_sweep(const AxisSweep& sweep, const std::vector<DeviceAxis>& now,
                          const AxisMapping& mapping, platform::AxisNaming naming) {
   AxisMapping calibrated = mapping;
-  for (MappedAxis channel : CHANNELS) {
-    const int code = channel_axis_code(mapping, channel, naming, now);
-    const DeviceAxis* axis = find_axis(now, code);
+  const auto codes = platform::mapped_axis_codes(now, mapping, naming);
+  for (MappedAxis channel : platform::MAPPED_AXES) {
+    const int code = codes[static_cast<std::size_t>(channel)];
+    const DeviceAxis* axis = platform::find_device_axis(now, code);
     if (!axis) continue;
     const std::string name =
         std::string(channel_label(channel)) + " (" + platform::axis_name(naming, code) + ")";
@@ -85,7 +67,7 @@ std::vector<platform::SettingChange> mapping_changes(const AxisMapping& mapping,
                                                      platform::AxisNaming naming,
                                                      const std::vector<DeviceAxis>& axes) {
   std::vector<platform::SettingChange> changes;
-  for (MappedAxis channel : CHANNELS) {
+  for (MappedAxis channel : platform::MAPPED_AXES) {
     const platform::AxisSetting& setting = mapping[channel];
     const std::string key = platform::mapped_axis_key(channel);
     std::optional<std::string> axis;

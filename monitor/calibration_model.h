@@ -1,8 +1,8 @@
 #pragma once
 
 // What the calibration dialog works out, the same for any window that shows
-// it: which axis a channel reads, what a calibration sweep saw and whether it
-// makes a calibration, and the settings lines the edited mapping becomes.
+// it: a channel's label, what a calibration sweep saw and whether it makes a
+// calibration, and the settings lines the edited mapping becomes.
 
 #include <map>
 #include <optional>
@@ -12,13 +12,9 @@
 #include "platform/axis_mapping.h"
 #include "platform/settings_writer.h"
 
-// The channel's name as the window labels it: "X", "Y", "Rudder", "Thrust".
+// The channel's name as the windows and the joystick's state text give it:
+// "X", "Y", "Rudder", "Thrust".
 const char* channel_label(platform::MappedAxis channel);
-
-// The axis code a channel reads under mapping: the one chosen, else the
-// default mapping's among the device's axes; -1 when there is none.
-int channel_axis_code(const platform::AxisMapping& mapping, platform::MappedAxis channel,
-                      platform::AxisNaming naming, const std::vector<platform::DeviceAxis>& axes);
 
 // The least and the most raw value seen of each axis since the sweep began.
 class AxisSweep {

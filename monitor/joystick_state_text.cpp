@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "monitor/calibration_model.h"
 #include "platform/outside_text.h"
 #include "platform/settings_file.h"
 
@@ -51,8 +52,6 @@ namespace {
 // centred and the axes they are mapped to: "X and Thrust read centred: the
 // device has no ABS_RX and no ABS_GAS".
 std::string missing_axes(const platform::JoystickStatus& status) {
-  static constexpr const char* CHANNELS[platform::MAPPED_AXIS_COUNT] = {"X", "Y", "Rudder",
-                                                                        "Thrust"};
   std::vector<std::size_t> missing;
   for (std::size_t i = 0; i < platform::MAPPED_AXIS_COUNT; ++i) {
     // A code of -1 is the default mapping finding nothing: a stick without a
@@ -63,7 +62,7 @@ std::string missing_axes(const platform::JoystickStatus& status) {
   std::string channels, axes;
   for (std::size_t n = 0; n < missing.size(); ++n) {
     const char* separator = n == 0 ? "" : n + 1 == missing.size() ? " and " : ", ";
-    channels += separator + std::string(CHANNELS[missing[n]]);
+    channels += separator + std::string(channel_label(platform::MAPPED_AXES[missing[n]]));
     axes += separator + std::string("no ") +
             platform::axis_name(status.naming, status.axes[missing[n]].code);
   }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/socket_owner.h"
+#include "server/instance_name.h"
 #include "server/process.h"
 
 namespace {
@@ -30,7 +31,7 @@ void report_refusal(const platform::SocketOwner& owner) {
     if (last != g_last_report.end() && now - last->second < REPORT_INTERVAL) return;
     g_last_report[owner.uid] = now;
   }
-  std::string line = std::string(server_name()) + ": refused a connection from " +
+  std::string line = std::string(instance_name()) + ": refused a connection from " +
                      platform::describe_owner(owner) + ": only this user's programs are served\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);

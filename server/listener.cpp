@@ -39,7 +39,7 @@ thread_local bool t_no_free_port = false;
 // way out (then the failure is only the exit's echo).
 void report_failure() {
   if (process_exiting()) wait_for_process_end();
-  report_failure_line(server_name());
+  report_failure_line(instance_name());
 }
 
 // The listening socket of the registry form once the slot is chosen: on
@@ -81,7 +81,7 @@ int listen_in_registry(const char* name) {
     if (listener >= 0 || !t_no_free_port) return listener;
     if (!reported) {
       if (process_exiting()) wait_for_process_end();
-      report_failure_line(server_name(), "trying again every second");
+      report_failure_line(instance_name(), "trying again every second");
     }
     std::this_thread::sleep_for(NO_PORT_RETRY);
   }
@@ -122,10 +122,9 @@ int wait_for_client(int listener, const char* name, PublicationCheck* check) {
 }  // namespace
 
 void server_thread(void*) {
-  set_server_name(instance_name());
   for (;;) {
     clear_failure_context();
-    int client = accept_client(server_name());
+    int client = accept_client(instance_name());
     if (client < 0) {
       report_failure();
       end_server_process(1);

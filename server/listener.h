@@ -2,11 +2,11 @@
 
 // Listening for capture clients, in the registry or on a TCP port, and the
 // server thread that serves them one at a time. The process state these use
-// (sockets ready, exit handler, server name) is in server/process.h; the
-// publication itself in server/registry.h.
+// (sockets ready, exit handler) is in server/process.h; the publication itself
+// in server/registry.h.
 
 // The body of the server thread, for the life of the process: listen under the
-// server name, accept one client, withdraw the publication, serve the client,
+// instance name, accept one client, withdraw the publication, serve the client,
 // close, and again. Never returns; ends the process with status 1 when it
 // cannot listen or accept (a registry listener without a free port waits for
 // one instead). The argument is not used.

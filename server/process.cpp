@@ -5,22 +5,16 @@
 #include <thread>
 
 #include "platform/net.h"
-#include "protocol/codec.h"
 #include "server/capture_server.h"
 
 std::atomic<int> g_sockets_ready{0};
 
 namespace {
 
-char g_server_name[SERVER_NAME_SIZE];
 std::atomic<bool> g_exiting{false};
 std::atomic<ServerExitHandler> g_exit_handler{nullptr};
 
 }  // namespace
-
-const char* server_name() { return g_server_name; }
-
-void set_server_name(const char* name) { copy_text_field(g_server_name, SERVER_NAME_SIZE, name); }
 
 bool start_sockets() {
   g_sockets_ready.store(platform::start_socket_library() == 0 ? 1 : 0);

@@ -3,15 +3,9 @@
 #include <atomic>
 
 // The server's life within its process, as the server's own modules see it:
-// its name, whether sockets may be used, and how the server thread ends the
-// process. What the hosting program calls is in server/capture_server.h.
-
-// The server's address and name: the instance's name, set when the server
-// thread starts. It is the name published in the registry, the prefix of the server's
-// diagnostics and the name in MSG_SERVER_INFO.
-inline constexpr int SERVER_NAME_SIZE = 80;
-const char* server_name();
-void set_server_name(const char* name);
+// whether sockets may be used, and how the server thread ends the process.
+// Its name is the instance's (server/instance_name.h). What the hosting
+// program calls is in server/capture_server.h.
 
 // 1 while the sockets are ready (from start_sockets, in server/capture_server.h,
 // until stop_sockets); while it is 0 both listeners fail at once.

@@ -372,7 +372,7 @@ int restore_publication() {
       return -1;
     }
     g_published_slot = slot;
-    report_line(server_name(), "the registry %s lost our publication; published again",
+    report_line(instance_name(), "the registry %s lost our publication; published again",
                 shown_object_name().c_str());
     return 1;
   });

@@ -6,6 +6,7 @@
 
 #include "joystick/joystick_channels.h"
 #include "platform/net.h"
+#include "server/instance_name.h"
 #include "server/process.h"
 #include "server_core/channels.h"
 #include "server_core/diagnostics.h"
@@ -66,7 +67,7 @@ void wait_for_request(int sock) {
     int ready = platform::net().wait_readable(sock, WAIT_MILLISECONDS);
     if (ready > 0) return;
     if (ready < 0) {
-      post_diagnostic(sock, DIAG_SOCKET_ERROR, server_name(), "select failed");
+      post_diagnostic(sock, DIAG_SOCKET_ERROR, instance_name(), "select failed");
       post_diagnostic(sock, DIAG_SOCKET_ERROR, "select", nullptr);
       end_server_process(1);
     }
@@ -120,10 +121,10 @@ int serve_client(int sock) {
         result = answer_identify(sock);
         break;
       case MSG_VERSION:
-        result = check_version(sock, server_name());
+        result = check_version(sock, instance_name());
         break;
       case MSG_SERVER_INFO:
-        result = send_server_info(sock, server_name(), SERVER_VERSION_TEXT, SERVER_DESCRIPTION);
+        result = send_server_info(sock, instance_name(), SERVER_VERSION_TEXT, SERVER_DESCRIPTION);
         break;
       case MSG_CHANNEL_INFO:
         result = answer_channel_info(sock);
@@ -134,7 +135,7 @@ int serve_client(int sock) {
       case MSG_END:  // also a connection the client closed
         return 0;
       default:
-        result = post_diagnostic(sock, DIAG_CLIENT_ERROR, server_name(), "Unknown server command.");
+        result = post_diagnostic(sock, DIAG_CLIENT_ERROR, instance_name(), "Unknown server command.");
         break;
     }
     if (result < 0) return -1;

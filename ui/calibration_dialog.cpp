@@ -19,9 +19,6 @@ using platform::MappedAxis;
 
 namespace {
 
-constexpr MappedAxis CHANNELS[] = {MappedAxis::X, MappedAxis::Y, MappedAxis::RUDDER,
-                                   MappedAxis::THRUST};
-
 // Often enough to catch a control flicked to its limit and back.
 constexpr int SAMPLE_PERIOD_MS = 15;
 
@@ -37,9 +34,8 @@ QString axis_text(platform::AxisNaming naming, int code) {
 // The settings as the file holds them now; a file the readers refuse counts
 // as empty, and the readers' own report says why.
 platform::AxisMapping saved_mapping(platform::AxisNaming naming) {
-  std::string text;
-  platform::read_settings_text(platform::settings_file_path(), &text);
-  return platform::parse_axis_mapping(text, naming, nullptr);
+  std::string refused;
+  return platform::read_axis_mapping(platform::settings_file_path(), naming, nullptr, &refused);
 }
 
 // A button as wide as its text with the margins and frame its style keeps
@@ -73,7 +69,7 @@ CCalibrateDlg::CCalibrateDlg(platform::JoystickReader& reader,
       m_axes(reader.read_device_axes()),
       m_mapping(saved_mapping(m_naming)) {
   setWindowTitle(QStringLiteral("Calibrate"));
-  build(m_axes);
+  build();
   m_sampler = new QTimer(this);
   m_sampler->setInterval(SAMPLE_PERIOD_MS);
   connect(m_sampler, &QTimer::timeout, this, &CCalibrateDlg::on_sample);
@@ -82,7 +78,7 @@ CCalibrateDlg::CCalibrateDlg(platform::JoystickReader& reader,
   preview();
 }
 
-void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
+void CCalibrateDlg::build() {
   auto* layout = new QVBoxLayout(this);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   auto* intro = plain_label(
@@ -109,7 +105,7 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
   // as values change; a wider one widens the dialog.
   const int number_width = fontMetrics().horizontalAdvance(QStringLiteral("-32768"));
   int row = 1;
-  for (MappedAxis channel : CHANNELS) {
+  for (MappedAxis channel : platform::MAPPED_AXES) {
     ChannelRow& controls = m_rows[static_cast<std::size_t>(channel)];
     const platform::AxisSetting& setting = m_mapping[channel];
     grid->addWidget(plain_label(QString::fromUtf8(channel_label(channel)), this), row, 0);
@@ -159,14 +155,14 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
   layout->addLayout(grid);
 
   auto* steps = new QHBoxLayout;
-  m_calibrate = push_button(QStringLiteral("Calibrate"), "calibrate", this);
-  m_calibrate->setEnabled(!axes.empty());
+  auto* calibrate = push_button(QStringLiteral("Calibrate"), "calibrate", this);
+  calibrate->setEnabled(!m_axes.empty());
   m_done = push_button(QStringLiteral("Done"), "done", this);
   m_done->setEnabled(false);
   auto* forget = push_button(QStringLiteral("Use the device's limits"), "forget", this);
-  for (QPushButton* button : {m_calibrate, m_done, forget}) steps->addWidget(button);
+  for (QPushButton* button : {calibrate, m_done, forget}) steps->addWidget(button);
   steps->addStretch();
-  connect(m_calibrate, &QPushButton::clicked, this, &CCalibrateDlg::on_calibrate);
+  connect(calibrate, &QPushButton::clicked, this, &CCalibrateDlg::on_calibrate);
   connect(m_done, &QPushButton::clicked, this, &CCalibrateDlg::on_done);
   connect(forget, &QPushButton::clicked, this, &CCalibrateDlg::on_forget);
   layout->addLayout(steps);
@@ -175,7 +171,7 @@ void CCalibrateDlg::build(const std::vector<platform::DeviceAxis>& axes) {
   m_message->setObjectName(QStringLiteral("message"));
   m_message->setWordWrap(true);
   layout->addWidget(m_message);
-  if (axes.empty()) {
+  if (m_axes.empty()) {
     show_message(
         QStringLiteral("No joystick is there to calibrate; the axes can still be chosen."));
   }
@@ -228,12 +224,10 @@ void CCalibrateDlg::on_axis_chosen(MappedAxis channel) {
 void CCalibrateDlg::on_sample() {
   m_axes = m_reader.read_device_axes();
   if (m_sweep) m_sweep->see(m_axes);
-  for (MappedAxis channel : CHANNELS) {
-    const int code = channel_axis_code(m_mapping, channel, m_naming, m_axes);
-    auto axis = std::find_if(m_axes.begin(), m_axes.end(),
-                             [code](const platform::DeviceAxis& a) { return a.code == code; });
-    m_rows[static_cast<std::size_t>(channel)].now->setText(
-        axis == m_axes.end() ? QStringLiteral("-") : QString::number(axis->value));
+  const auto codes = platform::mapped_axis_codes(m_axes, m_mapping, m_naming);
+  for (std::size_t index = 0; index < platform::MAPPED_AXIS_COUNT; ++index) {
+    const platform::DeviceAxis* axis = platform::find_device_axis(m_axes, codes[index]);
+    m_rows[index].now->setText(axis ? QString::number(axis->value) : QStringLiteral("-"));
   }
 }
 
@@ -280,7 +274,7 @@ void CCalibrateDlg::on_save() {
 }
 
 void CCalibrateDlg::show_calibrations() {
-  for (MappedAxis channel : CHANNELS) {
+  for (MappedAxis channel : platform::MAPPED_AXES) {
     const auto& calibration = m_mapping[channel].calibration;
     m_rows[static_cast<std::size_t>(channel)].calibration->setText(
         calibration ? QStringLiteral("%1 / %2 / %3")

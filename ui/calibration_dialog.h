@@ -48,7 +48,7 @@ class CCalibrateDlg : public QDialog {
     QLabel* calibration;
   };
 
-  void build(const std::vector<platform::DeviceAxis>& axes);
+  void build();
   void fill_axis_choice(platform::MappedAxis channel);
   void on_axis_chosen(platform::MappedAxis channel);
   void on_sample();
@@ -67,7 +67,6 @@ class CCalibrateDlg : public QDialog {
   platform::AxisMapping m_mapping;           // as edited
   std::optional<AxisSweep> m_sweep;          // while calibrating
   std::array<ChannelRow, platform::MAPPED_AXIS_COUNT> m_rows{};
-  QPushButton* m_calibrate = nullptr;
   QPushButton* m_done = nullptr;
   QLabel* m_message = nullptr;
   QTimer* m_sampler = nullptr;
