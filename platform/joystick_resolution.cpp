@@ -38,6 +38,10 @@ std::string why_not_serving(const InputDevice& device, const AxisMapping& mappin
 
 }  // namespace
 
+bool name_holds(std::string_view name, std::string_view part) {
+  return lower_case(name).find(lower_case(part)) != std::string::npos;
+}
+
 JoystickZero resolve_joystick_zero(const std::vector<InputDevice>& devices,
                                    const JoystickChoice& choice, const AxisMapping& mapping) {
   using State = JoystickZero::State;
@@ -60,13 +64,11 @@ JoystickZero resolve_joystick_zero(const std::vector<InputDevice>& devices,
 
   // The first device that serves by rule, among those matching a chosen name:
   // READY when we may read it, else the first we may not read.
-  const std::string part = lower_case(choice.value);
   auto first_serving = [&](auto serves) -> std::optional<JoystickZero> {
     const InputDevice* unreadable = nullptr;
     for (const InputDevice& device : devices) {
       if (!serves(device)) continue;
-      if (choice.kind == JoystickChoice::Kind::NAME &&
-          lower_case(device.name).find(part) == std::string::npos) {
+      if (choice.kind == JoystickChoice::Kind::NAME && !name_holds(device.name, choice.value)) {
         continue;
       }
       if (device.readable()) return JoystickZero{State::READY, device, {}};

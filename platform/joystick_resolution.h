@@ -14,6 +14,7 @@
 // comes first.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/axis_mapping.h"
@@ -37,6 +38,10 @@ struct JoystickZero {
 JoystickZero resolve_joystick_zero(const std::vector<InputDevice>& devices,
                                    const JoystickChoice& choice,
                                    const AxisMapping& mapping = AxisMapping{});
+
+// Whether a device's name holds part, case ignored: how a chosen name picks
+// its device.
+bool name_holds(std::string_view name, std::string_view part);
 
 // zero, reached by choice, as the facts every reader reports.
 JoystickStatus joystick_status(const JoystickZero& zero, const JoystickChoice& choice);

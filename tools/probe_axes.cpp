@@ -1,17 +1,12 @@
 #include "tools/probe_axes.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 
 #include "tools/probe_format.h"
 
 namespace probe {
 namespace {
-
-constexpr const char* CLEAR_LINE = "\x1b[K";
-constexpr const char* CLEAR_BELOW = "\x1b[J";
-constexpr const char* CURSOR_HOME = "\x1b[H";
 
 // Half the bar: with the name, value and limits a frame stays within 80
 // columns for the limits devices report, so no line wraps and breaks the redraw.
@@ -126,21 +121,19 @@ std::string format_axes_frame(const std::string& title,
     value_width = std::max(value_width, std::to_string(axis.value).size());
     limits_width = std::max(limits_width, limits_text(axis).size());
   }
-  std::string frame = CURSOR_HOME + title + CLEAR_LINE + "\n" + CLEAR_LINE + "\n";
+  std::vector<std::string> rows;
   for (const platform::DeviceAxis& axis : axes) {
-    frame += "  " + padded(platform::axis_name(naming, axis.code), name_width) + "  " +
-             right_aligned(std::to_string(axis.value), value_width) + "  " +
-             padded(limits_text(axis), limits_width) + "  [" +
-             format_bar(bar_value(axis), HALF_BAR) + "]" + CLEAR_LINE + "\n";
+    rows.push_back("  " + padded(platform::axis_name(naming, axis.code), name_width) + "  " +
+                   right_aligned(std::to_string(axis.value), value_width) + "  " +
+                   padded(limits_text(axis), limits_width) + "  [" +
+                   format_bar(bar_value(axis), HALF_BAR) + "]");
   }
-  return frame + CLEAR_BELOW;
+  return format_terminal_frame(title, rows);
 }
 
 std::string format_axes_line(double seconds, const std::vector<platform::DeviceAxis>& axes,
                              platform::AxisNaming naming) {
-  char time[32];
-  std::snprintf(time, sizeof time, "%.3f", seconds);
-  std::string line = time;
+  std::string line = formatted("%.3f", seconds);
   for (const platform::DeviceAxis& axis : axes) {
     line += " " + platform::axis_name(naming, axis.code) + "=" + std::to_string(axis.value);
   }

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -179,6 +181,85 @@ std::string rate_text(double rate_hz) {
   return text;
 }
 
+// The next round of a loop paced at period: a round slower than the period
+// sets the pace, with no burst to catch up.
+Clock::time_point paced(Clock::time_point next, Clock::duration period) {
+  next += period;
+  const Clock::time_point now = Clock::now();
+  return next < now ? now : next;
+}
+
+// Ends a session whose output failed (errno tells why). The reader that went
+// away (watch | head) ends the command: that is no failure.
+int output_gone(Session* session, std::FILE* err) {
+  const int reason = errno;
+  end_session(session);
+  errno = reason;
+  return reason == EPIPE ? STATUS_OK : output_failed(err);
+}
+
+// What a command that samples a server's data blocks does with them.
+struct Sampling {
+  std::FILE* sink = nullptr;
+  // The steady rate counts from the first reply rather than from the first
+  // request, so a slow first reply (a server's first session) costs no block.
+  bool pace_from_first_reply = false;
+  double seconds = 0.0;  // requests go out for this long; 0: no limit
+  // The text for a block, with the seconds since the first block's arrival;
+  // false with the reason when the block cannot be shown.
+  std::function<bool(std::uint64_t block, double seconds, const client::DataBlock& data,
+                     std::string* text, std::string* refusal)>
+      format;
+  // Run when the sampling ran its course, before the session ends; false
+  // (errno set) when the output failed.
+  std::function<bool()> finish;
+};
+
+// Asks for data blocks at options' rate and writes each one as sampling
+// formats it, until --count blocks, sampling's seconds or a stop request;
+// then ends the session.
+int sample_blocks(const ProbeOptions& options, Session* session, StopRequest* stop,
+                  const Sampling& sampling, std::FILE* err) {
+  const auto period = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(1.0 / options.rate_hz));
+  const auto duration =
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(sampling.seconds));
+  Clock::time_point next = Clock::now();
+  Clock::time_point first_reply;
+  for (std::uint64_t block = 1;; ++block) {
+    client::DataBlock data;
+    if (!session->connection.data(&data)) {
+      std::string reason = printable(session->connection.error());
+      end_session(session);
+      return report(err, "data block " + std::to_string(block) + ": " + reason);
+    }
+    // Seconds count from the first block's arrival, so the first block reads 0.
+    const Clock::time_point arrived = Clock::now();
+    if (block == 1) {
+      first_reply = arrived;
+      if (sampling.pace_from_first_reply) next = arrived;
+    }
+    std::string text;
+    std::string refusal;
+    if (!sampling.format(block, std::chrono::duration<double>(arrived - first_reply).count(), data,
+                         &text, &refusal)) {
+      end_session(session);
+      return report(err, refusal);
+    }
+    if (!emit(sampling.sink, text)) return output_gone(session, err);
+    if (options.count != 0 && block == options.count) break;
+    next = paced(next, period);
+    // Requests go out k periods after the first reply, for k below seconds * rate.
+    if (sampling.seconds > 0.0 && next - first_reply >= duration) break;
+    if (stop->wait_until(next)) break;
+  }
+  if (sampling.finish && !sampling.finish()) return output_gone(session, err);
+  if (!session->connection.end()) {
+    return report(err, "ending the session: " + printable(session->connection.error()));
+  }
+  return STATUS_OK;
+}
+
 int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
   StopRequest stop;
   Session session;
@@ -197,44 +278,17 @@ int run_watch(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
     return errno == EPIPE ? STATUS_OK : output_failed(err);
   }
 
-  auto period = std::chrono::duration_cast<Clock::duration>(
-      std::chrono::duration<double>(1.0 / options.rate_hz));
-  Clock::time_point next = Clock::now();
-  Clock::time_point first_reply;
-  for (std::uint64_t block = 1; options.count == 0 || block <= options.count; ++block) {
-    client::DataBlock data;
-    if (!session.connection.data(&data)) {
-      std::string reason = printable(session.connection.error());
-      end_session(&session);
-      return report(err, "data block " + std::to_string(block) + ": " + reason);
-    }
-    // Seconds count from the first block's arrival, so the first line reads 0.000.
-    Clock::time_point arrived = Clock::now();
-    if (block == 1) first_reply = arrived;
-    double seconds = std::chrono::duration<double>(arrived - first_reply).count();
-    std::string shown = terminal
-                            ? format_terminal_view(where + "   block " + std::to_string(block) +
-                                                       "   " + rate + " Hz   Ctrl-C to stop",
-                                                   data, names)
-                            : format_data_line(block, seconds, data, names);
-    if (!emit(out, shown)) {
-      int reason = errno;
-      end_session(&session);
-      errno = reason;
-      // The reader went away (watch | head): that ends the watch, it is no failure.
-      return reason == EPIPE ? STATUS_OK : output_failed(err);
-    }
-    if (options.count != 0 && block == options.count) break;
-    next += period;
-    // A server slower than the rate sets the pace; no burst to catch up.
-    Clock::time_point now = Clock::now();
-    if (next < now) next = now;
-    if (stop.wait_until(next)) break;
-  }
-  if (!session.connection.end()) {
-    return report(err, "ending the session: " + printable(session.connection.error()));
-  }
-  return STATUS_OK;
+  Sampling sampling;
+  sampling.sink = out;
+  sampling.format = [&](std::uint64_t block, double seconds, const client::DataBlock& data,
+                        std::string* text, std::string*) {
+    *text = terminal ? format_terminal_view(where + "   block " + std::to_string(block) + "   " +
+                                                rate + " Hz   Ctrl-C to stop",
+                                            data, names)
+                     : format_data_line(block, seconds, data, names);
+    return true;
+  };
+  return sample_blocks(options, &session, &stop, sampling, err);
 }
 
 // The file record writes to: standard output, or --output's file, closed
@@ -278,60 +332,28 @@ int run_record(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
     end_session(&session);
     return report(err, "cannot write " + printable(options.output) + ": " + reason);
   }
-  auto failed_output = [&] {
-    const int reason = errno;
-    end_session(&session);
-    errno = reason;
-    // The reader went away (record | head): that ends the recording.
-    return reason == EPIPE ? STATUS_OK : output_failed(err);
-  };
   const std::map<std::int32_t, std::string> names = channel_names(channels);
 
-  const auto period = std::chrono::duration_cast<Clock::duration>(
-      std::chrono::duration<double>(1.0 / options.rate_hz));
-  const auto duration = std::chrono::duration_cast<Clock::duration>(
-      std::chrono::duration<double>(options.seconds));
   client::DataBlock first_block;
-  Clock::time_point first_reply;
-  Clock::time_point next;
-  for (std::uint64_t block = 1;; ++block) {
-    client::DataBlock data;
-    if (!session.connection.data(&data)) {
-      std::string reason = printable(session.connection.error());
-      end_session(&session);
-      return report(err, "data block " + std::to_string(block) + ": " + reason);
-    }
-    const Clock::time_point arrived = Clock::now();
-    std::string text;
+  Sampling sampling;
+  sampling.sink = output.file();
+  sampling.pace_from_first_reply = true;
+  sampling.seconds = options.seconds;
+  sampling.format = [&](std::uint64_t block, double seconds, const client::DataBlock& data,
+                        std::string* text, std::string* refusal) {
     if (block == 1) {
-      // The times count from here, and the steady rate too: a slow first
-      // reply (a server's first session) costs no row.
-      first_reply = arrived;
-      next = arrived;
       first_block = data;
-      text = format_csv_header(data, names);
+      *text = format_csv_header(data, names);
     } else if (!same_layout(first_block, data)) {
-      end_session(&session);
-      return report(err, "data block " + std::to_string(block) +
-                             " holds other channels than the first: the header no longer fits");
+      *refusal = "data block " + std::to_string(block) +
+                 " holds other channels than the first: the header no longer fits";
+      return false;
     }
-    // Seconds count from the first block's arrival, so the first row reads 0.
-    text += format_csv_row(std::chrono::duration<double>(arrived - first_reply).count(), data);
-    if (!emit(output.file(), text)) return failed_output();
-    if (options.count != 0 && block == options.count) break;
-    next += period;
-    // A server slower than the rate sets the pace; no burst to catch up.
-    const Clock::time_point now = Clock::now();
-    if (next < now) next = now;
-    // Requests go out k periods after the first reply, for k below seconds * rate.
-    if (options.seconds > 0.0 && next - first_reply >= duration) break;
-    if (stop.wait_until(next)) break;
-  }
-  if (!output.close()) return failed_output();
-  if (!session.connection.end()) {
-    return report(err, "ending the session: " + printable(session.connection.error()));
-  }
-  return STATUS_OK;
+    *text += format_csv_row(seconds, data);
+    return true;
+  };
+  sampling.finish = [&output] { return output.close(); };
+  return sample_blocks(options, &session, &stop, sampling, err);
 }
 
 int run_devices(std::FILE* out, std::FILE* err) {
@@ -380,9 +402,7 @@ int run_axes(const ProbeOptions& options, std::FILE* out, std::FILE* err) {
         if (!emit(out, text)) return errno == EPIPE ? STATUS_OK : output_failed(err);
         shown = axes;
       }
-      next += AXES_PERIOD;
-      const Clock::time_point now = Clock::now();
-      if (next < now) next = now;
+      next = paced(next, AXES_PERIOD);
       if (stop.wait_until(next)) break;
     }
   }

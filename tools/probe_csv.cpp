@@ -1,19 +1,8 @@
 #include "tools/probe_csv.h"
 
-#include <cstdio>
-
 #include "tools/probe_format.h"
 
 namespace probe {
-namespace {
-
-std::string formatted(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
-}  // namespace
 
 std::string csv_field(const std::string& text) {
   const bool plain = text.find_first_of(",\"\r\n") == std::string::npos &&

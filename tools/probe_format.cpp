@@ -11,13 +11,6 @@
 namespace probe {
 namespace {
 
-std::string formatted(const char* format, auto... values) {
-  char line[256];
-  int n = std::snprintf(line, sizeof line, format, values...);
-  if (n < 0) return {};
-  return std::string(line, std::min(static_cast<std::size_t>(n), sizeof line - 1));
-}
-
 // Clears from the cursor to the end of the line, then to the end of the screen.
 constexpr const char* CLEAR_LINE = "\x1b[K";
 constexpr const char* CLEAR_BELOW = "\x1b[J";
@@ -208,15 +201,20 @@ std::string format_terminal_view(const std::string& title, const client::DataBlo
   for (const client::ChannelValues& channel : data.channels) {
     name_width = std::max(name_width, channel_label(names, channel.index).size());
   }
-  std::string view = CURSOR_HOME + title + CLEAR_LINE + "\n" + CLEAR_LINE + "\n";
+  std::vector<std::string> rows;
   for (const client::ChannelValues& channel : data.channels) {
     float first = channel.values.empty() ? 0.0f : channel.values[0];
-    view += "  " + padded(channel_label(names, channel.index), name_width) + "  ";
-    view += padded(format_values(channel.values), 10);
-    view += "  -0.5 [" + format_bar(first, HALF_BAR) + "] +0.5";
-    view += std::string(CLEAR_LINE) + "\n";
+    rows.push_back("  " + padded(channel_label(names, channel.index), name_width) + "  " +
+                   padded(format_values(channel.values), 10) + "  -0.5 [" +
+                   format_bar(first, HALF_BAR) + "] +0.5");
   }
-  return view + CLEAR_BELOW;
+  return format_terminal_frame(title, rows);
+}
+
+std::string format_terminal_frame(const std::string& title, const std::vector<std::string>& rows) {
+  std::string frame = CURSOR_HOME + title + CLEAR_LINE + "\n" + CLEAR_LINE + "\n";
+  for (const std::string& row : rows) frame += row + CLEAR_LINE + "\n";
+  return frame + CLEAR_BELOW;
 }
 
 }  // namespace probe

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +19,14 @@ namespace probe {
 // invalid UTF-8 become \xNN, more than 200 characters are shortened in the
 // middle.
 std::string printable(const std::string& text);
+
+// printf's text for format and values, cut at 255 characters.
+std::string formatted(const char* format, auto... values) {
+  char line[256];
+  int n = std::snprintf(line, sizeof line, format, values...);
+  if (n < 0) return {};
+  return std::string(line, std::min(static_cast<std::size_t>(n), sizeof line - 1));
+}
 
 // text, filled with spaces to width characters (never cut).
 std::string padded(const std::string& text, std::size_t width);
@@ -74,10 +84,14 @@ std::string format_data_line(std::uint64_t block, double seconds, const client::
 // number shows '?' at zero.
 std::string format_bar(float value, int half_width);
 
-// The redrawn view of `watch` on a terminal: a title line, then per channel
+// A view redrawn in place on a terminal: from the top left corner, the title
+// line, an empty line, then the rows. Each line ends by clearing the rest of
+// it, and the frame by clearing the rest of the screen, so a shorter redraw
+// leaves nothing of the previous one.
+std::string format_terminal_frame(const std::string& title, const std::vector<std::string>& rows);
+
+// The redrawn view of `watch` on a terminal (format_terminal_frame): a title line, then per channel
 // its name, value and bar (the first value of a channel with several).
-// Each line ends by clearing the rest of it, and the view by clearing the rest
-// of the screen, so a shorter redraw leaves nothing of the previous one.
 std::string format_terminal_view(const std::string& title, const client::DataBlock& data,
                                  const std::map<std::int32_t, std::string>& names);
 

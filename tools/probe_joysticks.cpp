@@ -80,11 +80,13 @@ std::string format_joysticks(platform::MultimediaJoysticks& calls,
 }
 
 bool read_joystick_axes(platform::MultimediaJoysticks& calls, unsigned id,
-                        std::vector<platform::DeviceAxis>* axes) {
-  platform::MultimediaJoystickCaps caps;
+                        std::vector<platform::DeviceAxis>* axes,
+                        platform::MultimediaJoystickCaps* caps) {
+  platform::MultimediaJoystickCaps asked;
+  if (!caps) caps = &asked;
   platform::MultimediaPosition position;
-  if (!calls.capabilities(id, &caps) || !calls.read_position(id, &position)) return false;
-  *axes = platform::multimedia_device_axes(caps, position);
+  if (!calls.capabilities(id, caps) || !calls.read_position(id, &position)) return false;
+  *axes = platform::multimedia_device_axes(*caps, position);
   // All six, so a user sees every name a mapping may use; an axis the
   // joystick lacks has no range (its bar says so) and sorts in its place.
   for (int code = 0; code < static_cast<int>(platform::MULTIMEDIA_AXIS_COUNT); ++code) {

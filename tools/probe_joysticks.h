@@ -20,8 +20,9 @@ std::string format_joysticks(platform::MultimediaJoysticks& calls,
 // The six axes of the joystick with the multimedia id as they read now, coded
 // as AxisNaming::MULTIMEDIA codes them: those its capabilities name with the
 // driver's ranges, the others with none (0..0, reading 0). False when it is
-// not there or cannot be read.
+// not there or cannot be read. caps, when given, gets the capabilities asked.
 bool read_joystick_axes(platform::MultimediaJoysticks& calls, unsigned id,
-                        std::vector<platform::DeviceAxis>* axes);
+                        std::vector<platform::DeviceAxis>* axes,
+                        platform::MultimediaJoystickCaps* caps = nullptr);
 
 }  // namespace probe

@@ -91,6 +91,14 @@ bool parse_address(const std::string& text, std::string* host, std::uint16_t* po
 constexpr unsigned command_bit(Command command) { return 1u << static_cast<unsigned>(command); }
 constexpr unsigned ANY_COMMAND = 0;
 constexpr unsigned WATCH_OR_RECORD = command_bit(Command::WATCH) | command_bit(Command::RECORD);
+// The commands that talk to one server, which a NAME or --address chooses.
+constexpr unsigned SERVER_COMMANDS = command_bit(Command::INFO) | WATCH_OR_RECORD;
+
+// What the registry's slot holds.
+bool usable_server_name(const std::string& name) {
+  return !name.empty() && name.size() <= MAX_REGISTERED_NAME;
+}
+constexpr const char* SERVER_NAME_RULE = "a server name has 1 to 107 characters";
 
 struct OptionSpec {
   const char* name;
@@ -115,13 +123,17 @@ constexpr OptionSpec OPTIONS[] = {
     {"--device", true, command_bit(Command::AXES), false},
 };
 
-// "watch", "watch and record": the commands of a bit set, for a line.
+// "watch", "watch and record", "info, watch and record": the commands of a
+// bit set, for a line.
 std::string command_words(unsigned commands) {
-  std::string words;
+  std::vector<const char*> named;
   for (Command command : {Command::LIST, Command::INFO, Command::WATCH, Command::DEVICES,
                           Command::AXES, Command::RECORD}) {
-    if (!(commands & command_bit(command))) continue;
-    words += (words.empty() ? "" : " and ") + std::string(command_word(command));
+    if (commands & command_bit(command)) named.push_back(command_word(command));
+  }
+  std::string words;
+  for (std::size_t i = 0; i < named.size(); ++i) {
+    words += (i == 0 ? "" : i + 1 == named.size() ? " and " : ", ") + std::string(named[i]);
   }
   return words;
 }
@@ -137,12 +149,11 @@ const OptionSpec* option_named(const std::string& name) {
 bool apply_option(const std::string& name, const std::string& value, ProbeOptions* options,
                   std::string* error) {
   if (name == "--name") {
-    if (value.empty() || value.size() > MAX_REGISTERED_NAME) {
-      *error = "a server name has 1 to 107 characters";
+    if (!usable_server_name(value)) {
+      *error = SERVER_NAME_RULE;
       return false;
     }
     options->name = value;
-    options->name_given = true;
   } else if (name == "--registry") {
     if (value.empty()) {
       *error = "--registry needs the name of a shared-memory object";
@@ -285,27 +296,30 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
   }
   if (options->help || options->version) return true;
 
+  auto was_given = [&given](const char* name) {
+    return std::any_of(given.begin(), given.end(),
+                       [name](const OptionSpec* spec) { return std::string(spec->name) == name; });
+  };
   if (first_error.empty() && options->command == Command::NONE) note("no command given");
   if (first_error.empty() && positional.size() > 1) {
-    if (options->command == Command::LIST || options->command == Command::DEVICES ||
-        options->command == Command::AXES) {
+    if (!(command_bit(options->command) & SERVER_COMMANDS)) {
       note(std::string(command_word(options->command)) + " takes no server name");
     } else if (positional.size() > 2) {
       note("unexpected argument \"" + shown(positional[2]) + "\"");
-    } else if (positional[1].empty() || positional[1].size() > MAX_REGISTERED_NAME) {
-      note("a server name has 1 to 107 characters");
-    } else if (options->name_given) {
+    } else if (!usable_server_name(positional[1])) {
+      note(SERVER_NAME_RULE);
+    } else if (was_given("--name")) {
       note("--name and a NAME argument exclude each other");
     } else {
       options->name = positional[1];
     }
   }
-  if (first_error.empty() && options->name_given && options->command == Command::LIST) {
-    note("list shows every name; --name is for info and watch");
+  if (first_error.empty() && was_given("--name") && options->command == Command::LIST) {
+    note("list shows every name; --name is for " + command_words(SERVER_COMMANDS));
   }
   if (first_error.empty() && !options->address_host.empty()) {
     if (options->command == Command::LIST)
-      note("list reads the registry; --address is for info, watch and record");
+      note("list reads the registry; --address is for " + command_words(SERVER_COMMANDS));
     if (!options->registry.empty()) note("--address and --registry exclude each other");
   }
   for (const OptionSpec* spec : given) {
@@ -319,10 +333,6 @@ bool parse_probe_options(const std::vector<std::string>& args, ProbeOptions* opt
            ", not to " + command_word(options->command));
     }
   }
-  auto was_given = [&given](const char* name) {
-    return std::any_of(given.begin(), given.end(),
-                       [name](const OptionSpec* spec) { return std::string(spec->name) == name; });
-  };
   if (first_error.empty() && was_given("--count") && was_given("--seconds"))
     note("--count and --seconds exclude each other");
   if (options->command == Command::RECORD && !was_given("--rate"))

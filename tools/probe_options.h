@@ -23,7 +23,6 @@ struct ProbeOptions {
   bool help = false;
   bool version = false;
   std::string name = DEFAULT_SERVER_NAME;  // NAME or --name NAME
-  bool name_given = false;                 // by --name
   std::string registry;                    // empty: the user's registry
   // --address HOST:PORT: the server is reached there, not through the registry.
   std::string address_host;  // empty: look the server up in the registry

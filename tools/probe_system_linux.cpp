@@ -7,6 +7,7 @@
 
 #include "monitor/joystick_state_text.h"
 #include "platform/evdev_axes.h"
+#include "platform/joystick_resolution.h"
 #include "platform/settings_file.h"
 #include "tools/probe_axes.h"
 #include "platform/recording_reader.h"
@@ -64,13 +65,6 @@ std::string mapping_section(const SettingsMapping& read, const std::vector<Devic
                printable(problem.why) + "\n";
   }
   return section;
-}
-
-std::string lower_case(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 class EvdevAxesSource final : public AxesSource {
@@ -153,7 +147,7 @@ std::unique_ptr<AxesSource> open_axes_source(const std::string& device, std::str
     // chooses joystick 0; any input device, so pedals can be looked at.
     path.clear();
     for (const platform::InputDevice& known : devices) {
-      if (lower_case(known.name).find(lower_case(device)) == std::string::npos) continue;
+      if (!platform::name_holds(known.name, device)) continue;
       path = known.path;
       name = known.name;
       break;

@@ -52,10 +52,10 @@ std::unique_ptr<AxesSource> open_axes_source(const std::string&, std::string* re
   std::vector<platform::DeviceAxis> axes;
   if (!choice.id) {
     *refusal = "joystick 0: the joystick chosen by " + printable(choice.origin) +
-               " is no number from 1 to 16";
+               " is no number from 1 to " + std::to_string(platform::MULTIMEDIA_JOYSTICK_COUNT);
     return nullptr;
   }
-  if (!calls.capabilities(*choice.id, &caps) || !read_joystick_axes(calls, *choice.id, &axes)) {
+  if (!read_joystick_axes(calls, *choice.id, &axes, &caps)) {
     *refusal = "joystick 0: no joystick answers the multimedia joystick calls' id " +
                std::to_string(*choice.id);
     return nullptr;

@@ -125,7 +125,9 @@ class Client:
     def __init__(self, sock: socket.socket, timeout: float) -> None:
         self._sock = sock
         self._timeout = timeout
-        self._channels: tuple[Channel, ...] | None = None
+        # Channel names by index, from the last channel table: read() needs
+        # them for every data block.
+        self._names: dict[int, str] | None = None
         self._closed = False
 
     def __enter__(self) -> Client:
@@ -198,7 +200,7 @@ class Client:
         """The server's channels in table order, each with its index, name,
         usage code, count of values (dims) and place in the table."""
         table = wire.decode_channel_info(self._request(wire.MSG_CHANNEL_INFO))
-        self._channels = table.channels
+        self._names = {channel.index: channel.name for channel in table.channels}
         return table.channels
 
     def read(self) -> dict[str, Value]:
@@ -206,8 +208,10 @@ class Client:
         float, or a tuple of floats for a channel of more than one value.
         Names come from the channel table, asked for first if channels() has
         not been called yet (the server serves data only after that)."""
-        channels = self._channels if self._channels is not None else self.channels()
-        names = {channel.index: channel.name for channel in channels}
+        if self._names is None:
+            self.channels()
+        names = self._names
+        assert names is not None  # channels() has just set them
         values: dict[str, Value] = {}
         for index, numbers in wire.decode_data_block(self._request(wire.MSG_DATA)):
             name = names.get(index)

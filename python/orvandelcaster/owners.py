@@ -90,10 +90,16 @@ def leads_to_this_machine(sock: socket.socket) -> bool:
     return theirs.startswith("127.") or theirs == "0.0.0.0" or ours == theirs
 
 
-def describe(uid: int) -> str:
-    """"user nobody (uid 65534)", or "uid 1234" for a uid without a name."""
+def user_name(uid: int) -> str:
+    """"nobody", or "uid 1234" for a uid without a name."""
     try:
         import pwd
-        return f"user {pwd.getpwuid(uid).pw_name} (uid {uid})"
+        return pwd.getpwuid(uid).pw_name
     except (ImportError, KeyError):
         return f"uid {uid}"
+
+
+def describe(uid: int) -> str:
+    """"user nobody (uid 65534)", or "uid 1234" for a uid without a name."""
+    name = user_name(uid)
+    return name if name == f"uid {uid}" else f"user {name} (uid {uid})"

@@ -23,13 +23,14 @@ import struct
 import time
 from typing import NamedTuple
 
+from . import owners
 from .errors import CaptureError, printable
+from .wire import text_field
 
 try:  # the registry is Linux only; the rest of the package works everywhere
     import fcntl
-    import pwd
 except ImportError:  # pragma: no cover
-    fcntl = pwd = None  # type: ignore[assignment]
+    fcntl = None  # type: ignore[assignment]
 
 REGISTRY_BASE_NAME = "Capture_Unix_Socket_Share"
 REGISTRY_VARIABLE = "ORVANDELCASTER_REGISTRY"
@@ -69,21 +70,20 @@ def _usable_name(name: str) -> bool:
     return base not in ("", ".", "..") and "/" not in base and len(base.encode()) <= 255
 
 
-def _user_name(uid: int) -> str:
-    try:
-        return pwd.getpwuid(uid).pw_name
-    except KeyError:
-        return f"uid {uid}"
-
-
 def _refusal(name: str, reason: str) -> CaptureError:
     return CaptureError(f"the registry {printable(name)} {reason}")
 
 
+def _not_regular_refusal(name: str) -> CaptureError:
+    return _refusal(name, f"is not a regular file; remove {printable(object_location(name))} "
+                          "and start again")
+
+
 def _foreign_refusal(name: str, owner: int) -> CaptureError:
     location = printable(object_location(name))
-    return _refusal(name, f"belongs to {printable(_user_name(owner))}, not to you; only that user "
-                          f"or an administrator can remove it ({location})")
+    user = printable(owners.user_name(owner))
+    return _refusal(name, f"belongs to {user}, not to you; only that user or an administrator "
+                          f"can remove it ({location})")
 
 
 def _check_object(name: str, fd: int) -> None:
@@ -95,7 +95,7 @@ def _check_object(name: str, fd: int) -> None:
     if info.st_uid != os.geteuid():
         raise _foreign_refusal(name, info.st_uid)
     if not stat.S_ISREG(info.st_mode):
-        raise _refusal(name, f"is not a regular file; remove {location} and start again")
+        raise _not_regular_refusal(name)
     if info.st_nlink > 1:
         raise _refusal(name, f"has {info.st_nlink} names: another file is linked to it; "
                              f"remove {location} and start again")
@@ -111,8 +111,7 @@ def _open_failure(name: str, error: OSError) -> CaptureError:
             if info.st_uid != os.geteuid():
                 return _foreign_refusal(name, info.st_uid)
             if not stat.S_ISREG(info.st_mode):
-                return _refusal(name, f"is not a regular file; remove "
-                                      f"{printable(object_location(name))} and start again")
+                return _not_regular_refusal(name)
     return CaptureError(f"cannot open the registry {printable(name)}: {error.strerror}")
 
 
@@ -212,11 +211,8 @@ def decode_registry(data: bytes) -> list[RegistryEntry]:
     for slot in range(SLOT_COUNT):
         if used >> slot & 1:
             at = SLOTS_OFFSET + SLOT_SIZE * slot
-            name = data[at:at + NAME_SIZE]
             (port,) = struct.unpack_from(">H", data, at + NAME_SIZE)
-            end = name.find(b"\0")
-            entries.append(RegistryEntry(slot, (name if end < 0 else name[:end])
-                                         .decode("utf-8", "replace"), port))
+            entries.append(RegistryEntry(slot, text_field(data[at:at + NAME_SIZE]), port))
     return entries
 
 
